@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, then runs the client or the tests.
+#   ./build.sh run    build and start the client against the bundled demo server
+#   ./build.sh test   build and run every test
+set -euo pipefail
+
+cd "$(dirname "$0")"
+here=$(pwd)
+build=${VORNEX_BUILD_DIR:-$here/build}
+
+packages=(cmake ninja-build g++ pkg-config
+          qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
+          gsoap libgsoap-dev libssl-dev zlib1g-dev openssl)
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+    cmake -S "$here" -B "$build" -G Ninja
+    cmake --build "$build" --parallel "$(nproc)"
+}
+
+run_client() {
+    local bin=$build/bin
+    local demo=$bin/vornex-testserver
+    local pid=""
+    if [ -x "$demo" ]; then
+        local state=$build/demo
+        mkdir -p "$state"
+        # The demo server announces itself the way a local workflow server
+        # does, in a system-scope settings folder of its own (never /etc).
+        "$demo" --demo --port 51008 --register "$state/xdg" > "$state/server.log" 2>&1 &
+        pid=$!
+        trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null || true' EXIT
+        export XDG_CONFIG_DIRS="$state/xdg${XDG_CONFIG_DIRS:+:$XDG_CONFIG_DIRS}"
+    fi
+    "$bin/VORNEXclient" "$@"
+}
+
+run_tests() {
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+    run)  install_missing; build_all; run_client "$@" ;;
+    test) install_missing; build_all; run_tests ;;
+    *)    echo "usage: $0 run|test" >&2; exit 2 ;;
+esac

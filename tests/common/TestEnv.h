@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QtTest/QTest>
+
+namespace TestEnv {
+
+// Points HOME, the XDG folders and the runtime folder at a fresh folder
+// of this test run, before any QSettings or QStandardPaths lookup. Must be
+// called before the application object exists: Qt reads these once.
+// The folder is removed when the process ends after all tests passed and
+// kept (its path printed) when one failed, so the files can be looked at.
+void isolateHome(int argc, char **argv);
+
+// The isolated home of this run.
+QString homeDir();
+
+// Folder beside the built program (language packs, SSL files, images).
+QString binDir();
+
+// Marks the run as failed so the home folder is kept.
+void keepHome();
+
+} // namespace TestEnv
+
+// QTEST_MAIN with an isolated home. AppClass is QApplication,
+// QGuiApplication or QCoreApplication.
+#define VORNEX_TEST_MAIN_APP(TestObject, AppClass)                                                 \
+    int main(int argc, char *argv[])                                                              \
+    {                                                                                             \
+        TestEnv::isolateHome(argc, argv);                                                         \
+        AppClass app(argc, argv);                                                                 \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
+        TestObject tc;                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                \
+        const int rc = QTest::qExec(&tc, argc, argv);                                             \
+        if (rc != 0)                                                                              \
+            TestEnv::keepHome();                                                                  \
+        return rc;                                                                                \
+    }
+
+#define VORNEX_TEST_MAIN(TestObject) VORNEX_TEST_MAIN_APP(TestObject, QApplication)
+#define VORNEX_TEST_GUILESS_MAIN(TestObject) VORNEX_TEST_MAIN_APP(TestObject, QCoreApplication)
