@@ -1,0 +1,9 @@
+#include "BaseWidget.h"
+
+namespace Client {
+
+BaseWidget::BaseWidget(QWidget *parent)
+    : QWidget(parent)
+{ }
+
+} // namespace Client

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace Client {
+
+// The per-user folder "Marvolt Software/VORNEXclient" that holds the
+// client's data files.
+class DataFolder
+{
+public:
+    // Makes the folder under userRoot when missing, seeding it from the
+    // same folder under commonRoot when that one exists. A seed that did not
+    // complete is finished at a later call; files already in the per-user
+    // folder are never replaced. An empty or relative userRoot means a
+    // folder under the home directory. Returns the folder's absolute path,
+    // "" when it could not be made.
+    static QString prepare(const QString &userRoot, const QString &commonRoot);
+
+    // Present in the per-user folder while its seed is incomplete.
+    static QString seedMarkerName();
+
+private:
+    static bool seed(const QString &source, const QString &target);
+};
+
+} // namespace Client

@@ -1,0 +1,133 @@
+#include "ListPageSelection.h"
+
+#include "BaseWidget.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace Client {
+
+ListPageSelection::ListPageSelection(QWidget *parent)
+    : QWidget(parent)
+    , m_list(new QListWidget(this))
+    , m_stack(new QStackedWidget(this))
+{
+    m_list->setGridSize(QSize(80, 60));
+    m_list->setIconSize(QSize(32, 32));
+    m_list->setMaximumWidth(84);
+    m_list->setMinimumHeight(303);
+    m_list->setUniformItemSizes(true);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::MinimumExpanding);
+    m_list->setViewMode(QListView::IconMode);
+    m_list->setMovement(QListView::Static);
+    m_list->setDragEnabled(false);
+    m_list->setSpacing(4);
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    auto *row = new QHBoxLayout;
+    row->setSpacing(6);
+    row->addWidget(m_list);
+    row->addWidget(m_stack);
+    auto *column = new QVBoxLayout(this);
+    column->setSpacing(0);
+    column->addLayout(row);
+
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &ListPageSelection::ListSelectionChanged);
+}
+
+void ListPageSelection::addPage(BaseWidget *page, QAction *action, const QString &text, const QIcon &icon)
+{
+    Q_ASSERT((page == nullptr) != (action == nullptr));
+    auto *item = new QListWidgetItem(text);
+    item->setIcon(icon);
+    item->setSizeHint(QSize(72, 60));
+    item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    {
+        // Appending the first row may select it; what is shown is decided
+        // by selectFirstPage.
+        const QSignalBlocker blocker(m_list);
+        m_list->addItem(item);
+    }
+    m_pages.insert(item, page);
+    m_actions.insert(item, action);
+    if (page) {
+        m_stack->addWidget(page);
+        if (!m_firstPage) {
+            m_firstPage = page;
+            m_currentPageItem = item;
+        }
+    }
+}
+
+void ListPageSelection::addContextAction(QAction *action)
+{
+    m_list->addAction(action);
+}
+
+BaseWidget *ListPageSelection::currentPage() const
+{
+    return m_pages.value(m_currentPageItem);
+}
+
+void ListPageSelection::selectFirstPage()
+{
+    if (!m_firstPage)
+        return;
+    {
+        const QSignalBlocker blocker(m_list);
+        m_list->clearSelection();
+        m_currentPageItem->setSelected(true);
+        m_list->setCurrentItem(m_currentPageItem);
+    }
+    showPage(m_currentPageItem);
+}
+
+void ListPageSelection::showPage(QListWidgetItem *item)
+{
+    for (BaseWidget *page : std::as_const(m_pages)) {
+        if (page)
+            page->m_currentPage = false;
+    }
+    BaseWidget *page = m_pages.value(item);
+    if (!page)
+        return;
+    m_stack->setCurrentWidget(page);
+    page->m_currentPage = true;
+    emit page->selected();
+}
+
+void ListPageSelection::ListSelectionChanged()
+{
+    const QList<QListWidgetItem *> items = m_list->selectedItems();
+    if (items.isEmpty()) {
+        for (BaseWidget *page : std::as_const(m_pages)) {
+            if (page)
+                page->m_currentPage = false;
+        }
+        return;
+    }
+    QListWidgetItem *item = items.first();
+    if (m_pages.value(item)) {
+        m_currentPageItem = item;
+    } else {
+        // An action entry: the page that was shown stays shown and selected.
+        const QSignalBlocker blocker(m_list);
+        m_list->clearSelection();
+        if (m_currentPageItem) {
+            m_currentPageItem->setSelected(true);
+            m_list->setCurrentItem(m_currentPageItem);
+        }
+    }
+    showPage(m_currentPageItem);
+    if (QAction *action = m_actions.value(item))
+        action->trigger();
+}
+
+} // namespace Client

@@ -1,0 +1,112 @@
+#include "MainWindow.h"
+
+#include "ClientNames.h"
+#include "DataFolder.h"
+#include "LanguageSupport.h"
+#include "ListPageSelection.h"
+#include "PreferencesDialog.h"
+#include "QtSingleWinApplication.h"
+#include "ShellSupport.h"
+#include "SplashScreen.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeySequence>
+#include <QScreen>
+#include <QSettings>
+
+MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
+    : QMainWindow(parent, flags)
+{
+    prepareDataFolder();
+    buildWindow();
+    restoreWindowGeometry();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::prepareDataFolder()
+{
+    const QString folder
+        = Client::DataFolder::prepare(Client::appDataFolder(), Client::commonAppDataFolder());
+    if (folder.isEmpty())
+        qWarning("The client's data folder could not be made; server data will not be cached.");
+    QSettings().setValue(ClientNames::applicationPathKey(), folder);
+}
+
+void MainWindow::buildWindow()
+{
+    m_aboutAction = new QAction(tr("&About VORNEXclient"), this);
+    m_helpIndexAction = new QAction(tr("Help &Index"), this);
+    // No window menu carries it here: it sits in the page list's context
+    // menu and answers the desktop's Preferences shortcut. Its label is the
+    // same in every language.
+    m_preferencesAction = new QAction(QtSingleWinApplication::preferencesCommandText(), this);
+    QList<QKeySequence> shortcuts = QKeySequence::keyBindings(QKeySequence::Preferences);
+    if (shortcuts.isEmpty())
+        shortcuts.append(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_preferencesAction->setShortcuts(shortcuts);
+    addAction(m_preferencesAction);
+
+    m_pageList = new Client::ListPageSelection(this);
+    m_pageList->addPage(
+        nullptr, m_helpIndexAction, tr("Help"), QIcon(QStringLiteral(":/Dovelin/Images/img_Help_32.png")));
+    m_pageList->addPage(
+        nullptr, m_aboutAction, tr("About"), QIcon(QStringLiteral(":/Dovelin/Images/img_About_32.png")));
+    m_pageList->addContextAction(m_preferencesAction);
+
+    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::helpAboutClick);
+    connect(m_helpIndexAction, &QAction::triggered, this, &MainWindow::helpIndexClick);
+    connect(m_preferencesAction, &QAction::triggered, this, &MainWindow::editPreferences);
+
+    setCentralWidget(m_pageList);
+    m_pageList->selectFirstPage();
+    setWindowTitle(tr("VORNEXclient"));
+}
+
+void MainWindow::restoreWindowGeometry()
+{
+    const QSettings settings;
+    const QVariant position = settings.value(ClientNames::mainWindowPositionKey());
+    const QSize size = settings.value(ClientNames::mainWindowSizeKey()).toSize();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    // A position off the primary screen (a monitor since removed), or one
+    // without a usable size, would open the window where it cannot be seen
+    // or used.
+    if (screen && position.isValid() && screen->geometry().contains(position.toPoint(), true)
+        && size.isValid() && !size.isEmpty()) {
+        move(position.toPoint());
+        resize(size);
+    } else {
+        // The normal geometry is what un-maximising returns to, and all a
+        // desktop without a window manager shows.
+        if (screen)
+            setGeometry(screen->availableGeometry());
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void MainWindow::editPreferences()
+{
+    PreferencesDialog dialog(this);
+    dialog.exec();
+}
+
+void MainWindow::helpAboutClick()
+{
+    SplashScreen about(this);
+    about.exec();
+}
+
+void MainWindow::helpIndexClick()
+{
+    Client::openWithShell(this, Client::findDocument(tr("vornex_help.htm")));
+}
+
+void MainWindow::OnLastWindowClosed()
+{
+    QSettings settings;
+    settings.setValue(ClientNames::mainWindowPositionKey(), pos());
+    settings.setValue(ClientNames::mainWindowSizeKey(), size());
+}

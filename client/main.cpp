@@ -1,0 +1,50 @@
+#include "ClientNames.h"
+#include "LanguageSupport.h"
+#include "MainWindow.h"
+#include "QtSingleWinApplication.h"
+#include "SplashScreen.h"
+
+#include <QSettings>
+#include <QStringList>
+
+#include <csignal>
+
+int main(int argc, char *argv[])
+{
+    // A server that closes its end mid-transfer must fail that call, not end
+    // the program.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QtSingleWinApplication app(ClientNames::instanceId(), argc, argv);
+    if (app.sendMessage(ClientNames::wakeUpMessage(), ClientNames::kWakeUpTimeoutMs))
+        return 0;
+    if (!app.initialize(true)) {
+        // Another instance took the channel since the message above.
+        if (app.sendMessage(ClientNames::wakeUpMessage(), ClientNames::kWakeUpTimeoutMs))
+            return 0;
+    }
+
+    QCoreApplication::setOrganizationName(ClientNames::organizationName());
+    QCoreApplication::setOrganizationDomain(ClientNames::organizationDomain());
+    QCoreApplication::setApplicationName(ClientNames::applicationName());
+
+    const QString language
+        = QSettings().value(ClientNames::languageKey(), ClientNames::defaultLanguage()).toString();
+    Client::setupLanguage(ClientNames::applicationName(), language,
+        { QStringLiteral("Common*.qm"), QStringLiteral("GuiCommon*.qm"), QStringLiteral("Client*.qm") });
+
+    auto *splash = new SplashScreen;
+    splash->show();
+
+    auto *window = new MainWindow;
+    app.setMainWindow(window);
+    QObject::connect(&app, &QApplication::lastWindowClosed, window, &MainWindow::OnLastWindowClosed);
+    window->show();
+
+    splash->finish(window);
+    delete splash;
+
+    app.exec();
+    delete window;
+    return 0;
+}

@@ -1,0 +1,169 @@
+#include "DataFolder.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), qint64(content.size()));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Files written by this process may not grow past the limit while it lives,
+// so a copy breaks off half-way (root included).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = m_old;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        ::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old {};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class TestDataFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void madeWhenMissing();
+    void seededOnceFromTheAllUsersFolder();
+    void brokenSeedIsFinishedLater();
+    void unusableRootFallsBackUnderHome();
+    void folderThatCannotBeMadeGivesEmpty();
+
+private:
+    QString m_user;
+    QString m_common;
+};
+
+void TestDataFolder::init()
+{
+    static int round = 0;
+    const QString base = TestEnv::homeDir() + QStringLiteral("/round%1").arg(++round);
+    m_user = base + QStringLiteral("/user");
+    m_common = base + QStringLiteral("/common");
+    QVERIFY(QDir().mkpath(m_user));
+    QVERIFY(QDir().mkpath(m_common));
+}
+
+void TestDataFolder::madeWhenMissing()
+{
+    const QString path = Client::DataFolder::prepare(m_user, m_common);
+    QCOMPARE(path, m_user + QStringLiteral("/Marvolt Software/VORNEXclient"));
+    QVERIFY(QFileInfo(path).isDir());
+    QVERIFY(QFileInfo(path).isAbsolute());
+    QCOMPARE(entriesOf(path), QStringList());
+    QCOMPARE(Client::DataFolder::prepare(m_user, QString()), path);
+}
+
+void TestDataFolder::seededOnceFromTheAllUsersFolder()
+{
+    const QString seed = m_common + QStringLiteral("/Marvolt Software/VORNEXclient");
+    writeFile(seed + QStringLiteral("/host#51008.xml"), "<cache/>");
+    writeFile(seed + QStringLiteral("/sub/deep.txt"), "deep");
+
+    const QString path = Client::DataFolder::prepare(m_user, m_common);
+    QCOMPARE(entriesOf(path), QStringList({ QStringLiteral("host#51008.xml"), QStringLiteral("sub") }));
+    QCOMPARE(readFile(path + QStringLiteral("/sub/deep.txt")), QByteArray("deep"));
+    // Nothing but the folder itself is left beside it.
+    QCOMPARE(entriesOf(m_user + QStringLiteral("/Marvolt Software")),
+        QStringList({ QStringLiteral("VORNEXclient") }));
+
+    // An existing per-user folder is never refreshed.
+    QVERIFY(QFile::remove(path + QStringLiteral("/host#51008.xml")));
+    writeFile(seed + QStringLiteral("/new.xml"), "<new/>");
+    QCOMPARE(Client::DataFolder::prepare(m_user, m_common), path);
+    QCOMPARE(entriesOf(path), QStringList({ QStringLiteral("sub") }));
+}
+
+void TestDataFolder::brokenSeedIsFinishedLater()
+{
+    const QString seed = m_common + QStringLiteral("/Marvolt Software/VORNEXclient");
+    const QByteArray big(64 * 1024, 'x');
+    writeFile(seed + QStringLiteral("/a.xml"), "aaa");
+    writeFile(seed + QStringLiteral("/big.xml"), big);
+    writeFile(seed + QStringLiteral("/z.xml"), "zzz");
+
+    QString path;
+    {
+        FileSizeLimit limit(1024);
+        path = Client::DataFolder::prepare(m_user, m_common);
+    }
+    QCOMPARE(path, m_user + QStringLiteral("/Marvolt Software/VORNEXclient"));
+    // Nothing of the broken copy shows in the folder; it says the seed is due.
+    QCOMPARE(entriesOf(path), QStringList({ Client::DataFolder::seedMarkerName() }));
+    QCOMPARE(entriesOf(m_user + QStringLiteral("/Marvolt Software")),
+        QStringList({ QStringLiteral("VORNEXclient") }));
+
+    // Meanwhile the client wrote a file of its own; the seed must not replace it.
+    writeFile(path + QStringLiteral("/a.xml"), "mine");
+
+    QCOMPARE(Client::DataFolder::prepare(m_user, m_common), path);
+    QCOMPARE(entriesOf(path),
+        QStringList({ QStringLiteral("a.xml"), QStringLiteral("big.xml"), QStringLiteral("z.xml") }));
+    QCOMPARE(readFile(path + QStringLiteral("/a.xml")), QByteArray("mine"));
+    QCOMPARE(readFile(path + QStringLiteral("/big.xml")), big);
+
+    // Complete now: later starts copy nothing.
+    QVERIFY(QFile::remove(path + QStringLiteral("/z.xml")));
+    Client::DataFolder::prepare(m_user, m_common);
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("/z.xml")));
+}
+
+void TestDataFolder::unusableRootFallsBackUnderHome()
+{
+    const QString expected = QDir::homePath() + QStringLiteral("/.local/share/Marvolt Software/VORNEXclient");
+    QCOMPARE(Client::DataFolder::prepare(QString(), QString()), expected);
+    QVERIFY(QFileInfo(expected).isDir());
+    // A relative root would depend on the working folder.
+    QVERIFY(QDir::setCurrent(m_common));
+    QCOMPARE(Client::DataFolder::prepare(QStringLiteral("relative"), QString()), expected);
+    QVERIFY(!QFileInfo::exists(m_common + QStringLiteral("/relative")));
+}
+
+void TestDataFolder::folderThatCannotBeMadeGivesEmpty()
+{
+    // Below a plain file no folder can be made, not even by root.
+    writeFile(m_user + QStringLiteral("/blocker"), "file");
+    QCOMPARE(Client::DataFolder::prepare(m_user + QStringLiteral("/blocker"), m_common), QString());
+}
+
+VORNEX_TEST_GUILESS_MAIN(TestDataFolder)
+#include "tst_datafolder.moc"

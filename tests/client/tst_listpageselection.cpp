@@ -1,0 +1,149 @@
+#include "BaseWidget.h"
+#include "ListPageSelection.h"
+#include "TestEnv.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QtTest>
+
+using Client::BaseWidget;
+using Client::ListPageSelection;
+
+namespace {
+
+void clickRow(ListPageSelection &pages, int row)
+{
+    QListWidget *list = pages.listWidget();
+    const QRect rect = list->visualItemRect(list->item(row));
+    QVERIFY(rect.isValid());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
+}
+
+} // namespace
+
+class TestListPageSelection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstPageIsShownOnce();
+    void clickingAPageShowsIt();
+    void actionEntryKeepsThePageThatWasShown();
+    void withoutPagesNothingIsSelected();
+};
+
+void TestListPageSelection::firstPageIsShownOnce()
+{
+    ListPageSelection pages;
+    QAction help(QStringLiteral("help"));
+    auto *first = new BaseWidget;
+    auto *second = new BaseWidget;
+    QSignalSpy firstShown(first, &BaseWidget::selected);
+    QSignalSpy secondShown(second, &BaseWidget::selected);
+    pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
+    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
+    pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
+    QCOMPARE(pages.listWidget()->count(), 3);
+    QCOMPARE(pages.listWidget()->item(2)->text(), QStringLiteral("Help"));
+    QCOMPARE(pages.listWidget()->item(0)->sizeHint(), QSize(72, 60));
+    QCOMPARE(firstShown.count(), 0);
+
+    pages.selectFirstPage();
+    QCOMPARE(firstShown.count(), 1);
+    QCOMPARE(secondShown.count(), 0);
+    QVERIFY(first->isCurrentPage());
+    QVERIFY(!second->isCurrentPage());
+    QCOMPARE(pages.stack()->currentWidget(), first);
+    QCOMPARE(pages.listWidget()->currentRow(), 0);
+    QCOMPARE(pages.listWidget()->selectedItems(), QList<QListWidgetItem *>({ pages.listWidget()->item(0) }));
+}
+
+void TestListPageSelection::clickingAPageShowsIt()
+{
+    ListPageSelection pages;
+    pages.resize(400, 400);
+    auto *first = new BaseWidget;
+    auto *second = new BaseWidget;
+    pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
+    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
+    pages.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pages));
+    pages.selectFirstPage();
+    QSignalSpy secondShown(second, &BaseWidget::selected);
+
+    clickRow(pages, 1);
+    QCOMPARE(secondShown.count(), 1);
+    QCOMPARE(pages.stack()->currentWidget(), second);
+    QVERIFY(second->isCurrentPage());
+    QVERIFY(!first->isCurrentPage());
+    QCOMPARE(pages.currentPage(), second);
+}
+
+void TestListPageSelection::actionEntryKeepsThePageThatWasShown()
+{
+    ListPageSelection pages;
+    pages.resize(400, 400);
+    QAction help(QStringLiteral("help"));
+    QAction about(QStringLiteral("about"));
+    auto *first = new BaseWidget;
+    auto *second = new BaseWidget;
+    pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
+    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
+    pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
+    pages.addPage(nullptr, &about, QStringLiteral("About"), QIcon());
+    pages.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pages));
+    pages.selectFirstPage();
+    clickRow(pages, 1);
+
+    QSignalSpy helpRun(&help, &QAction::triggered);
+    QSignalSpy aboutRun(&about, &QAction::triggered);
+    QSignalSpy secondShown(second, &BaseWidget::selected);
+    QSignalSpy firstShown(first, &BaseWidget::selected);
+    // While the action runs, the page is already back in place.
+    bool pageShownDuringAction = false;
+    connect(&about, &QAction::triggered, this,
+        [&] { pageShownDuringAction = second->isCurrentPage() && pages.stack()->currentWidget() == second; });
+
+    clickRow(pages, 3);
+    QCOMPARE(aboutRun.count(), 1);
+    QCOMPARE(helpRun.count(), 0);
+    QVERIFY(pageShownDuringAction);
+    QCOMPARE(pages.stack()->currentWidget(), second);
+    QVERIFY(second->isCurrentPage());
+    QCOMPARE(secondShown.count(), 1);
+    QCOMPARE(firstShown.count(), 0);
+    QCOMPARE(pages.listWidget()->selectedItems(), QList<QListWidgetItem *>({ pages.listWidget()->item(1) }));
+    QCOMPARE(pages.listWidget()->currentRow(), 1);
+
+    // Clicking it again runs it again: it never stays selected.
+    clickRow(pages, 3);
+    QCOMPARE(aboutRun.count(), 2);
+    clickRow(pages, 2);
+    QCOMPARE(helpRun.count(), 1);
+    QCOMPARE(pages.listWidget()->currentRow(), 1);
+}
+
+void TestListPageSelection::withoutPagesNothingIsSelected()
+{
+    ListPageSelection pages;
+    pages.resize(400, 400);
+    QAction help(QStringLiteral("help"));
+    pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
+    pages.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pages));
+    pages.selectFirstPage();
+    QVERIFY(pages.listWidget()->selectedItems().isEmpty());
+    QCOMPARE(pages.currentPage(), nullptr);
+
+    QSignalSpy helpRun(&help, &QAction::triggered);
+    clickRow(pages, 0);
+    QCOMPARE(helpRun.count(), 1);
+    QVERIFY(pages.listWidget()->selectedItems().isEmpty());
+}
+
+VORNEX_TEST_MAIN(TestListPageSelection)
+#include "tst_listpageselection.moc"

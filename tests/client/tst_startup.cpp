@@ -1,0 +1,163 @@
+#include "ClientNames.h"
+#include "LocalPeer.h"
+#include "TestEnv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+#include <csignal>
+
+namespace {
+
+QString clientProgram()
+{
+    return TestEnv::binDir() + QStringLiteral("/VORNEXclient");
+}
+
+QString settingsFile()
+{
+    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))
+        + QStringLiteral("/Marvolt Software/VORNEXclient.conf");
+}
+
+// The client, started as a user would, in this run's own home.
+std::unique_ptr<QProcess> startClient()
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(clientProgram());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // This test ignores SIGPIPE itself; the client must not inherit that.
+    process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
+    process->start();
+    return process;
+}
+
+// True once a running client answers on the channel.
+bool clientAnswers()
+{
+    const LocalPeer probe(ClientNames::instanceId());
+    return probe.sendMessage(QStringLiteral("probe"), 1000);
+}
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void secondStartWakesTheFirstAndLeavesSettingsAlone();
+    void secondStartSendsTheWakeUpMessage();
+    void socketLeftByAKilledClientDoesNotBlockTheNextStart();
+    void brokenPipeDoesNotKillTheClient();
+};
+
+void TestStartup::initTestCase()
+{
+    QVERIFY2(QFileInfo(clientProgram()).isExecutable(), qPrintable(clientProgram()));
+}
+
+void TestStartup::cleanup()
+{
+    QFile::remove(settingsFile());
+}
+
+void TestStartup::secondStartWakesTheFirstAndLeavesSettingsAlone()
+{
+    auto first = startClient();
+    QVERIFY(first->waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(clientAnswers(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(settingsFile()), 5000);
+    QVERIFY(QFile::remove(settingsFile()));
+
+    QElapsedTimer clock;
+    clock.start();
+    auto second = startClient();
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY2(clock.elapsed() < ClientNames::kWakeUpTimeoutMs, qPrintable(QString::number(clock.elapsed())));
+    // Only the first writes settings, and only when it ends.
+    QVERIFY(!QFileInfo::exists(settingsFile()));
+    QCOMPARE(first->state(), QProcess::Running);
+    stop(*first);
+}
+
+void TestStartup::secondStartSendsTheWakeUpMessage()
+{
+    // This test plays the running instance.
+    LocalPeer running(ClientNames::instanceId());
+    QVERIFY(running.listen());
+    QSignalSpy received(&running, &LocalPeer::messageReceived);
+
+    auto second = startClient();
+    QVERIFY(second->waitForStarted(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(received.count(), 1);
+    QCOMPARE(received.at(0).at(0).toString(), QStringLiteral("VORNEXclient_check"));
+    QVERIFY(!QFileInfo::exists(settingsFile()));
+}
+
+void TestStartup::socketLeftByAKilledClientDoesNotBlockTheNextStart()
+{
+    const QString socketPath = LocalPeer(ClientNames::instanceId()).serverName();
+    auto first = startClient();
+    QTRY_VERIFY_WITH_TIMEOUT(clientAnswers(), 15000);
+    ::kill(pid_t(first->processId()), SIGKILL);
+    QVERIFY(first->waitForFinished(5000));
+    QVERIFY(QFileInfo::exists(socketPath));
+    QVERIFY(!clientAnswers());
+
+    auto next = startClient();
+    QTRY_VERIFY_WITH_TIMEOUT(clientAnswers(), 15000);
+    QCOMPARE(next->state(), QProcess::Running);
+
+    // And it is the instance a further start wakes.
+    auto another = startClient();
+    QVERIFY(another->waitForFinished(10000));
+    QCOMPARE(another->exitCode(), 0);
+    QCOMPARE(next->state(), QProcess::Running);
+    stop(*next);
+}
+
+void TestStartup::brokenPipeDoesNotKillTheClient()
+{
+    auto client = startClient();
+    QTRY_VERIFY_WITH_TIMEOUT(clientAnswers(), 15000);
+    QFile status(QStringLiteral("/proc/%1/status").arg(client->processId()));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    bool found = false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (!line.startsWith("SigIgn:"))
+            continue;
+        found = true;
+        bool ok = false;
+        const qulonglong ignored = line.mid(7).trimmed().toULongLong(&ok, 16);
+        QVERIFY(ok);
+        QVERIFY2(ignored & (1ULL << (SIGPIPE - 1)), line.constData());
+    }
+    QVERIFY(found);
+    stop(*client);
+}
+
+VORNEX_TEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
