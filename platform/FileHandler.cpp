@@ -446,7 +446,8 @@ QString FileHandler::formatSize(qint64 bytes)
         return QCoreApplication::translate("Tamsor::FileHandler", "%1 B").arg(locale.toString(bytes));
     double value = double(bytes);
     int unit = -1;
-    while ((value >= 1024.0 || value <= -1024.0) && unit < 5) {
+    // Compare what will be shown, so 1023.96 KB reads "1.0 MB", not "1024.0 KB".
+    while ((qAbs(value) >= 1023.95 || unit < 0) && unit < 5) {
         value /= 1024.0;
         ++unit;
     }
