@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QStringList>
@@ -22,6 +23,8 @@ LogTableView::LogTableView(QWidget *parent)
     , m_resetColumns(new QAction(tr("Reset column ordering"), this))
     , m_wrapText(new QAction(tr("Wrap text"), this))
 {
+    // Compiled into the program, not this library: without it the entry has no icon.
+    m_clearHistory->setIcon(QIcon(QStringLiteral(":/Dovelin/Images/img_ClearLogs.png")));
     m_wrapText->setCheckable(true);
     connect(m_copyText, &QAction::triggered, this, &LogTableView::copyText);
     connect(m_copyField, &QAction::triggered, this, &LogTableView::copyThisField);
