@@ -25,6 +25,10 @@ LanguageState &state()
     return languageState;
 }
 
+// Each pack's "Common" catalog translates this into the pack's own name.
+const char *const kPackNameContext = "LangSupport";
+const char *const kPackNameSource = QT_TRANSLATE_NOOP("LangSupport", "language");
+
 QString markerFileName(const QString &folderName)
 {
     return QStringLiteral("Common_%1.qm").arg(folderName);
@@ -49,7 +53,7 @@ QList<std::pair<QString, QString>> packsIn(const QString &root)
         QTranslator translator;
         QString name;
         if (translator.load(marker))
-            name = translator.translate("LangSupport", "language");
+            name = translator.translate(kPackNameContext, kPackNameSource);
         packs.append({ folder, name.isEmpty() ? folder : name });
     }
     return packs;

@@ -1,0 +1,162 @@
+#include "ClientNames.h"
+#include "Desktop.h"
+#include "LanguageSupport.h"
+#include "ListPageSelection.h"
+#include "MainWindow.h"
+#include "ShellSupport.h"
+#include "SplashScreen.h"
+#include "TestEnv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QListWidget>
+#include <QSettings>
+#include <QtTest>
+
+// The packs the build lays out beside the program, used as the program
+// uses them.
+namespace {
+
+QString packsRoot()
+{
+    return TestEnv::binDir() + QStringLiteral("/VORNEXclient Language Packs");
+}
+
+class RecordingDesktop : public Desktop
+{
+public:
+    QString appDataFolder() const override { return TestEnv::homeDir() + QStringLiteral("/appdata"); }
+    QString commonAppDataFolder() const override { return QString(); }
+    bool openWithHandler(const QString &path) override
+    {
+        opened.append(path);
+        return true;
+    }
+    QStringList opened;
+};
+
+} // namespace
+
+class TestLanguagePacks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void everyTextIsTranslated_data();
+    void everyTextIsTranslated();
+    void packsNameThemselves();
+    void helpDocumentInEachPack_data();
+    void helpDocumentInEachPack();
+    void germanPackTranslatesTheClient();
+
+private:
+    RecordingDesktop m_desktop;
+};
+
+void TestLanguagePacks::initTestCase()
+{
+    QVERIFY2(QFileInfo(packsRoot()).isDir(), qPrintable(packsRoot()));
+    QCoreApplication::setOrganizationName(ClientNames::organizationName());
+    QCoreApplication::setApplicationName(ClientNames::applicationName());
+    Desktop::setInstance(&m_desktop);
+}
+
+void TestLanguagePacks::cleanupTestCase()
+{
+    Desktop::setInstance(nullptr);
+}
+
+void TestLanguagePacks::everyTextIsTranslated_data()
+{
+    QTest::addColumn<QString>("path");
+    const QDir sources(QStringLiteral(VORNEX_TS_DIR));
+    const QStringList files = sources.entryList({ QStringLiteral("*.ts") }, QDir::Files);
+    QVERIFY(files.size() >= 6);
+    for (const QString &file : files)
+        QTest::newRow(qPrintable(file)) << sources.filePath(file);
+}
+
+void TestLanguagePacks::everyTextIsTranslated()
+{
+    QFETCH(QString, path);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QDomDocument document;
+    QVERIFY(document.setContent(&file));
+    const QDomNodeList messages = document.elementsByTagName(QStringLiteral("message"));
+    QVERIFY(messages.count() > 0);
+    for (int i = 0; i < messages.count(); ++i) {
+        const QDomElement message = messages.at(i).toElement();
+        const QString source = message.firstChildElement(QStringLiteral("source")).text();
+        const QDomElement translation = message.firstChildElement(QStringLiteral("translation"));
+        QVERIFY2(translation.attribute(QStringLiteral("type")).isEmpty() && !translation.text().isEmpty(),
+            qPrintable(source));
+        // Placeholders survive translation.
+        for (const QString &placeholder :
+            { QStringLiteral("%1"), QStringLiteral("%2"), QStringLiteral("%3") })
+            QCOMPARE(translation.text().contains(placeholder), source.contains(placeholder));
+    }
+}
+
+void TestLanguagePacks::packsNameThemselves()
+{
+    Client::setupLanguageIn(TestEnv::binDir(), ClientNames::applicationName(), QStringLiteral("English"), {});
+    QStringList names = Client::availableLanguages();
+    names.sort();
+    QCOMPARE(names, QStringList({ QStringLiteral("Deutsch"), QStringLiteral("English") }));
+    QCOMPARE(Client::findLanguageFolder(QStringLiteral("Deutsch")), QStringLiteral("de"));
+    QCOMPARE(Client::findLanguageFolder(QStringLiteral("English")), QStringLiteral("en"));
+    for (const char *code : { "en", "de" }) {
+        const QDir strings(packsRoot() + QLatin1Char('/') + QLatin1String(code) + QStringLiteral("/Strings"));
+        for (const char *catalog : { "Common_", "GuiCommon_", "Client_", "qt_", "qtbase_" }) {
+            const QString name = QLatin1String(catalog) + QLatin1String(code) + QStringLiteral(".qm");
+            QVERIFY2(strings.exists(name), qPrintable(strings.filePath(name)));
+        }
+    }
+}
+
+void TestLanguagePacks::helpDocumentInEachPack_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("pageHeading");
+    QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("<h2>Connections</h2>");
+    QTest::newRow("de") << QStringLiteral("de") << QStringLiteral("<h2>Verbindungen</h2>");
+}
+
+void TestLanguagePacks::helpDocumentInEachPack()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, pageHeading);
+    QFile help(packsRoot() + QLatin1Char('/') + code + QStringLiteral("/Docs/vornex_help.htm"));
+    QVERIFY(help.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(help.readAll());
+    QVERIFY(text.contains(QStringLiteral("<html lang=\"%1\">").arg(code)));
+    QVERIFY(text.contains(pageHeading));
+}
+
+void TestLanguagePacks::germanPackTranslatesTheClient()
+{
+    Client::setupLanguageIn(TestEnv::binDir(), ClientNames::applicationName(), QStringLiteral("Deutsch"),
+        { QStringLiteral("Common*.qm"), QStringLiteral("GuiCommon*.qm"), QStringLiteral("Client*.qm") });
+    // Qt's own texts come from the pack as well.
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+
+    MainWindow window;
+    QListWidget *list = window.pageList()->listWidget();
+    QCOMPARE(list->item(list->count() - 2)->text(), QStringLiteral("Hilfe"));
+    QCOMPARE(list->item(list->count() - 1)->text(), QStringLiteral("\u00dcber"));
+    // The command keeps its label whatever the language.
+    QCOMPARE(window.preferencesAction()->text(), QStringLiteral("Preferences"));
+    QCOMPARE(SplashScreen().versionText(), QStringLiteral("VORNEXclient 07 Update 5"));
+
+    window.helpIndexAction()->trigger();
+    QCOMPARE(m_desktop.opened,
+        QStringList({ QDir(packsRoot()).canonicalPath() + QStringLiteral("/de/Docs/vornex_help.htm") }));
+}
+
+VORNEX_TEST_MAIN(TestLanguagePacks)
+#include "tst_languagepacks.moc"
