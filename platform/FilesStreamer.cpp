@@ -42,6 +42,7 @@ bool isValidUtf8(const QByteArray &bytes)
 struct FilesStreamer::Private
 {
     std::vector<Entry> entries;
+    QByteArray topName;
     quint64 fullSize = 0;
     QString scanError; // set once at construction; restart() cannot clear it
     QString runError;
@@ -108,6 +109,7 @@ bool FilesStreamer::Private::scan(const QString &path)
                         .arg(path, PosixFs::errorText(path.isEmpty() ? ENOENT : errno));
         return false;
     }
+    this->topName = topName;
     Entry top;
     top.relativePath = topName;
     top.absolutePath = absolute;
@@ -303,7 +305,52 @@ FilesStreamer::FilesStreamer(const QString &path)
     d->reset();
 }
 
+FilesStreamer::FilesStreamer(const QString &path, const QString &topLevelName)
+    : FilesStreamer(path)
+{
+    if (!setTopLevelName(topLevelName)) {
+        d->entries.clear();
+        d->fullSize = 0;
+        d->scanError = QStringLiteral("Not a valid name for the packed entry: %1").arg(topLevelName);
+        d->reset();
+    }
+}
+
 FilesStreamer::~FilesStreamer() = default;
+
+bool FilesStreamer::isValidTopLevelName(const QString &name)
+{
+    if (name.isEmpty() || !name.isValidUtf16() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) || name.contains(QChar(0)))
+        return false;
+    return name.toUtf8().size() <= StreamFormat::MaxSegmentBytes;
+}
+
+QString FilesStreamer::topLevelName() const
+{
+    return QString::fromUtf8(d->topName);
+}
+
+bool FilesStreamer::setTopLevelName(const QString &name)
+{
+    if (!isValidTopLevelName(name))
+        return false;
+    // Stream paths are UTF-8 whatever the file system's encoding.
+    const QByteArray newName = name.toUtf8();
+    const qsizetype oldSize = d->topName.size();
+    for (const Entry &entry : d->entries) {
+        if (quint64(entry.relativePath.size() - oldSize + newName.size()) > StreamFormat::MaxPathBytes)
+            return false;
+    }
+    for (Entry &entry : d->entries)
+        entry.relativePath = newName + entry.relativePath.mid(oldSize);
+    const quint64 count = d->entries.size();
+    d->fullSize = d->fullSize - quint64(oldSize) * count + quint64(newName.size()) * count;
+    d->topName = newName;
+    d->reset();
+    return true;
+}
 
 bool FilesStreamer::isValid() const
 {

@@ -18,6 +18,10 @@ class FilesStreamer
 {
 public:
     explicit FilesStreamer(const QString &path);
+    // Packs path under another top-level name (a job named apart from its
+    // file or folder). A name that is not one path segment makes the
+    // streamer invalid.
+    FilesStreamer(const QString &path, const QString &topLevelName);
     ~FilesStreamer();
 
     FilesStreamer(const FilesStreamer &) = delete;
@@ -27,6 +31,14 @@ public:
     QString errorString() const;
 
     quint64 getFullSize() const;
+
+    QString topLevelName() const;
+    // Renames the top-level entry and rewinds to the start. False, with
+    // nothing changed, for a name that is not a single path segment (empty,
+    // "." or "..", holding '/', '\\' or NUL, over 255 UTF-8 bytes) or that
+    // makes a path of the tree too long.
+    bool setTopLevelName(const QString &name);
+    static bool isValidTopLevelName(const QString &name);
 
     // Bytes written into buffer; 0 at the end of the stream or when invalid.
     qint64 getData(char *buffer, qint64 capacity);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -79,6 +80,10 @@ private slots:
     void linksInTreeAreNotFollowed();
     void topLevelLinkIsResolved();
     void missingPathIsInvalid();
+    void packedUnderAnotherName_data();
+    void packedUnderAnotherName();
+    void nameThatIsNotOneSegmentIsRefused_data();
+    void nameThatIsNotOneSegmentIsRefused();
     void sparseMultiGigabyteFileWithoutMemoryGrowth();
 
 private:
@@ -326,6 +331,100 @@ void TestFilesStreamer::missingPathIsInvalid()
 
     FilesStreamer empty { QString() };
     QVERIFY(!empty.isValid());
+}
+
+void TestFilesStreamer::packedUnderAnotherName_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("viaSetter");
+    QTest::newRow("folder, constructor") << true << false;
+    QTest::newRow("folder, renamed later") << true << true;
+    QTest::newRow("file, constructor") << false << false;
+    QTest::newRow("file, renamed later") << false << true;
+}
+
+void TestFilesStreamer::packedUnderAnotherName()
+{
+    QFETCH(bool, folder);
+    QFETCH(bool, viaSetter);
+    const QString newName = S("Auftrag März – №7");
+    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(2048 * 3)));
+    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/sub/b.bin"), TreeUtil::pattern(10, 2)));
+    QVERIFY(QDir(src()).mkpath(QStringLiteral("job/empty")));
+    const QString packed = src() + (folder ? QStringLiteral("/job") : QStringLiteral("/job/a.bin"));
+
+    std::unique_ptr<FilesStreamer> streamer;
+    if (viaSetter) {
+        streamer = std::make_unique<FilesStreamer>(packed);
+        const quint64 before = streamer->getFullSize();
+        char head[100];
+        QCOMPARE(streamer->getData(head, sizeof head), qint64(sizeof head)); // renaming rewinds
+        QVERIFY(streamer->setTopLevelName(newName));
+        const quint64 grown = quint64(newName.toUtf8().size() - (folder ? 3 : 5)) * (folder ? 5 : 1);
+        QCOMPARE(streamer->getFullSize(), before + grown);
+    } else {
+        streamer = std::make_unique<FilesStreamer>(packed, newName);
+    }
+    QVERIFY2(streamer->isValid(), qPrintable(streamer->errorString()));
+    QCOMPARE(streamer->topLevelName(), newName);
+
+    FilesStreamerW writer(dst());
+    const Pumped pumped = pump(*streamer, &writer, 2048);
+    QCOMPARE(pumped.total, streamer->getFullSize());
+    writer.endWork();
+    QVERIFY2(writer.isComplete(), qPrintable(writer.errorString()));
+    QCOMPARE(QFileInfo(writer.getMainFile()).fileName(), newName);
+
+    // The original stays where it was, and nothing else is written.
+    QMap<QString, QString> expected;
+    const QMap<QString, QString> original = TreeUtil::describe(src());
+    for (auto it = original.cbegin(); it != original.cend(); ++it) {
+        QString rel = it.key();
+        if (!folder && rel != QStringLiteral("job/a.bin"))
+            continue;
+        rel = folder ? newName + rel.mid(3) : newName;
+        expected.insert(rel, it.value());
+    }
+    QCOMPARE(TreeUtil::describe(dst()), expected);
+    QVERIFY(QFileInfo::exists(src() + QStringLiteral("/job/a.bin")));
+}
+
+void TestFilesStreamer::nameThatIsNotOneSegmentIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("dot") << S(".");
+    QTest::newRow("dot dot") << S("..");
+    QTest::newRow("slash") << S("a/b");
+    QTest::newRow("escape") << S("../../etc");
+    QTest::newRow("absolute") << S("/tmp");
+    QTest::newRow("backslash") << S("a\\b");
+    QTest::newRow("nul") << (S("a") + QChar(0) + S("b"));
+    QTest::newRow("lone surrogate") << QString(QChar(0xd800));
+    QTest::newRow("256 bytes") << QString(128, QChar(0xe9));
+}
+
+void TestFilesStreamer::nameThatIsNotOneSegmentIsRefused()
+{
+    QFETCH(QString, name);
+    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(100)));
+    QVERIFY(!FilesStreamer::isValidTopLevelName(name));
+
+    FilesStreamer renamed(src() + QStringLiteral("/job"));
+    const quint64 size = renamed.getFullSize();
+    QVERIFY(!renamed.setTopLevelName(name));
+    QVERIFY(renamed.isValid());
+    QCOMPARE(renamed.getFullSize(), size);
+    QCOMPARE(renamed.topLevelName(), QStringLiteral("job"));
+
+    FilesStreamer made(src() + QStringLiteral("/job"), name);
+    QVERIFY(!made.isValid());
+    QVERIFY(!made.errorString().isEmpty());
+    char c;
+    QCOMPARE(made.getData(&c, 1), qint64(0));
+
+    // The longest allowed name is accepted.
+    QVERIFY(renamed.setTopLevelName(QString(127, QChar(0xe9)) + QLatin1Char('x')));
 }
 
 void TestFilesStreamer::sparseMultiGigabyteFileWithoutMemoryGrowth()
