@@ -98,6 +98,8 @@ void Connection::resetRequest()
     m_sent = 0;
     m_dropRequestAt = -1;
     m_dropReplyAt = -1;
+    m_throttleRate = 0;
+    m_stallRequestAt = -1;
     m_soap->omode = m_baseOutputMode;
 }
 
@@ -129,6 +131,10 @@ void Connection::startOperation()
             dropSocket();
     } else if (m_fault.kind == Fault::DropReply) {
         m_dropReplyAt = m_fault.bytes;
+    } else if (m_fault.kind == Fault::ThrottleRequest) {
+        m_throttleRate = m_fault.bytes;
+    } else if (m_fault.kind == Fault::StallRequest) {
+        m_stallRequestAt = m_fault.bytes;
     }
 }
 
@@ -297,8 +303,25 @@ size_t Connection::receiveHook(struct soap *soap, char *buffer, size_t length)
         }
         length = static_cast<size_t>(qMin<qint64>(left, static_cast<qint64>(length)));
     }
+    if (self->m_stallRequestAt >= 0) {
+        const qint64 left = self->m_stallRequestAt - self->m_received;
+        if (left <= 0) {
+            // The client's sends block once the socket buffers are full.
+            self->m_core.waitWhileHanging();
+            self->dropSocket();
+            return 0;
+        }
+        length = static_cast<size_t>(qMin<qint64>(left, static_cast<qint64>(length)));
+    }
+    if (self->m_throttleRate > 0) // a tenth of a second's worth at a time
+        length = static_cast<size_t>(qBound<qint64>(1, self->m_throttleRate / 10, static_cast<qint64>(length)));
     const size_t got = self->m_receive(soap, buffer, length);
     self->m_received += static_cast<qint64>(got);
+    if (self->m_throttleRate > 0 && got > 0
+        && !self->m_core.sleepUnlessStopping(static_cast<int>(static_cast<qint64>(got) * 1000 / self->m_throttleRate))) {
+        self->dropSocket();
+        return 0;
+    }
     self->keepHead(buffer, got);
     return got;
 }

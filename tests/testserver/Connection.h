@@ -114,6 +114,8 @@ private:
     qint64 m_sent = 0;
     qint64 m_dropRequestAt = -1;
     qint64 m_dropReplyAt = -1;
+    qint64 m_throttleRate = 0; // bytes per second; 0: no limit
+    qint64 m_stallRequestAt = -1;
     bool m_dropped = false;
     std::vector<std::unique_ptr<Receiver>> m_receivers;
     std::vector<std::unique_ptr<Sender>> m_senders;

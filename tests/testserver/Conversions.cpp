@@ -5,8 +5,6 @@
 #include "Transfers.h"
 #include "WideText.h"
 
-#include <limits>
-
 namespace testserver {
 namespace Conversions {
 
@@ -64,16 +62,16 @@ ombrel::MetadataToDisplayClass toWire(const DisplayField &field)
     return wire;
 }
 
-int wireJobSize(const Job &job)
+qint64 wireJobSize(const Job &job)
 {
     qint64 size = job.size;
     if (size < 0) {
-        if (!job.package.path.isEmpty())
+        if (job.package.kind == Package::Path)
             size = static_cast<qint64>(FilesStreamer(job.package.path).getFullSize());
         else
             size = job.package.bytes.size();
     }
-    return static_cast<int>(qMin<qint64>(size, std::numeric_limits<int>::max()));
+    return size;
 }
 
 ombrel::JobStatus toWire(const Job &job)

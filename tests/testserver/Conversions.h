@@ -26,8 +26,8 @@ ombrel::LoggedRecord toWire(const LogEntry &entry);
 ombrel::ProgressRecord toWire(const ProgressEntry &entry);
 PushRequest fromWire(const ombrel::PushJobStatus &request);
 
-// The job's size as the 32-bit field carries it (clamped, never wrapped).
-int wireJobSize(const Job &job);
+// The job's size: given, or that of its package.
+qint64 wireJobSize(const Job &job);
 
 // Journal arguments, flattened: "inEntry.flowId", "metadata[0].mtfLabel".
 void describe(Connection &call, const QString &name, const std::wstring &value);

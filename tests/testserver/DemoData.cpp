@@ -98,14 +98,14 @@ Job makeJob(
         writeFile(jobPath + QStringLiteral("/pages/page-1.txt"), filler("page one ", 8000));
         writeFile(jobPath + QStringLiteral("/pages/page-2.txt"), filler("page two ", 8000));
     }
-    job.package.path = jobPath;
+    job.package = Package::fromPath(jobPath);
     if (withReport) {
         job.enableReportViewing = true;
         job.reportName = name + QStringLiteral(" report.txt");
         const QString reportPath
             = QDir(folder).absoluteFilePath(QStringLiteral("reports/%1/%2").arg(id, job.reportName));
         writeFile(reportPath, "Preflight report for " + name.toUtf8() + "\nNo problems found.\n");
-        job.report.path = reportPath;
+        job.report = Package::fromPath(reportPath);
     }
     return job;
 }

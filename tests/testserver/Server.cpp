@@ -47,6 +47,22 @@ Fault Fault::dropRequestAfter(qint64 bytes)
     return fault;
 }
 
+Fault Fault::throttleRequest(qint64 bytesPerSecond)
+{
+    Fault fault;
+    fault.kind = ThrottleRequest;
+    fault.bytes = qMax<qint64>(1, bytesPerSecond);
+    return fault;
+}
+
+Fault Fault::stallRequestAfter(qint64 bytes)
+{
+    Fault fault;
+    fault.kind = StallRequest;
+    fault.bytes = bytes;
+    return fault;
+}
+
 Fault Fault::dropReplyAfter(qint64 bytes)
 {
     Fault fault;
@@ -218,6 +234,13 @@ QList<Push> Server::pushes() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->pushes;
+}
+
+void Server::clearReceived()
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->uploads.clear();
+    d->pushes.clear();
 }
 
 void Server::loadDemoData()

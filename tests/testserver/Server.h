@@ -48,6 +48,8 @@ public:
     QString lock(const QString &flowId, const QString &checkPointId, const QString &jobId) const;
     QList<Upload> uploads() const;
     QList<Push> pushes() const;
+    // Forgets the uploads and pushes received so far.
+    void clearReceived();
     void loadDemoData();
 
     // Faults.

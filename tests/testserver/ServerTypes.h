@@ -41,10 +41,15 @@ struct OutgoingConnection
 // stream (for instance a hostile one made by HostilePackages).
 struct Package
 {
+    enum Kind { None, Path, Bytes };
+
+    Kind kind = None;
     QString path;
     QByteArray bytes;
 
-    bool isSet() const { return !path.isEmpty() || !bytes.isNull(); }
+    static Package fromPath(const QString &path) { return { Path, path, QByteArray() }; }
+    static Package fromBytes(const QByteArray &bytes) { return { Bytes, QString(), bytes }; }
+    bool isSet() const { return kind != None; }
 };
 
 struct Job
@@ -192,6 +197,8 @@ struct Fault
         InlinePayload, // downloads: the package inline as base64
         EmptyPayload, // downloads: an empty payload element
         RawBody, // `text` is the whole content of the SOAP Body
+        ThrottleRequest, // read the request at `bytes` bytes per second
+        StallRequest, // stop reading the request after `bytes` bytes, until released
     };
 
     Kind kind = None;
@@ -211,6 +218,8 @@ struct Fault
     static Fault inlinePayload();
     static Fault emptyPayload();
     static Fault rawBody(const QString &xml);
+    static Fault throttleRequest(qint64 bytesPerSecond);
+    static Fault stallRequestAfter(qint64 bytes);
 
     // Limits the fault to the next n calls.
     Fault &times(int n)

@@ -153,8 +153,7 @@ int replace(Connection &call, Operation op, const ombrel::ReplaceEntry &entry,
         upload.accepted = upload.error.isEmpty();
         if (upload.accepted) {
             // The replacement is what later downloads of the job deliver.
-            job->package = Package();
-            job->package.path = upload.mainFile;
+            job->package = Package::fromPath(upload.mainFile);
             job->size = -1;
         }
         core.uploads.append(upload);

@@ -85,7 +85,7 @@ QString Receiver::error() const
 
 Sender::Sender(const Package &package)
 {
-    if (!package.path.isEmpty())
+    if (package.kind == Package::Path)
         m_streamer = std::make_unique<FilesStreamer>(package.path);
     else
         m_bytes = package.bytes;
