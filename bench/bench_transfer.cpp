@@ -1,0 +1,242 @@
+// Throughput of streamed DIME transfers on loopback and the client's peak
+// memory. The server runs in a child process (this program with --serve),
+// so the memory figures are the client's alone.
+//
+//   bench_transfer [--size MiB] [--zlib-size MiB] [--https]
+#include "FilesStreamerW.h"
+#include "Server.h"
+#include "SoapRuntime.h"
+#include "StreamHarness.h"
+#include "TreeTools.h"
+#include "WideText.h"
+#include "WireClient.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <ombrelServiceProxy.h>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+std::wstring w(const char *text)
+{
+    return WideText::fromQString(QString::fromUtf8(text));
+}
+
+int serve(const QString &package, bool raw, bool https)
+{
+    testserver::Options options;
+    options.rawUploads = raw;
+    options.https = https;
+    options.user.clear();
+    testserver::Server server;
+    if (!server.start(options)) {
+        std::fprintf(stderr, "server: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    testserver::Job job;
+    job.id = QStringLiteral("j1");
+    job.name = QStringLiteral("big");
+    job.package = testserver::Package::fromPath(package);
+    testserver::Flow flow;
+    flow.id = QStringLiteral("f1");
+    flow.name = QStringLiteral("Bench");
+    flow.submitPoints = { { QStringLiteral("s1"), QStringLiteral("Submit"), {} } };
+    flow.checkPoints = { { QStringLiteral("k1"), QStringLiteral("Check"), { job } } };
+    server.setFlows({ flow });
+    server.setCompressClientJobs(true);
+    std::printf("%u\n", static_cast<unsigned>(server.port()));
+    std::fflush(stdout);
+    // Runs until the parent closes our input.
+    char byte;
+    while (std::fread(&byte, 1, 1, stdin) == 1) { }
+    server.stop();
+    return 0;
+}
+
+struct Child
+{
+    QProcess process;
+    QByteArray endpoint;
+
+    bool start(const QString &package, bool raw, bool https)
+    {
+        QStringList arguments { QStringLiteral("--serve"), package };
+        if (raw)
+            arguments << QStringLiteral("--raw");
+        if (https)
+            arguments << QStringLiteral("--https");
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QCoreApplication::applicationFilePath(), arguments);
+        if (!process.waitForStarted(10000) || !process.waitForReadyRead(30000))
+            return false;
+        const QByteArray port = process.readLine().trimmed();
+        endpoint = (https ? "https://127.0.0.1:" : "http://127.0.0.1:") + port;
+        return !port.isEmpty();
+    }
+
+    ~Child()
+    {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(30000))
+            process.kill();
+    }
+};
+
+struct Figures
+{
+    QString label;
+    qint64 bytes = 0;
+    qint64 ms = 0;
+    qint64 peakGrowthKb = 0;
+    qint64 peakKb = 0;
+    int rc = -1;
+};
+
+void print(const Figures &f)
+{
+    const double mib = f.bytes / 1048576.0;
+    const double seconds = f.ms / 1000.0;
+    std::printf("%-38s %8.0f MiB %7.2f s %8.1f MiB/s   client peak %6.1f MiB (+%.1f MiB)%s\n",
+        qPrintable(f.label), mib, seconds, seconds > 0 ? mib / seconds : 0.0, f.peakKb / 1024.0,
+        f.peakGrowthKb / 1024.0, f.rc == SOAP_OK ? "" : "   FAILED");
+    std::fflush(stdout);
+}
+
+Figures upload(const QString &label, const QByteArray &endpoint, const QString &path, bool zlib)
+{
+    WireClient client(endpoint);
+    client.soap()->recv_timeout = 600;
+    client.soap()->send_timeout = 600;
+    UploadStream::installCallbacks(client.soap());
+    UploadStream stream(path);
+    ombrel::SubmitEntry entry;
+    entry.flowId = w("f1");
+    entry.submitPointId = w("s1");
+    entry.jobName = w("bench");
+    Figures figures;
+    figures.label = label;
+    figures.bytes = stream.fullSize();
+    const qint64 before = TreeTools::residentKb();
+    TreeTools::resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    ombrel::xsd__base64Binary payload = stream.payload(client.soap(), "My Submit");
+    if (zlib)
+        soap_set_omode(client.soap(), SOAP_ENC_ZLIB);
+    std::wstring jobId;
+    figures.rc = client().ombrel__SubmitFile08(entry, payload, {}, stream.fullSize(), jobId);
+    figures.ms = timer.elapsed();
+    figures.peakKb = TreeTools::peakKb();
+    figures.peakGrowthKb = figures.peakKb - before;
+    return figures;
+}
+
+Figures download(const QString &label, const QByteArray &endpoint, const QString &folder)
+{
+    WireClient client(endpoint);
+    client.soap()->recv_timeout = 600;
+    DownloadSink sink(folder);
+    sink.attach(client.soap());
+    Figures figures;
+    figures.label = label;
+    const qint64 before = TreeTools::residentKb();
+    TreeTools::resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    ombrel::xsd__base64Binary data;
+    figures.rc = client().ombrel__DownloadFile08(w("f1"), w("k1"), w("j1"), 0, data);
+    figures.ms = timer.elapsed();
+    figures.peakKb = TreeTools::peakKb();
+    figures.peakGrowthKb = figures.peakKb - before;
+    figures.bytes = sink.received();
+    if (figures.rc == SOAP_OK && !sink.writer()->isComplete())
+        figures.rc = SOAP_DIME_ERROR;
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    SoapRuntime::initOnce();
+    QCommandLineParser parser;
+    const QCommandLineOption serveOption(
+        QStringLiteral("serve"), QStringLiteral("Child: serve this package."), QStringLiteral("path"));
+    const QCommandLineOption rawOption(QStringLiteral("raw"), QStringLiteral("Child: count uploads only."));
+    const QCommandLineOption httpsOption(QStringLiteral("https"), QStringLiteral("Over HTTPS."));
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Transfer size in MiB."),
+        QStringLiteral("MiB"), QStringLiteral("1024"));
+    const QCommandLineOption zlibOption(QStringLiteral("zlib-size"),
+        QStringLiteral("Size of the compressed upload in MiB (0: none)."), QStringLiteral("MiB"),
+        QStringLiteral("128"));
+    parser.addOptions({ serveOption, rawOption, httpsOption, sizeOption, zlibOption });
+    parser.addHelpOption();
+    parser.process(app);
+    const bool https = parser.isSet(httpsOption);
+    if (parser.isSet(serveOption))
+        return serve(parser.value(serveOption), parser.isSet(rawOption), https);
+
+    // The test certificates for --https live beside the client.
+    if (qEnvironmentVariableIsEmpty("VORNEX_BIN_DIR"))
+        qputenv("VORNEX_BIN_DIR", VORNEX_BIN_DIR);
+
+    const qint64 size = parser.value(sizeOption).toLongLong() << 20;
+    const qint64 zlibSize = parser.value(zlibOption).toLongLong() << 20;
+    QTemporaryDir work;
+    const QString file = work.filePath(QStringLiteral("payload.bin"));
+    std::printf("Making a %lld MiB file...\n", size >> 20);
+    std::fflush(stdout);
+    if (!TreeTools::makeFile(file, size)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return 1;
+    }
+    std::printf("Loopback %s, one file of %lld bytes (packed stream %lld bytes); client baseline %.1f MiB\n",
+        https ? "HTTPS" : "HTTP", size, size + 8 + 1 + 4 + 11 + 8 + 1, TreeTools::residentKb() / 1024.0);
+
+    int failures = 0;
+    {
+        Child child;
+        if (!child.start(file, true, https))
+            return 1;
+        const Figures f
+            = upload(QStringLiteral("upload (server counts and hashes)"), child.endpoint, file, false);
+        print(f);
+        failures += f.rc != SOAP_OK;
+    }
+    {
+        Child child;
+        if (!child.start(file, false, https))
+            return 1;
+        const Figures up
+            = upload(QStringLiteral("upload (server unpacks to disk)"), child.endpoint, file, false);
+        print(up);
+        failures += up.rc != SOAP_OK;
+        const QString target = work.filePath(QStringLiteral("download"));
+        QDir().mkpath(target);
+        const Figures down
+            = download(QStringLiteral("download (client unpacks to disk)"), child.endpoint, target);
+        print(down);
+        failures += down.rc != SOAP_OK;
+        QDir(target).removeRecursively();
+    }
+    if (zlibSize > 0) {
+        const QString small = work.filePath(QStringLiteral("zlib.bin"));
+        TreeTools::makeFile(small, zlibSize);
+        Child child;
+        if (!child.start(small, true, https))
+            return 1;
+        const Figures f = upload(QStringLiteral("upload, zlib (random data)"), child.endpoint, small, true);
+        print(f);
+        failures += f.rc != SOAP_OK;
+    }
+    return failures == 0 ? 0 : 1;
+}
