@@ -1,0 +1,168 @@
+#include "ConnectionThread.h"
+
+#include "FetchedPoints.h"
+#include "ServerConnection.h"
+#include "WorkFlags.h"
+
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+
+ConnectionThread::ConnectionThread(QObject *parent, ServerConnection *connection, int activity)
+    : QThread(parent)
+    , m_connection(connection)
+    , m_activity(activity)
+{
+    if (m_connection)
+        m_connection->attachThread(this);
+    connect(this, &QThread::finished, this, &ConnectionThread::OnFinished);
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+ConnectionThread::~ConnectionThread()
+{
+    // Owners wait before they delete; this only guards against a thread
+    // object destroyed while its body runs, which Qt turns into an abort.
+    if (isRunning()) {
+        if (m_connection)
+            m_connection->requestStop();
+        wait();
+    }
+    if (m_connection)
+        m_connection->detachThread(this);
+}
+
+void ConnectionThread::setUpdateParams(int progressCount, int updateFlags)
+{
+    disconnect(this, &QThread::finished, this, &QObject::deleteLater);
+    m_progressCount = progressCount;
+    m_updateFlags = updateFlags;
+}
+
+void ConnectionThread::setPushParams(
+    const QString &flowId, const QString &checkPointId, const QString &jobId, const PushJobInfo &info)
+{
+    m_pushFlowId = flowId;
+    m_pushCheckPointId = checkPointId;
+    m_pushJobId = jobId;
+    m_pushInfo = info;
+}
+
+void ConnectionThread::setStatusText(const QString &text)
+{
+    const QMutexLocker lock(&m_statusMutex);
+    m_statusText = text;
+}
+
+QString ConnectionThread::getStatusText() const
+{
+    const QMutexLocker lock(&m_statusMutex);
+    return m_statusText;
+}
+
+bool ConnectionThread::stop(int timeoutMs)
+{
+    if (m_connection)
+        m_connection->requestStop();
+    return wait(QDeadlineTimer(timeoutMs));
+}
+
+std::unique_ptr<FetchedPoints> ConnectionThread::takeFetchedPoints()
+{
+    return std::move(m_points);
+}
+
+std::unique_ptr<LogBatch> ConnectionThread::takeLogBatch()
+{
+    return std::move(m_logBatch);
+}
+
+std::unique_ptr<ProgressList> ConnectionThread::takeProgressList()
+{
+    return std::move(m_progress);
+}
+
+void ConnectionThread::OnFinished()
+{
+    if (m_connection)
+        emit finished(m_connection);
+}
+
+void ConnectionThread::run()
+{
+    QThread::currentThread()->setPriority(QThread::LowestPriority);
+    ServerConnection *connection = m_connection;
+    if (!connection || connection->isStopRequested())
+        return;
+    if ((m_activity & ActivityFlags::Connect) || (connection->mustConnect() && !connection->isConnecting())) {
+        setStatusText(tr("(Connecting)"));
+        if (!connection->connectToServer()) {
+            setStatusText(tr("(Not connected)"));
+            return;
+        }
+        connection->updateEndPoints();
+    }
+    if (connection->isStopRequested())
+        return;
+    if (m_activity & ActivityFlags::Login) {
+        setStatusText(tr("(Logging in)"));
+        connection->login();
+        setStatusText(connection->statusText());
+        if (!connection->isOnline())
+            return;
+    }
+    if (connection->isStopRequested())
+        return;
+    if (m_activity & ActivityFlags::Push) {
+        connection->pushCheckpointJob(m_pushFlowId, m_pushCheckPointId, m_pushJobId, m_pushInfo);
+        return;
+    }
+    if (m_activity & ActivityFlags::Update)
+        updateData();
+}
+
+void ConnectionThread::updateData()
+{
+    ServerConnection *connection = m_connection;
+    if (!connection->isOnline())
+        return;
+    // Each step runs even when an earlier one failed; a stop ends the pass.
+    if (m_updateFlags & (UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints)) {
+        m_points = std::make_unique<FetchedPoints>();
+        m_points->updateFlags = m_updateFlags;
+        QStringList flowIds;
+        connection->getFlowList(flowIds);
+        if (connection->isStopRequested())
+            return;
+        if (m_updateFlags & UpdateFlags::SubmitPoints) {
+            setStatusText(tr("(Submit Poins view)"));
+            connection->getSubmitPoints(flowIds, m_points->submitPoints);
+            if (connection->isStopRequested())
+                return;
+        }
+        if (m_updateFlags & UpdateFlags::CheckPoints) {
+            setStatusText(tr("(Checkpoints view)"));
+            connection->getCheckPoints(flowIds, true, m_points->checkPoints);
+            if (connection->isStopRequested())
+                return;
+        }
+    }
+    if (m_updateFlags & UpdateFlags::Messages) {
+        setStatusText(tr("(Messages view)"));
+        auto batch = std::make_unique<LogBatch>();
+        const QString fetchTime = connection->getLogData(batch.get());
+        if (!fetchTime.isEmpty()) {
+            m_logKey = fetchTime + QString::number(connection->connectionId());
+            m_logBatch = std::move(batch);
+        }
+        if (connection->isStopRequested())
+            return;
+    }
+    if (m_updateFlags & UpdateFlags::Progress) {
+        setStatusText(tr("(Progress view)"));
+        m_progress = std::make_unique<ProgressList>();
+        connection->getProgressData(m_progressCount, m_progress.get());
+        if (connection->isStopRequested())
+            return;
+    }
+    setStatusText(tr("has completed"));
+}

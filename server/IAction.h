@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class ServerConnection;
+
+// A user action that needs a reachable server, bound to one connection.
+// The proxy performs it at once; when it cannot be done yet it waits in
+// the ActionList, which performs it again when the connection comes up.
+class IAction : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit IAction(ServerConnection *connection, QObject *parent = nullptr);
+    ~IAction() override;
+
+    // Null when the target had none, or once the connection is gone.
+    ServerConnection *connection() const;
+
+    // True when the action is done and may be dropped. The base pings the
+    // connection (which asks for a connect when it is offline).
+    virtual bool perform();
+
+signals:
+    // The action got done after perform() returned (the server answered
+    // later); its queue drops it.
+    void done(IAction *action);
+
+private:
+    QPointer<ServerConnection> m_connection;
+};

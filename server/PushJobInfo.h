@@ -1,0 +1,16 @@
+#pragma once
+
+#include "MetadataToFill.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The user's decision for a checkpoint job.
+struct PushJobInfo
+{
+    QList<MetadataToFill> requiredMetadata;
+    QStringList connectionIds;
+    QString jobName;
+    bool push = false;
+};

@@ -1,0 +1,661 @@
+#include "ServerConnection.h"
+
+#include "ConnectionThread.h"
+#include "PushJobInfo.h"
+#include "ReplyConversions.h"
+#include "ServerProxy.h"
+#include "ServerTime.h"
+#include "ServiceProxyFactory.h"
+#include "SoapCanceller.h"
+#include "WideText.h"
+
+#include <QDeadlineTimer>
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QThread>
+#include <QUrl>
+
+#include <ombrelServiceProxy.h>
+
+namespace {
+
+QMutex timeoutsMutex;
+ServerConnection::CallTimeouts currentTimeouts;
+
+std::atomic<int> connectionCounter { 0 };
+
+// gSOAP reads a negative timeout as microseconds.
+int soapTimeout(int ms)
+{
+    return ms > 0 ? -ms * 1000 : 0;
+}
+
+} // namespace
+
+ServerConnection::CallTimeouts ServerConnection::callTimeouts()
+{
+    const QMutexLocker lock(&timeoutsMutex);
+    return currentTimeouts;
+}
+
+void ServerConnection::setCallTimeouts(const CallTimeouts &timeouts)
+{
+    const QMutexLocker lock(&timeoutsMutex);
+    currentTimeouts = timeouts;
+}
+
+int ServerConnection::nextConnectionId()
+{
+    return connectionCounter.fetch_add(1);
+}
+
+QString ServerConnection::loginFailedText()
+{
+    return tr("Log-in refused: check the user name and password");
+}
+
+ServerConnection::ServerConnection(
+    ServerProxy *owner, const QString &user, const QString &password, const QString &host, int port)
+    : m_owner(owner)
+    , m_user(user)
+    , m_password(password)
+    , m_host(host)
+    , m_port(port)
+    , m_lastLogTime(ServerTime::logStart())
+    , m_statusText(tr("Never connected"))
+    , m_userUtf8(user.toUtf8())
+    , m_passUtf8(password.toUtf8())
+    , m_plainProxy(createServiceProxy(false))
+    , m_secureProxy(createServiceProxy(true))
+{
+    m_edited.host = host;
+    m_edited.port = port;
+    m_edited.user = user;
+    m_edited.password = password;
+    m_plainCanceller = std::make_unique<SoapCanceller>(m_plainProxy->soap);
+    m_secureCanceller = std::make_unique<SoapCanceller>(m_secureProxy->soap);
+    updateEndPoints();
+}
+
+ServerConnection::~ServerConnection()
+{
+    // The owner stops and waits for the threads before it lets a connection
+    // go; the ones left are finished and only wait to be deleted.
+    requestStop();
+    if (!waitForThreads(callTimeouts().longProbeMs))
+        qWarning("A connection goes while one of its threads still runs.");
+    const QMutexLocker lock(&m_threadsMutex);
+    for (ConnectionThread *thread : std::as_const(m_threads))
+        thread->m_connection = nullptr;
+    m_threads.clear();
+}
+
+ServerConnection::ConnectionSettings ServerConnection::settings() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_edited;
+}
+
+void ServerConnection::setUser(const QString &user)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.user = user;
+}
+
+void ServerConnection::setPassword(const QString &password)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.password = password;
+}
+
+void ServerConnection::setHost(const QString &host)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.host = host;
+}
+
+void ServerConnection::setPort(int port)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.port = port;
+}
+
+void ServerConnection::setUptime(float minutes)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.uptime = minutes;
+}
+
+void ServerConnection::setEnabled(bool enabled)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.enabled = enabled;
+}
+
+void ServerConnection::setDisplayName(const QString &name)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.serverName = name;
+}
+
+void ServerConnection::setSSLUsed(bool secure)
+{
+    m_secure = secure;
+}
+
+bool ServerConnection::isUsable() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_edited.enabled && !m_edited.host.isEmpty() && !m_edited.user.isEmpty() && m_edited.port != 0;
+}
+
+void ServerConnection::applySettings()
+{
+    ConnectionSettings edited;
+    {
+        const QMutexLocker lock(&m_dataMutex);
+        m_host = m_edited.host;
+        m_port = m_edited.port;
+        m_uptime = m_edited.uptime;
+    }
+    updateEndPoints();
+    {
+        // Named after the host as it is called, without a scheme.
+        const QMutexLocker lock(&m_dataMutex);
+        m_serverName = m_edited.serverName;
+        if (m_serverName.isEmpty()) {
+            m_serverName = m_host;
+            m_edited.serverName = m_host;
+        }
+        edited = m_edited;
+    }
+    setUserData(edited.user);
+    setPassData(edited.password);
+    m_enabled = edited.enabled;
+    if (edited.enabled && m_owner)
+        connect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler,
+            Qt::UniqueConnection);
+}
+
+void ServerConnection::setUserData(const QString &user)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_user = user;
+    m_userUtf8 = user.toUtf8();
+}
+
+void ServerConnection::setPassData(const QString &password)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_password = password;
+    m_passUtf8 = password.toUtf8();
+}
+
+void ServerConnection::updateEndPoints()
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_host.remove(QStringLiteral("https://"));
+    m_host.remove(QStringLiteral("http://"));
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(m_host);
+    url.setPort(m_port);
+    m_plainEndpoint = url.toEncoded();
+    url.setScheme(QStringLiteral("https"));
+    m_secureEndpoint = url.toEncoded();
+    m_endpoint = m_activeSecure ? m_secureEndpoint : m_plainEndpoint;
+}
+
+ombrel::Service *ServerConnection::activeProxy() const
+{
+    ombrel::Service *proxy = m_activeProxy;
+    return proxy ? proxy : m_plainProxy.get();
+}
+
+SoapCanceller *ServerConnection::cancellerOf(const ombrel::Service *proxy) const
+{
+    return proxy == m_secureProxy.get() ? m_secureCanceller.get() : m_plainCanceller.get();
+}
+
+int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool credentials, int ioMs)
+{
+    if (caller == Caller::Worker && m_stopRequested)
+        return SOAP_TCP_ERROR;
+    if (!proxy->soap)
+        return SOAP_EOM;
+    {
+        const QMutexLocker lock(&m_dataMutex);
+        m_callEndpoint = proxy == m_secureProxy.get() ? m_secureEndpoint : m_plainEndpoint;
+        m_callUser = credentials ? m_userUtf8 : QByteArray("");
+        m_callPassword = credentials ? m_passUtf8 : QByteArray("");
+    }
+    if (ioMs < 0) {
+        const CallTimeouts timeouts = callTimeouts();
+        ioMs = caller == Caller::Worker ? timeouts.workerIoMs : timeouts.userIoMs;
+    }
+    proxy->endpoint = m_callEndpoint.constData();
+    proxy->soap->userid = m_callUser.constData();
+    proxy->soap->passwd = m_callPassword.constData();
+    proxy->soap->recv_timeout = soapTimeout(ioMs);
+    proxy->soap->send_timeout = soapTimeout(ioMs);
+    cancellerOf(proxy)->setCancellable(caller == Caller::Worker);
+    return SOAP_OK;
+}
+
+void ServerConnection::endCall(ombrel::Service *proxy)
+{
+    if (!proxy->soap)
+        return;
+    // Replies are copied out by the stubs; what the context allocated
+    // would otherwise pile up call after call.
+    soap_destroy(proxy->soap);
+    soap_end(proxy->soap);
+}
+
+bool ServerConnection::lockForUser()
+{
+    return m_soapMutex.tryLock(callTimeouts().soapWaitMs);
+}
+
+void ServerConnection::noteCallResult(bool ok, bool mayGoOnline)
+{
+    if (ok && !mayGoOnline)
+        return;
+    // A call cut short by a stop says nothing about the server; shutdown
+    // still saves and closes a connection whose update it interrupted.
+    if (!ok && m_stopRequested)
+        return;
+    bool expected = !ok;
+    if (!m_online.compare_exchange_strong(expected, ok))
+        return;
+    m_mustConnect = !ok;
+    if (ok)
+        emit connected(this);
+    else
+        emit disconnected(this);
+}
+
+void ServerConnection::setStatusText(const QString &text)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_statusText = text;
+}
+
+bool ServerConnection::connectToServer()
+{
+    m_connecting = true;
+    const CallTimeouts timeouts = callTimeouts();
+    ombrel::Service *answered = nullptr;
+    {
+        const QMutexLocker soapLock(&m_soapMutex);
+        {
+            const QMutexLocker lock(&m_dataMutex);
+            m_endpoint = m_plainEndpoint;
+        }
+        struct Probe
+        {
+            ombrel::Service *proxy;
+            int timeoutMs;
+        };
+        std::vector<Probe> probes;
+        if (!m_secure)
+            probes.push_back({ m_plainProxy.get(), timeouts.shortProbeMs });
+        probes.push_back({ m_secureProxy.get(), timeouts.shortProbeMs });
+        probes.push_back({ m_plainProxy.get(), timeouts.longProbeMs });
+        probes.push_back({ m_secureProxy.get(), timeouts.longProbeMs });
+        for (const Probe &probe : probes) {
+            if (m_stopRequested)
+                break;
+            int result = 0;
+            // A probe asks whether the server answers within its time, so
+            // the same limit holds for the exchange after connecting.
+            int rc = prepareCall(probe.proxy, Caller::Worker, false, probe.timeoutMs);
+            if (rc == SOAP_OK) {
+                probe.proxy->soap->connect_timeout = soapTimeout(probe.timeoutMs);
+                rc = probe.proxy->ombrel__CheckConnect(result);
+            }
+            endCall(probe.proxy);
+            if (rc == SOAP_OK && result == 1) {
+                answered = probe.proxy;
+                break;
+            }
+        }
+        const bool secure = answered == m_secureProxy.get();
+        m_activeProxy = answered ? answered : m_plainProxy.get();
+        if (answered) {
+            answered->soap->connect_timeout = soapTimeout(timeouts.longProbeMs);
+            m_secure = secure;
+        }
+        const QMutexLocker lock(&m_dataMutex);
+        m_activeSecure = secure;
+        m_endpoint = secure ? m_secureEndpoint : m_plainEndpoint;
+    }
+    m_connecting = false;
+    if (!answered && !m_stopRequested)
+        setStatusText(tr("Can't reach host"));
+    noteCallResult(answered != nullptr, true);
+    return answered != nullptr;
+}
+
+void ServerConnection::login()
+{
+    if (!m_enabled) {
+        disconnectFromServer();
+        if (m_owner)
+            m_owner->notifyDataUpdated();
+        const QMutexLocker lock(&m_dataMutex);
+        m_statusText = tr("Disabled");
+        m_lastCheck = QDateTime();
+    } else {
+        QMutexLocker soapLock(&m_soapMutex);
+        ombrel::Service *proxy = activeProxy();
+        ombrel::ombrel__GetStatusResponse status;
+        int rc = prepareCall(proxy, Caller::Worker);
+        if (rc == SOAP_OK)
+            rc = proxy->ombrel__GetStatus(status);
+        endCall(proxy);
+        bool loggedIn = false;
+        if (rc != SOAP_OK && m_stopRequested) {
+            return;
+        } else if (rc != SOAP_OK) {
+            soapLock.unlock();
+            // A server that turns the credentials away already at the
+            // status call is reachable: say what is wrong.
+            setStatusText(rc == 401 ? loginFailedText() : tr("Can't reach host"));
+        } else {
+            {
+                const QMutexLocker lock(&m_dataMutex);
+                if (!status.res.empty()) {
+                    m_serverName = WideText::toQString(status.res.front().mServerName);
+                    m_edited.serverName = m_serverName;
+                    m_statusText = WideText::toQString(status.res.front().mStatus);
+                } else {
+                    m_statusText = tr("Connected");
+                }
+            }
+            int result = 0;
+            rc = prepareCall(proxy, Caller::Worker);
+            if (rc == SOAP_OK)
+                rc = proxy->ombrel__CheckUserNameAndPass(result);
+            endCall(proxy);
+            soapLock.unlock();
+            if (rc != SOAP_OK && m_stopRequested)
+                return;
+            loggedIn = rc == SOAP_OK;
+            if (loggedIn && m_secure)
+                setStatusText(tr("Connected securely"));
+            else if (!loggedIn)
+                setStatusText(rc == SOAP_TCP_ERROR || rc == SOAP_EOF || rc == SOAP_SSL_ERROR
+                        ? tr("Can't reach host")
+                        : loginFailedText());
+        }
+        noteCallResult(loggedIn, true);
+        const QMutexLocker lock(&m_dataMutex);
+        m_lastCheck = QDateTime::currentDateTime();
+    }
+    const QMutexLocker lock(&m_dataMutex);
+    if (m_uptime == 0.0f)
+        m_uptime = 3.0f;
+}
+
+bool ServerConnection::ping()
+{
+    if (m_mustConnect) {
+        if (!m_connecting && m_owner)
+            m_owner->startConnectionActivity(this, 1, false);
+        return false;
+    }
+    // A worker's call holds the proxies: the user's action reports failure
+    // rather than freezing the window until that call ends.
+    if (!lockForUser())
+        return false;
+    ombrel::Service *proxy = activeProxy();
+    ombrel::ombrel__GetStatusResponse status;
+    int rc = prepareCall(proxy, Caller::User);
+    if (rc == SOAP_OK)
+        rc = proxy->ombrel__GetStatus(status);
+    endCall(proxy);
+    m_soapMutex.unlock();
+    noteCallResult(rc == SOAP_OK, true);
+    return rc == SOAP_OK;
+}
+
+bool ServerConnection::setJobLockStatus(
+    const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode)
+{
+    if (m_mustConnect) {
+        if (!m_connecting && m_owner)
+            m_owner->startConnectionActivity(this, 1, false);
+        return false;
+    }
+    if (!lockForUser())
+        return false;
+    ombrel::Service *proxy = activeProxy();
+    int isSet = 0;
+    int rc = prepareCall(proxy, Caller::User);
+    if (rc == SOAP_OK)
+        rc = proxy->ombrel__SetJobLockStatus(WideText::fromQString(flowId),
+            WideText::fromQString(checkPointId), WideText::fromQString(jobId), lockMode, isSet);
+    endCall(proxy);
+    m_soapMutex.unlock();
+    noteCallResult(rc == SOAP_OK, true);
+    return rc == SOAP_OK && isSet != 0;
+}
+
+QString ServerConnection::getJobLockStatus(
+    const QString &flowId, const QString &checkPointId, const QString &jobId)
+{
+    if (m_mustConnect) {
+        if (!m_connecting && m_owner)
+            m_owner->startConnectionActivity(this, 1, false);
+        return QString();
+    }
+    if (!lockForUser())
+        return QString();
+    ombrel::Service *proxy = activeProxy();
+    std::wstring userName;
+    int rc = prepareCall(proxy, Caller::User);
+    if (rc == SOAP_OK)
+        rc = proxy->ombrel__GetJobLockStatus(WideText::fromQString(flowId),
+            WideText::fromQString(checkPointId), WideText::fromQString(jobId), userName);
+    endCall(proxy);
+    m_soapMutex.unlock();
+    noteCallResult(rc == SOAP_OK, true);
+    return rc == SOAP_OK ? WideText::toQString(userName) : QString();
+}
+
+void ServerConnection::clearOwnerData()
+{
+    if (!m_owner)
+        return;
+    if (QThread::currentThread() == m_owner->thread()) {
+        m_owner->clearConnectionData(this);
+        return;
+    }
+    // The owner's data belongs to the GUI thread; the connection may be
+    // gone by the time the call arrives there.
+    QPointer<ServerConnection> self(this);
+    ServerProxy *owner = m_owner;
+    QMetaObject::invokeMethod(
+        owner,
+        [owner, self] {
+            if (self)
+                owner->clearConnectionData(self);
+        },
+        Qt::QueuedConnection);
+}
+
+void ServerConnection::disconnectFromServer()
+{
+    bool expected = true;
+    if (!m_online.compare_exchange_strong(expected, false))
+        return;
+    m_mustConnect = true;
+    emit disconnected(this);
+    if (m_owner)
+        disconnect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler);
+    clearOwnerData();
+
+    if (!lockForUser())
+        return;
+    const CallTimeouts timeouts = callTimeouts();
+    ombrel::Service *proxy = activeProxy();
+    int result = 0;
+    if (prepareCall(proxy, Caller::User, true, timeouts.closeMs) == SOAP_OK) {
+        // Nobody waits for the answer: a server that does not take the
+        // connection at once must not hold up removal or shutdown.
+        const int connectTimeout = proxy->soap->connect_timeout;
+        proxy->soap->connect_timeout = soapTimeout(timeouts.closeMs);
+        proxy->ombrel__CloseConnection(result);
+        proxy->soap->connect_timeout = connectTimeout;
+    }
+    endCall(proxy);
+    m_soapMutex.unlock();
+}
+
+QByteArray ServerConnection::getEndPoint() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_endpoint;
+}
+
+QByteArray ServerConnection::getUserData() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_userUtf8;
+}
+
+QByteArray ServerConnection::getPassData() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_passUtf8;
+}
+
+QString ServerConnection::serverName() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_serverName;
+}
+
+QString ServerConnection::statusText() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_statusText;
+}
+
+QDateTime ServerConnection::lastCheckTime() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_lastCheck;
+}
+
+float ServerConnection::uptime() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_uptime;
+}
+
+QString ServerConnection::host() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_host;
+}
+
+int ServerConnection::port() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_port;
+}
+
+QDateTime ServerConnection::lastLogTime() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_lastLogTime;
+}
+
+QByteArray ServerConnection::plainEndPoint() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_plainEndpoint;
+}
+
+QByteArray ServerConnection::secureEndPoint() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_secureEndpoint;
+}
+
+FlowPtr ServerConnection::addFlow(const QString &id, const QString &name)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    FlowPtr &flow = m_flows[id];
+    if (flow)
+        flow->setName(name);
+    else
+        flow = FlowPtr(new Flow(id, name));
+    return flow;
+}
+
+FlowPtr ServerConnection::getFlow(const QString &id) const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_flows.value(id);
+}
+
+QString ServerConnection::getFlowName(const QString &id) const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    const FlowPtr flow = m_flows.value(id);
+    return flow ? flow->name() : QString(QLatin1String(""));
+}
+
+void ServerConnection::timerUpdate()
+{
+    emit updateRequest(this);
+}
+
+void ServerConnection::requestStop()
+{
+    m_stopRequested = true;
+    m_plainCanceller->cancel();
+    m_secureCanceller->cancel();
+}
+
+QList<ConnectionThread *> ServerConnection::threads() const
+{
+    const QMutexLocker lock(&m_threadsMutex);
+    return m_threads;
+}
+
+bool ServerConnection::hasRunningThreads() const
+{
+    const QMutexLocker lock(&m_threadsMutex);
+    for (const ConnectionThread *thread : m_threads) {
+        if (thread->isRunning())
+            return true;
+    }
+    return false;
+}
+
+bool ServerConnection::waitForThreads(int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (ConnectionThread *thread : threads()) {
+        if (!thread->wait(deadline))
+            return false;
+    }
+    return true;
+}
+
+void ServerConnection::attachThread(ConnectionThread *thread)
+{
+    const QMutexLocker lock(&m_threadsMutex);
+    m_threads.append(thread);
+}
+
+void ServerConnection::detachThread(ConnectionThread *thread)
+{
+    const QMutexLocker lock(&m_threadsMutex);
+    m_threads.removeOne(thread);
+}

@@ -1,0 +1,234 @@
+#pragma once
+
+#include "CountedPtr.h"
+#include "Flow.h"
+#include "LogMessage.h"
+#include "ProgressData.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace ombrel {
+class Service;
+class SubmitPoints07;
+class CheckPoints07;
+} // namespace ombrel
+
+class ConnectionThread;
+class ServerProxy;
+class SoapCanceller;
+struct PushJobInfo;
+
+// One configured workflow server: the settings the Connections page edits,
+// the live copy the rest of the client uses, the plain and secure SOAP
+// proxies, the connect and log-in logic, and every call over those two
+// proxies. Worker threads and the GUI thread share it; the SOAP mutex
+// serialises the calls, a data mutex guards the texts and byte arrays,
+// and the flags are atomic.
+class ServerConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct ConnectionSettings
+    {
+        bool enabled = true;
+        QString serverName;
+        QString host;
+        int port = 0;
+        QString user;
+        QString password;
+        float uptime = 3.0f;
+    };
+
+    // Limits of the blocking calls. Waits that the GUI thread makes are
+    // short; a worker's calls may be long but are cut short on a stop.
+    struct CallTimeouts
+    {
+        int shortProbeMs = 3000;
+        int longProbeMs = 10000;
+        int workerIoMs = 60000; // receive and send stall limit, worker calls
+        int userIoMs = 20000; // ping and job locks, GUI thread
+        int closeMs = 3000; // connect and I/O limit of the closing call
+        int soapWaitMs = 5000; // GUI thread waiting for a running call
+    };
+    static CallTimeouts callTimeouts();
+    static void setCallTimeouts(const CallTimeouts &timeouts);
+
+    // The process-wide running number that connection ids come from.
+    static int nextConnectionId();
+
+    ServerConnection(
+        ServerProxy *owner, const QString &user, const QString &password, const QString &host, int port);
+    ~ServerConnection() override;
+
+    ServerProxy *owner() const { return m_owner; }
+
+    // Edited settings (Connections page); taken over by applySettings().
+    ConnectionSettings settings() const;
+    void setUser(const QString &user);
+    void setPassword(const QString &password);
+    void setHost(const QString &host);
+    void setPort(int port);
+    void setUptime(float minutes);
+    void setEnabled(bool enabled);
+    void setDisplayName(const QString &name);
+    void setSSLUsed(bool secure);
+    void applySettings();
+    // The edited settings name a server that can be asked for data.
+    bool isUsable() const;
+
+    // Connection work (ConnectionThread).
+    bool connectToServer();
+    void updateEndPoints();
+    void login();
+
+    // User actions (GUI thread). None of them waits long: a call that
+    // cannot start soon, because a worker's call holds the proxies, fails.
+    bool ping();
+    bool setJobLockStatus(
+        const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode);
+    QString getJobLockStatus(const QString &flowId, const QString &checkPointId, const QString &jobId);
+    void disconnectFromServer();
+
+    // For a transfer thread's own proxy.
+    QByteArray getEndPoint() const;
+    QByteArray getUserData() const;
+    QByteArray getPassData() const;
+    void setUserData(const QString &user);
+    void setPassData(const QString &password);
+
+    bool isSecure() const { return m_secure; }
+    bool isEnabled() const { return m_enabled; }
+    bool isOnline() const { return m_online; }
+    bool mustConnect() const { return m_mustConnect; }
+    bool isConnecting() const { return m_connecting; }
+    int connectionId() const { return m_connectionId; }
+    void setConnectionId(int id) { m_connectionId = id; }
+    QString serverName() const;
+    QString statusText() const;
+    QDateTime lastCheckTime() const;
+    float uptime() const;
+    QString host() const;
+    int port() const;
+    QDateTime lastLogTime() const;
+    QByteArray plainEndPoint() const;
+    QByteArray secureEndPoint() const;
+
+    // Flow table.
+    FlowPtr addFlow(const QString &id, const QString &name);
+    FlowPtr getFlow(const QString &id) const;
+    QString getFlowName(const QString &id) const;
+
+    // Data fetches (ConnectionThread). A failure takes the connection
+    // offline and leaves the output empty.
+    bool getFlowList(QStringList &flowIds);
+    bool getSubmitPoints(const QStringList &flowIds, std::vector<ombrel::SubmitPoints07> &points);
+    bool getCheckPoints(
+        const QStringList &flowIds, bool withJobs, std::vector<ombrel::CheckPoints07> &points);
+    // Returns the fetch time as text, or a null string when the fetch failed.
+    QString getLogData(LogBatch *messages);
+    bool getProgressData(int count, ProgressList *records);
+    bool pushCheckpointJob(
+        const QString &flowId, const QString &checkPointId, const QString &jobId, const PushJobInfo &info);
+
+    // Stopping: permanent. Calls of worker threads in progress end at once,
+    // later ones are not sent; user actions still go through. A call cut
+    // short leaves the connection's state and status text as they were.
+    void requestStop();
+    bool isStopRequested() const { return m_stopRequested; }
+    // Every thread working on this connection (update, log-in, push).
+    QList<ConnectionThread *> threads() const;
+    bool hasRunningThreads() const;
+    // Waits until none of them runs; false when the time ran out.
+    bool waitForThreads(int timeoutMs) const;
+
+    // Text of the log-in failure status, for tests and the pages.
+    static QString loginFailedText();
+
+signals:
+    void updateRequest(ServerConnection *connection);
+    void connected(ServerConnection *connection);
+    void disconnected(ServerConnection *connection);
+
+public slots:
+    void timerUpdate();
+
+private:
+    friend class ConnectionThread;
+    void attachThread(ConnectionThread *thread);
+    void detachThread(ConnectionThread *thread);
+
+    enum class Caller { Worker, User };
+    // SOAP mutex held. Points the proxy at its endpoint and the current
+    // credentials and sets the call's limits; a worker's call after a stop
+    // request is refused (non-zero result, nothing sent).
+    int prepareCall(ombrel::Service *proxy, Caller caller, bool credentials = true, int ioMs = -1);
+    void endCall(ombrel::Service *proxy);
+    bool lockForUser();
+    ombrel::Service *activeProxy() const;
+    SoapCanceller *cancellerOf(const ombrel::Service *proxy) const;
+
+    // A failed call takes an online connection offline; a successful one
+    // brings an offline connection online when it may (connect, log-in,
+    // ping, locks). Emits only on a change.
+    void noteCallResult(bool ok, bool mayGoOnline);
+    void setStatusText(const QString &text);
+    void clearOwnerData();
+
+    ServerProxy *m_owner;
+
+    mutable QMutex m_dataMutex;
+    ConnectionSettings m_edited;
+    QString m_user;
+    QString m_password;
+    QString m_host;
+    int m_port = 0;
+    float m_uptime = 3.0f;
+    QDateTime m_lastLogTime;
+    QString m_serverName;
+    QString m_statusText;
+    QDateTime m_lastCheck;
+    QByteArray m_endpoint;
+    QByteArray m_userUtf8;
+    QByteArray m_passUtf8;
+    QByteArray m_plainEndpoint;
+    QByteArray m_secureEndpoint;
+    bool m_activeSecure = false;
+    QMap<QString, FlowPtr> m_flows;
+
+    std::atomic<bool> m_enabled { true };
+    std::atomic<bool> m_secure { false };
+    std::atomic<bool> m_mustConnect { true };
+    std::atomic<bool> m_connecting { false };
+    std::atomic<bool> m_online { false };
+    std::atomic<bool> m_stopRequested { false };
+    std::atomic<int> m_connectionId { 0 };
+
+    // Everything below is used under the SOAP mutex only; the context
+    // keeps the call buffers' pointers for the length of one call.
+    QMutex m_soapMutex;
+    std::unique_ptr<ombrel::Service> m_plainProxy;
+    std::unique_ptr<ombrel::Service> m_secureProxy;
+    std::unique_ptr<SoapCanceller> m_plainCanceller;
+    std::unique_ptr<SoapCanceller> m_secureCanceller;
+    std::atomic<ombrel::Service *> m_activeProxy { nullptr };
+    QByteArray m_callEndpoint;
+    QByteArray m_callUser;
+    QByteArray m_callPassword;
+
+    mutable QMutex m_threadsMutex;
+    QList<ConnectionThread *> m_threads;
+};
+
+using ServerConnectionPtr = CountedPtr<ServerConnection>;

@@ -1,0 +1,195 @@
+// ServerProxy's update queue: at most one running and one waiting update
+// thread per connection, the end of an update, and the status line text.
+#include "ServerProxy.h"
+
+#include "ConnectionThread.h"
+#include "FetchedPoints.h"
+#include "WorkFlags.h"
+
+#include <QMutexLocker>
+
+void ServerProxy::startUpdatingData(int updateFlags)
+{
+    for (const ServerConnectionPtr &connection : connections())
+        startUpdatingConData(connection.get(), updateFlags);
+}
+
+void ServerProxy::startUpdatingData()
+{
+    startUpdatingData(UpdateFlags::All);
+}
+
+void ServerProxy::startUpdatingConData(ServerConnection *connection)
+{
+    startUpdatingConData(connection, UpdateFlags::All);
+}
+
+void ServerProxy::startUpdatingConData(ServerConnection *connection, int updateFlags)
+{
+    if (!connection || !connection->isUsable() || connection->isStopRequested())
+        return;
+    ConnectionThread *toStart = nullptr;
+    {
+        const QMutexLocker lock(&m_updateMutex);
+        QList<ConnectionThread *> &threads = m_updateThreads[connection];
+        if (threads.size() >= 2) {
+            ConnectionThread *pending = threads.at(1);
+            pending->setUpdateParams(m_progressCount, pending->updateFlags() | updateFlags);
+            return;
+        }
+        auto *worker
+            = new ConnectionThread(nullptr, connection, ActivityFlags::Login | ActivityFlags::Update);
+        worker->setUpdateParams(m_progressCount, updateFlags);
+        connect(worker, &ConnectionThread::finished, this, &ServerProxy::finishUpdatingData);
+        threads.append(worker);
+        if (threads.size() == 1)
+            toStart = worker;
+    }
+    if (toStart) {
+        disconnect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler);
+        toStart->start(QThread::InheritPriority);
+    }
+}
+
+void ServerProxy::finishUpdatingData(ServerConnection *connection)
+{
+    const auto *reporter = qobject_cast<const ConnectionThread *>(sender());
+    ConnectionThread *ended = nullptr;
+    ConnectionThread *pending = nullptr;
+    {
+        const QMutexLocker lock(&m_updateMutex);
+        const auto it = m_updateThreads.find(connection);
+        if (it == m_updateThreads.end() || it->isEmpty())
+            return;
+        if (reporter && it->first() != reporter)
+            return;
+        ended = it->takeFirst();
+        pending = it->value(0, nullptr);
+    }
+    disconnect(ended, &ConnectionThread::finished, this, &ServerProxy::finishUpdatingData);
+    // Held for the length of this call: a receiver of the signals below may
+    // remove the connection.
+    const ServerConnectionPtr keep = pointerOf(connection);
+    if (!keep) {
+        ended->deleteLater();
+        return;
+    }
+
+    // The cache first, from what the proxy held before this update.
+    saveCachedData(connection);
+    if (connection->isOnline())
+        acceptUpdatedData(connection, ended);
+    {
+        const QMutexLocker lock(&m_updateMutex);
+        m_updateStatusTexts.insert(connection, ended->getStatusText());
+    }
+    // This call runs inside the thread's own finished signal.
+    ended->deleteLater();
+    connect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler,
+        Qt::UniqueConnection);
+    emit updateConnectionViewRequest(connection);
+
+    if (!pending)
+        return;
+    {
+        const QMutexLocker lock(&m_updateMutex);
+        const QList<ConnectionThread *> threads = m_updateThreads.value(connection);
+        if (threads.isEmpty() || threads.first() != pending || pending->isRunning() || pending->isFinished())
+            return;
+    }
+    disconnect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler);
+    pending->start(QThread::InheritPriority);
+}
+
+bool ServerProxy::isUpdating(int index)
+{
+    const ServerConnection *connection = getConnection(index);
+    if (!connection)
+        return false;
+    const QMutexLocker lock(&m_updateMutex);
+    const QList<ConnectionThread *> threads = m_updateThreads.value(connection);
+    return !threads.isEmpty() && threads.first();
+}
+
+QString ServerProxy::getUpdateStatusStr()
+{
+    QString result;
+    const QList<ServerConnectionPtr> all = connections();
+    const QMutexLocker lock(&m_updateMutex);
+    for (const ServerConnectionPtr &connection : all) {
+        const auto it = m_updateThreads.constFind(connection.get());
+        if (it == m_updateThreads.cend() || !connection->isUsable())
+            continue;
+        // A finished update's last step is shown once.
+        const QString text
+            = it->isEmpty() ? m_updateStatusTexts.take(connection.get()) : it->first()->getStatusText();
+        if (text.isEmpty())
+            continue;
+        if (result.isEmpty())
+            result = tr("Updating connection ");
+        else
+            result += QLatin1String(", ");
+        result += connection->serverName() + QLatin1Char(' ') + text;
+    }
+    return result;
+}
+
+void ServerProxy::acceptUpdatedData(ServerConnection *connection, ConnectionThread *thread)
+{
+    if (!connection || !thread || !connection->isOnline())
+        return;
+    acceptPointsData(connection, thread);
+    acceptLogData(connection, thread);
+    acceptProgressData(connection, thread);
+}
+
+void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThread *thread)
+{
+    if (!connection || !thread)
+        return;
+    const int flags = thread->updateFlags();
+    if (!(flags & (UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints)))
+        return;
+    if (flags & UpdateFlags::CheckPoints)
+        emit aboutUpdateCheckPoints();
+    std::unique_ptr<FetchedPoints> points = thread->takeFetchedPoints();
+    if (points)
+        m_points.insert(connection, std::shared_ptr<const FetchedPoints>(std::move(points)));
+    if (flags & UpdateFlags::SubmitPoints)
+        emit updateSubmitPointsRequest();
+    if (flags & UpdateFlags::CheckPoints)
+        emit updateCheckPointsRequest();
+}
+
+void ServerProxy::acceptLogData(ServerConnection *connection, ConnectionThread *thread)
+{
+    if (!connection || !thread || !(thread->updateFlags() & UpdateFlags::Messages))
+        return;
+    QString key = thread->getLogTime();
+    const std::unique_ptr<LogBatch> batch = thread->takeLogBatch();
+    if (key.isEmpty() || !batch)
+        return;
+    while (m_logBatches.contains(key))
+        key += QLatin1Char('#');
+    m_logBatches.insert(key, *batch);
+    emit updateLogRequest(key);
+}
+
+void ServerProxy::acceptProgressData(ServerConnection *connection, ConnectionThread *thread)
+{
+    if (!connection || !thread || !(thread->updateFlags() & UpdateFlags::Progress))
+        return;
+    const std::unique_ptr<ProgressList> records = thread->takeProgressList();
+    m_progress.insert(connection, records ? *records : ProgressList());
+    emit updateProgressRequest();
+}
+
+void ServerProxy::clearConnectionData(ServerConnection *connection)
+{
+    emit resetPages();
+    if (!connection)
+        return;
+    m_points.remove(connection);
+    m_progress.remove(connection);
+    emit clearLogRequest(connection->connectionId());
+}

@@ -1,0 +1,30 @@
+#include "SubmitFileAction.h"
+
+#include "SubmitStatus.h"
+
+SubmitFileAction::SubmitFileAction(const SubmitPointPtr &point, const SubmittedFilePtr &file, QObject *parent)
+    : IAction(point ? point->getConnection() : nullptr, parent)
+    , m_point(point)
+    , m_file(file)
+{ }
+
+SubmitFileAction::~SubmitFileAction() = default;
+
+bool SubmitFileAction::perform()
+{
+    if (!m_point || !m_file)
+        return true;
+    SubmittedFile *job = m_file.get();
+    const int status = job->getStatus();
+    if (status == SubmitStatus::Finished)
+        return true;
+    // A pass that comes while the job is on its way must not start it
+    // twice, nor show it as waiting.
+    if (m_point->isSubmitting(job) || status == SubmitStatus::PreparingData
+        || status == SubmitStatus::Uploading || status == SubmitStatus::Verifying)
+        return false;
+    job->setStatus(SubmitStatus::WaitingConnection);
+    if (IAction::perform())
+        m_point->startSubmit(job);
+    return false;
+}

@@ -1,0 +1,444 @@
+#include "ConnectionThread.h"
+#include "ServerConnection.h"
+#include "ServerProxy.h"
+#include "ServerTestSupport.h"
+#include "TestEnv.h"
+#include "WorkFlags.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QtTest>
+
+using namespace testserver;
+using namespace ServerTest;
+
+class TestServerConnection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void endpointsDropSchemePrefixes();
+    void plainServerAnswersFirstProbe();
+    void sslOnlyServerConnectsSecurely();
+    void markedSecureFallsBackToPlain();
+    void checkConnectAnsweringZeroIsNoAnswer();
+    void unreachableHostStaysOffline();
+    void silentListenerCostsOnlyTheProbeTimes();
+    void loginCredentials_data();
+    void loginCredentials();
+    void refusedCheckUserNameAndPassKeepsOffline();
+    void emptyStatusListLogsIn();
+    void slowServerHitsReceiveTimeout();
+    void pingFailsFastWhileWorkerHangs();
+    void pingOnNeverConnectedAsksForConnect();
+    void jobLocks();
+    void closingSendsCloseOnlyWhenOnline();
+    void flowTable();
+};
+
+void TestServerConnection::initTestCase()
+{
+    useShortTimeouts();
+}
+
+void TestServerConnection::endpointsDropSchemePrefixes()
+{
+    ServerProxy proxy;
+    ServerConnection *connection = proxy.getConnection(
+        proxy.addConnection(QStringLiteral("u"), QString(), QStringLiteral("https://localhost"), 51008));
+    connection->applySettings();
+    QCOMPARE(connection->host(), QStringLiteral("localhost"));
+    QCOMPARE(connection->plainEndPoint(), QByteArray("http://localhost:51008"));
+    QCOMPARE(connection->secureEndPoint(), QByteArray("https://localhost:51008"));
+    QCOMPARE(connection->getEndPoint(), QByteArray("http://localhost:51008"));
+    // No display name: the host stands in.
+    QCOMPARE(connection->serverName(), QStringLiteral("localhost"));
+    QCOMPARE(connection->settings().serverName, QStringLiteral("localhost"));
+
+    connection->setHost(QStringLiteral("http://srv"));
+    connection->setPort(4000);
+    connection->setDisplayName(QStringLiteral("Main"));
+    connection->applySettings();
+    QCOMPARE(connection->host(), QStringLiteral("srv"));
+    QCOMPARE(connection->plainEndPoint(), QByteArray("http://srv:4000"));
+    QCOMPARE(connection->serverName(), QStringLiteral("Main"));
+    QCOMPARE(connection->statusText(), QStringLiteral("Never connected"));
+}
+
+void TestServerConnection::plainServerAnswersFirstProbe()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QSignalSpy connected(connection, &ServerConnection::connected);
+
+    QVERIFY(connection->connectToServer());
+    QVERIFY(!connection->isSecure());
+    QVERIFY(connection->isOnline());
+    QVERIFY(!connection->mustConnect());
+    QCOMPARE(connected.count(), 1);
+    QCOMPARE(connection->getEndPoint(), server->endpoint());
+    QCOMPARE(operations(*server), QStringList { QStringLiteral("CheckConnect") });
+    // The probe goes out without credentials.
+    QVERIFY(server->journal().first().user.isEmpty());
+    QVERIFY(server->journal().first().password.isEmpty());
+
+    connection->login();
+    QCOMPARE(connection->statusText(), QStringLiteral("Running"));
+    QCOMPARE(connection->serverName(), QStringLiteral("Test Server"));
+    QCOMPARE(connection->settings().serverName, QStringLiteral("Test Server"));
+    QVERIFY(connection->lastCheckTime().isValid());
+    QCOMPARE(connected.count(), 1);
+    QCOMPARE(operations(*server).mid(1),
+        (QStringList { QStringLiteral("GetStatus"), QStringLiteral("CheckUserNameAndPass") }));
+}
+
+void TestServerConnection::sslOnlyServerConnectsSecurely()
+{
+    auto server = startServer(true);
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+
+    QVERIFY(connection->connectToServer());
+    QVERIFY(connection->isSecure());
+    QCOMPARE(connection->getEndPoint(), server->endpoint());
+    connection->login();
+    QVERIFY(connection->isOnline());
+    QCOMPARE(connection->statusText(), QStringLiteral("Connected securely"));
+    const QList<JournalEntry> journal = server->journal();
+    QCOMPARE(operations(*server),
+        (QStringList { QStringLiteral("CheckConnect"), QStringLiteral("GetStatus"),
+            QStringLiteral("CheckUserNameAndPass") }));
+    for (const JournalEntry &entry : journal)
+        QVERIFY(entry.secure);
+}
+
+void TestServerConnection::markedSecureFallsBackToPlain()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    connection->setSSLUsed(true);
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(connection->connectToServer());
+    // The short pass tried the secure endpoint only; the long pass found
+    // the plain one.
+    QVERIFY(!connection->isSecure());
+    QVERIFY(clock.elapsed() < 3000 + 10000);
+    QCOMPARE(connection->getEndPoint(), server->endpoint());
+    QCOMPARE(operations(*server).count(QStringLiteral("CheckConnect")), 1);
+    connection->login();
+    QCOMPARE(connection->statusText(), QStringLiteral("Running"));
+}
+
+void TestServerConnection::checkConnectAnsweringZeroIsNoAnswer()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFault(Operation::CheckConnect,
+        Fault::rawBody(reply(QStringLiteral("CheckConnect"), QStringLiteral("<param-1>0</param-1>"))));
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+
+    QVERIFY(!connection->connectToServer());
+    QVERIFY(connection->mustConnect());
+    QVERIFY(!connection->isOnline());
+    // Both plain probes reached the server.
+    QCOMPARE(operations(*server).count(QStringLiteral("CheckConnect")), 2);
+    QCOMPARE(connection->getEndPoint(), server->endpoint());
+}
+
+void TestServerConnection::unreachableHostStaysOffline()
+{
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, closedPort());
+    QSignalSpy disconnected(connection, &ServerConnection::disconnected);
+
+    auto *thread = new ConnectionThread(nullptr, connection, ActivityFlags::Login);
+    thread->setUpdateParams(10, UpdateFlags::All); // keep it for its status text
+    QSignalSpy finished(thread, &ConnectionThread::finished);
+    thread->start();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(thread->getStatusText(), QStringLiteral("(Not connected)"));
+    delete thread;
+
+    QVERIFY(!connection->isOnline());
+    QVERIFY(connection->mustConnect());
+    QCOMPARE(connection->statusText(), QStringLiteral("Can't reach host"));
+    QCOMPARE(connection->getEndPoint(), connection->plainEndPoint());
+    QCOMPARE(disconnected.count(), 0); // it never was online
+}
+
+void TestServerConnection::silentListenerCostsOnlyTheProbeTimes()
+{
+    // Connections are taken into the backlog and never answered, over
+    // plain HTTP or TLS.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    const ServerConnection::CallTimeouts saved = ServerConnection::callTimeouts();
+    ServerConnection::CallTimeouts probes = saved;
+    probes.shortProbeMs = 300;
+    probes.longProbeMs = 600;
+    ServerConnection::setCallTimeouts(probes);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, silent.serverPort());
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!connection->connectToServer());
+    const qint64 elapsed = clock.elapsed();
+    ServerConnection::setCallTimeouts(saved);
+    QVERIFY2(elapsed < 2 * 300 + 2 * 600 + 1500, qPrintable(QString::number(elapsed)));
+    QVERIFY(connection->mustConnect());
+}
+
+void TestServerConnection::loginCredentials_data()
+{
+    QTest::addColumn<QString>("serverPassword");
+    QTest::addColumn<QString>("clientPassword");
+    QTest::addColumn<bool>("accepted");
+
+    const QString utf8 = QString::fromUtf8("p\xc3\xa4ss w\xc3\xb6rd \xe2\x82\xac\xe6\x97\xa5");
+    QTest::newRow("ascii right") << QStringLiteral("secret") << QStringLiteral("secret") << true;
+    QTest::newRow("ascii wrong") << QStringLiteral("secret") << QStringLiteral("Secret") << false;
+    QTest::newRow("utf-8 right") << utf8 << utf8 << true;
+    QTest::newRow("utf-8 wrong") << utf8 << QString(utf8).replace(QChar(0x00e4), QChar(0x0061)) << false;
+}
+
+void TestServerConnection::loginCredentials()
+{
+    QFETCH(QString, serverPassword);
+    QFETCH(QString, clientPassword);
+    QFETCH(bool, accepted);
+
+    auto server = startServer(false, serverPassword);
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port(), clientPassword);
+    QSignalSpy disconnected(connection, &ServerConnection::disconnected);
+
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    QCOMPARE(connection->isOnline(), accepted);
+    QCOMPARE(connection->mustConnect(), !accepted);
+    QCOMPARE(disconnected.count(), accepted ? 0 : 1);
+    if (accepted) {
+        QCOMPARE(connection->statusText(), QStringLiteral("Running"));
+        QCOMPARE(server->journal().last().password, serverPassword);
+    } else {
+        QCOMPARE(connection->statusText(), ServerConnection::loginFailedText());
+    }
+}
+
+void TestServerConnection::refusedCheckUserNameAndPassKeepsOffline()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFault(Operation::CheckUserNameAndPass, Fault::senderFault());
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    QVERIFY(!connection->isOnline());
+    QVERIFY(connection->mustConnect());
+    // Not the server's "Running": that would read as logged in.
+    QCOMPARE(connection->statusText(), ServerConnection::loginFailedText());
+    QCOMPARE(connection->serverName(), QStringLiteral("Test Server"));
+}
+
+void TestServerConnection::emptyStatusListLogsIn()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFault(Operation::GetStatus, Fault::rawBody(reply(QStringLiteral("GetStatus"), QString())));
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    QVERIFY(connection->isOnline());
+    QCOMPARE(connection->serverName(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(connection->statusText(), QStringLiteral("Connected"));
+}
+
+void TestServerConnection::slowServerHitsReceiveTimeout()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QVERIFY(connection->connectToServer());
+    server->setFault(Operation::GetStatus, Fault::delay(ServerConnection::callTimeouts().workerIoMs + 3000));
+
+    QElapsedTimer clock;
+    clock.start();
+    connection->login();
+    QVERIFY(clock.elapsed() < ServerConnection::callTimeouts().workerIoMs + 2000);
+    QVERIFY(!connection->isOnline());
+    QCOMPARE(connection->statusText(), QStringLiteral("Can't reach host"));
+}
+
+void TestServerConnection::pingFailsFastWhileWorkerHangs()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    QVERIFY(connection->isOnline());
+    QVERIFY(connection->ping());
+
+    server->setFault(Operation::GetFlowList07, Fault::hang());
+    auto *thread = new ConnectionThread(nullptr, connection, ActivityFlags::Update);
+    thread->setUpdateParams(10, UpdateFlags::SubmitPoints);
+    thread->start();
+    QVERIFY(server->waitForJournal(int(server->journal().size()) + 1, 5000));
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!connection->ping());
+    QVERIFY(clock.elapsed() < ServerConnection::callTimeouts().soapWaitMs + 1000);
+    // Busy is not offline.
+    QVERIFY(connection->isOnline());
+
+    clock.restart();
+    QVERIFY(thread->stop(5000));
+    QVERIFY(clock.elapsed() < 1000);
+    delete thread;
+    server->releaseHangingCalls();
+}
+
+void TestServerConnection::pingOnNeverConnectedAsksForConnect()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QSignalSpy activityEnded(&proxy, &ServerProxy::refreshConnectionModelRequest);
+
+    QVERIFY(!connection->ping());
+    QVERIFY(proxy.hasConnectionActivity(connection));
+    QVERIFY(!connection->ping()); // a second request starts nothing new
+    QVERIFY(activityEnded.wait(5000));
+    QCOMPARE(activityEnded.count(), 1);
+    QCOMPARE(activityEnded.first().first().toBool(), false);
+    QVERIFY(!proxy.hasConnectionActivity(connection));
+    QVERIFY(connection->isOnline());
+    QCOMPARE(operations(*server), QStringList { QStringLiteral("CheckConnect") });
+    QVERIFY(connection->ping());
+}
+
+void TestServerConnection::jobLocks()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    testserver::Flow flow;
+    flow.id = QStringLiteral("F1");
+    flow.name = QStringLiteral("Flow one");
+    testserver::CheckPoint checkPoint;
+    checkPoint.id = QStringLiteral("C1");
+    checkPoint.name = QStringLiteral("Check");
+    testserver::Job job;
+    job.id = QStringLiteral("J1");
+    job.name = QStringLiteral("a.pdf");
+    checkPoint.jobs.append(job);
+    flow.checkPoints.append(checkPoint);
+    server->setFlows({ flow });
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+
+    // Not connected yet: nothing is sent.
+    QVERIFY(
+        !connection->setJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), 1));
+    QVERIFY(connection->getJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"))
+                .isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!proxy.hasConnectionActivity(connection), 5000);
+    QVERIFY(connection->isOnline());
+
+    QVERIFY(
+        connection->setJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), 1));
+    const QString held = server->lock(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"));
+    QVERIFY(!held.isEmpty());
+    QCOMPARE(
+        connection->getJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1")), held);
+    QVERIFY(
+        !connection->setJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("nope"), 1));
+    QVERIFY(connection->isOnline());
+    QVERIFY(
+        connection->setJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), 0));
+    QVERIFY(server->lock(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1")).isEmpty());
+
+    const JournalEntry last = server->journal().last();
+    QCOMPARE(last.operation, QStringLiteral("SetJobLockStatus"));
+    QCOMPARE(last.arguments.value(QStringLiteral("lockStatus")), QStringLiteral("0"));
+
+    server->setFault(Operation::GetJobLockStatus, Fault::receiverFault());
+    QSignalSpy disconnected(connection, &ServerConnection::disconnected);
+    QVERIFY(connection->getJobLockStatus(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"))
+                .isEmpty());
+    QCOMPARE(disconnected.count(), 1);
+    QVERIFY(connection->mustConnect());
+}
+
+void TestServerConnection::closingSendsCloseOnlyWhenOnline()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QSignalSpy disconnected(connection, &ServerConnection::disconnected);
+    QSignalSpy cleared(&proxy, &ServerProxy::clearLogRequest);
+
+    connection->disconnectFromServer();
+    QCOMPARE(disconnected.count(), 0);
+    QCOMPARE(cleared.count(), 0);
+    QVERIFY(server->journal().isEmpty());
+
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    server->clearJournal();
+    connection->disconnectFromServer();
+    QCOMPARE(disconnected.count(), 1);
+    QCOMPARE(cleared.count(), 1);
+    QCOMPARE(cleared.first().first().toInt(), connection->connectionId());
+    QCOMPARE(operations(*server), QStringList { QStringLiteral("CloseConnection") });
+    QVERIFY(!server->journal().first().authorization.isEmpty());
+    QVERIFY(!connection->isOnline());
+
+    // A server that takes the close and never answers does not hold the
+    // caller up.
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    server->setFault(Operation::CloseConnection, Fault::hang());
+    QElapsedTimer clock;
+    clock.start();
+    connection->disconnectFromServer();
+    QVERIFY(clock.elapsed() < ServerConnection::callTimeouts().closeMs + 1000);
+    server->releaseHangingCalls();
+}
+
+void TestServerConnection::flowTable()
+{
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, 1);
+    QVERIFY(!connection->getFlow(QStringLiteral("F1")));
+    QCOMPARE(connection->getFlowName(QStringLiteral("F1")), QStringLiteral(""));
+    const FlowPtr first = connection->addFlow(QStringLiteral("F1"), QStringLiteral("One"));
+    const FlowPtr again = connection->addFlow(QStringLiteral("F1"), QStringLiteral("Renamed"));
+    QCOMPARE(first.get(), again.get());
+    QCOMPARE(connection->getFlowName(QStringLiteral("F1")), QStringLiteral("Renamed"));
+    QCOMPARE(connection->getFlow(QStringLiteral("F1")).get(), first.get());
+}
+
+VORNEX_TEST_GUILESS_MAIN(TestServerConnection)
+#include "tst_serverconnection.moc"

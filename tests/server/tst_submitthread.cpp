@@ -1,0 +1,502 @@
+#include "SavedSubmissions.h"
+#include "ServerConnection.h"
+#include "ServerTestSupport.h"
+#include "SubmitPoint.h"
+#include "SubmitStatus.h"
+#include "SubmitThread.h"
+#include "TestEnv.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutex>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest/QTest>
+
+#include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+const QString flowId = QStringLiteral("flow-1");
+const QString pointId = QStringLiteral("point-1");
+
+QByteArray pattern(qint64 size, int seed)
+{
+    QByteArray bytes(int(size), Qt::Uninitialized);
+    quint32 x = quint32(seed) * 2654435761u + 7;
+    for (int i = 0; i < bytes.size(); ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = char(x >> 16);
+    }
+    return bytes;
+}
+
+bool writeFile(const QString &path, qint64 size, int seed = 1)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(pattern(size, seed)) == size;
+}
+
+// Relative path -> "D" for a folder, the SHA-1 for a file.
+QMap<QString, QString> describe(const QString &root)
+{
+    QMap<QString, QString> out;
+    const QFileInfo top(root);
+    const QDir base = top.dir();
+    auto add = [&](const QString &path) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            out.insert(base.relativeFilePath(path), QStringLiteral("D"));
+            return;
+        }
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        hash.addData(&file);
+        out.insert(base.relativeFilePath(path), QString::fromLatin1(hash.result().toHex()));
+    };
+    add(root);
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        add(it.next());
+    return out;
+}
+
+// What a job's tree looks like under the name it travels with.
+QMap<QString, QString> renamed(const QMap<QString, QString> &tree, const QString &from, const QString &to)
+{
+    QMap<QString, QString> out;
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it)
+        out.insert(to + it.key().mid(from.size()), it.value());
+    return out;
+}
+
+QSettings store()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Marvolt Software"),
+        QStringLiteral("VORNEXclient"));
+}
+
+testserver::Flow flowWithPoint()
+{
+    testserver::Flow flow;
+    flow.id = flowId;
+    flow.name = QStringLiteral("Flow");
+    testserver::SubmitPoint point;
+    point.id = pointId;
+    point.name = QStringLiteral("Point");
+    flow.submitPoints.append(point);
+    return flow;
+}
+
+MetadataToFill field(const QString &label, const QString &value, bool required)
+{
+    MetadataToFill f;
+    f.label = label;
+    f.description = label + QStringLiteral(" description");
+    f.dataType = QStringLiteral("string");
+    f.dataFormat = QStringLiteral("^.+$");
+    f.valueIsRequired = required;
+    f.rememberLastValue = !required;
+    f.value = value;
+    f.key = QStringLiteral("never sent");
+    return f;
+}
+
+} // namespace
+
+class TestSubmitThread : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void treeArrivesByteIdentical();
+    void compressedAndPlainUploads_data();
+    void compressedAndPlainUploads();
+    void cancelledThrottledUploadEndsInError();
+    void cancelReachesAServerThatStoppedReading();
+    void droppedConnectionThenRetryFromTheStart();
+    void contentChangingUnderwayAbortsTheTransfer();
+    void silentServerHitsTheTimeout_data();
+    void silentServerHitsTheTimeout();
+    void refusalsAndFailures();
+    void pointDeletedDuringUploadStopsIt();
+
+private:
+    QString path(const QString &name) const { return m_work + QLatin1Char('/') + name; }
+    SubmittedFilePtr submit(const QString &path, bool start = true);
+    bool waitForEnd(const SubmittedFilePtr &job, int timeoutMs = 60000);
+    QList<testserver::Upload> acceptedUploads() const;
+
+    QString m_work;
+    std::unique_ptr<testserver::Server> m_server;
+    std::unique_ptr<ServerConnection> m_connection;
+    std::unique_ptr<SubmitPoint> m_point;
+    QMutex m_statusMutex;
+    QList<int> m_statuses;
+};
+
+void TestSubmitThread::initTestCase()
+{
+    ServerTest::useShortTimeouts();
+    SubmitThread::Timeouts timeouts;
+    timeouts.connectMs = 3000;
+    timeouts.sendMs = 5000;
+    timeouts.receiveMs = 5000;
+    SubmitThread::setTimeouts(timeouts);
+    SubmitPoint::setStopWaitMs(3000);
+}
+
+void TestSubmitThread::init()
+{
+    m_work
+        = QDir::tempPath() + QStringLiteral("/submit-") + QString::fromLatin1(QTest::currentTestFunction());
+    QDir(m_work).removeRecursively();
+    QVERIFY(QDir().mkpath(m_work));
+    m_server = ServerTest::startServer();
+    QVERIFY(m_server);
+    m_server->setFlows({ flowWithPoint() });
+    m_connection = std::make_unique<ServerConnection>(
+        nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), m_server->port());
+    m_point = std::make_unique<SubmitPoint>(m_connection.get(), pointId, flowId, QStringLiteral("Point"));
+    m_statuses.clear();
+}
+
+void TestSubmitThread::cleanup()
+{
+    m_point.reset();
+    m_connection.reset();
+    m_server.reset();
+    store().clear();
+    if (!QTest::currentTestFailed())
+        QDir(m_work).removeRecursively();
+}
+
+SubmittedFilePtr TestSubmitThread::submit(const QString &path, bool start)
+{
+    const SubmittedFilePtr job = m_point->addJob(path);
+    SubmittedFile *raw = job.get();
+    // Runs in the upload thread, at each change, in order.
+    connect(
+        raw, &SubmittedFile::StatusChanged, this,
+        [this, raw] {
+            const QMutexLocker lock(&m_statusMutex);
+            m_statuses.append(raw->getStatus());
+        },
+        Qt::DirectConnection);
+    if (start)
+        m_point->startSubmit(raw);
+    return job;
+}
+
+bool TestSubmitThread::waitForEnd(const SubmittedFilePtr &job, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        const int status = job->getStatus();
+        if ((status == SubmitStatus::Finished || status == SubmitStatus::Error)
+            && !m_point->isSubmitting(job.get()))
+            return true;
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+QList<testserver::Upload> TestSubmitThread::acceptedUploads() const
+{
+    QList<testserver::Upload> accepted;
+    for (const testserver::Upload &upload : m_server->uploads()) {
+        if (upload.accepted)
+            accepted.append(upload);
+    }
+    return accepted;
+}
+
+void TestSubmitThread::treeArrivesByteIdentical()
+{
+    const QString root = path(QStringLiteral("Lieferung – März"));
+    QVERIFY(writeFile(root + QStringLiteral("/a/b/c/deep.bin"), 20 * 1000 * 1000, 1));
+    QVERIFY(writeFile(root + QStringLiteral("/日本/データ.bin"), 25 * 1000 * 1000, 2));
+    QVERIFY(writeFile(root + QStringLiteral("/exact.bin"), 2048 * 1500, 3));
+    QVERIFY(writeFile(root + QStringLiteral("/a/empty.txt"), 0, 4));
+    QVERIFY(writeFile(root + QStringLiteral("/Ωμέγα/😀 small.txt"), 17, 5));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/leer/auch leer")));
+    m_point->setMetadata({ field(QStringLiteral("Customer"), QStringLiteral("Müller & Söhne"), true),
+        field(QStringLiteral("Order"), QStringLiteral("42"), false) });
+
+    const SubmittedFilePtr job = submit(root);
+    QVERIFY(store().contains(
+        QStringLiteral("Submittions/127.0.0.1:%1/flow-1:point-1/0/path").arg(m_server->port())));
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
+    {
+        const QMutexLocker lock(&m_statusMutex);
+        QCOMPARE(m_statuses,
+            (QList<int> { SubmitStatus::PreparingData, SubmitStatus::Uploading, SubmitStatus::Verifying,
+                SubmitStatus::Finished }));
+    }
+
+    const QList<testserver::Upload> uploads = m_server->uploads();
+    QCOMPARE(uploads.size(), 1);
+    const testserver::Upload &upload = uploads.first();
+    QVERIFY2(upload.accepted && upload.complete, qPrintable(upload.error));
+    QVERIFY(upload.viaAttachment);
+    QCOMPARE(upload.fullSubmitSize, job->getTotalSize());
+    QCOMPARE(upload.bytesReceived, upload.fullSubmitSize);
+    QCOMPARE(upload.jobName, QStringLiteral("Lieferung – März"));
+    QCOMPARE(upload.flowId, flowId);
+    QCOMPARE(upload.targetId, pointId);
+    QCOMPARE(upload.attachmentType, QByteArray("streamer"));
+    QCOMPARE(upload.optionsText, QByteArray("My Submit"));
+    QCOMPARE(upload.metadata.size(), 2);
+    QCOMPARE(upload.metadata[0].label, QStringLiteral("Customer"));
+    QCOMPARE(upload.metadata[0].description, QStringLiteral("Customer description"));
+    QCOMPARE(upload.metadata[0].dataType, QStringLiteral("string"));
+    QCOMPARE(upload.metadata[0].dataFormat, QStringLiteral("^.+$"));
+    QCOMPARE(upload.metadata[0].valueIsRequired, true);
+    QCOMPARE(upload.metadata[0].rememberLastValue, false);
+    QCOMPARE(upload.metadata[0].value, QStringLiteral("Müller & Söhne"));
+    QCOMPARE(upload.metadata[1].rememberLastValue, true);
+    QCOMPARE(describe(upload.mainFile), describe(root));
+
+    // Finished jobs are no longer kept for the next run.
+    QTRY_VERIFY(SavedSubmissions::readAll().isEmpty());
+    QTRY_VERIFY(!m_point->hasThread(job.get()));
+    QVERIFY(!job->getStartTimeText().isEmpty());
+    QCOMPARE(job->getTimeLeftText(), job->getEndTime().toString(Qt::ISODate));
+}
+
+void TestSubmitThread::compressedAndPlainUploads_data()
+{
+    QTest::addColumn<bool>("compress");
+    QTest::newRow("plain") << false;
+    QTest::newRow("compressed") << true;
+}
+
+void TestSubmitThread::compressedAndPlainUploads()
+{
+    QFETCH(bool, compress);
+    m_server->setCompressClientJobs(compress);
+    const QString root = path(QStringLiteral("job"));
+    QVERIFY(writeFile(root + QStringLiteral("/random.bin"), 3 * 1000 * 1000, 9));
+    {
+        QFile text(root + QStringLiteral("/text.txt"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 100000; ++i)
+            text.write("The same line again and again, compressible.\n");
+    }
+    const SubmittedFilePtr job = submit(root);
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
+    const QList<testserver::Upload> uploads = acceptedUploads();
+    QCOMPARE(uploads.size(), 1);
+    QCOMPARE(uploads[0].contentEncoding, compress ? QByteArray("gzip") : QByteArray());
+    QCOMPARE(uploads[0].bytesReceived, job->getTotalSize());
+    QCOMPARE(describe(uploads[0].mainFile), describe(root));
+    bool seen = false;
+    for (const testserver::JournalEntry &entry : m_server->journal()) {
+        if (entry.operation != QStringLiteral("SubmitFile08"))
+            continue;
+        seen = true;
+        QCOMPARE(entry.transferEncoding.toLower(), QByteArray("chunked"));
+        QCOMPARE(entry.contentEncoding, compress ? QByteArray("gzip") : QByteArray());
+        QVERIFY(entry.contentType.contains("application/dime"));
+    }
+    QVERIFY(seen);
+
+    // The same job named apart from its folder arrives under that name,
+    // with nothing copied on the client.
+    const SubmittedFilePtr second = m_point->addJob(root);
+    QVERIFY(second->setJobName(QStringLiteral("Anders genannt")));
+    m_point->startSubmit(second.get());
+    QVERIFY(waitForEnd(second));
+    QCOMPARE(second->getStatus(), int(SubmitStatus::Finished));
+    const QList<testserver::Upload> both = acceptedUploads();
+    QCOMPARE(both.size(), 2);
+    QCOMPARE(both[1].jobName, QStringLiteral("Anders genannt"));
+    QCOMPARE(QFileInfo(both[1].mainFile).fileName(), QStringLiteral("Anders genannt"));
+    QCOMPARE(describe(both[1].mainFile),
+        renamed(describe(root), QStringLiteral("job"), QStringLiteral("Anders genannt")));
+    QCOMPARE(QDir(m_work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+        QStringList { QStringLiteral("job") });
+}
+
+void TestSubmitThread::cancelledThrottledUploadEndsInError()
+{
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 16 * 1000 * 1000, 3));
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(512 * 1024));
+    const SubmittedFilePtr job = submit(path(QStringLiteral("big.bin")));
+    QTRY_VERIFY_WITH_TIMEOUT(job->getSentSize() > 256 * 1024, 10000);
+
+    QElapsedTimer timer;
+    timer.start();
+    m_point->removeJob(job.get());
+    const qint64 took = timer.elapsed();
+    QVERIFY2(took < 2000, qPrintable(QStringLiteral("cancel took %1 ms").arg(took)));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QCOMPARE(m_point->getJobCount(), 0);
+    QVERIFY(SavedSubmissions::readAll().isEmpty());
+    // The request broke off: the server got nothing it could take for a job.
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
+    QVERIFY(m_server->uploads().isEmpty());
+}
+
+void TestSubmitThread::cancelReachesAServerThatStoppedReading()
+{
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 64 * 1000 * 1000, 4));
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::stallRequestAfter(1 << 20));
+    const SubmittedFilePtr job = submit(path(QStringLiteral("big.bin")));
+    // The socket buffers fill, then the upload stands still in a send.
+    qint64 last = -1;
+    QTRY_VERIFY_WITH_TIMEOUT(job->getSentSize() > 0, 10000);
+    for (int still = 0; still < 5;) {
+        QTest::qWait(100);
+        const qint64 now = job->getSentSize();
+        still = now == last ? still + 1 : 0;
+        last = now;
+    }
+    QVERIFY(m_point->isSubmitting(job.get()));
+    QVERIFY(job->getSentSize() < job->getTotalSize());
+
+    QElapsedTimer timer;
+    timer.start();
+    m_point->removeJob(job.get());
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QStringLiteral("cancel took %1 ms").arg(timer.elapsed())));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    m_server->releaseHangingCalls();
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
+    QVERIFY(acceptedUploads().isEmpty());
+}
+
+void TestSubmitThread::droppedConnectionThenRetryFromTheStart()
+{
+    const QString file = path(QStringLiteral("six.bin"));
+    QVERIFY(writeFile(file, 6 * 1000 * 1000, 6));
+    m_server->setFault(
+        testserver::Operation::SubmitFile08, testserver::Fault::dropRequestAfter(2 << 20).times(1));
+    const SubmittedFilePtr job = submit(file, false);
+    QSignalSpy settledSpy(job.get(), qOverload<SubmittedFile *>(&SubmittedFile::SubmitFinished));
+    m_point->startSubmit(job.get());
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QVERIFY(acceptedUploads().isEmpty());
+    // Not settled: the job keeps its thread and its saved entry for another try.
+    QCOMPARE(settledSpy.count(), 0);
+    QVERIFY(m_point->hasThread(job.get()));
+    QCOMPARE(SavedSubmissions::readAll().size(), 1);
+
+    m_point->startSubmit(job.get());
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
+    const QList<testserver::Upload> uploads = acceptedUploads();
+    QCOMPARE(uploads.size(), 1);
+    QCOMPARE(uploads[0].bytesReceived, job->getTotalSize());
+    QCOMPARE(describe(uploads[0].mainFile), describe(file));
+    QTRY_VERIFY(SavedSubmissions::readAll().isEmpty());
+}
+
+void TestSubmitThread::contentChangingUnderwayAbortsTheTransfer()
+{
+    const QString file = path(QStringLiteral("shrinks.bin"));
+    QVERIFY(writeFile(file, 8 * 1000 * 1000, 8));
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(1 << 20));
+    const SubmittedFilePtr job = submit(file);
+    QTRY_VERIFY_WITH_TIMEOUT(job->getSentSize() > 64 * 1024, 10000);
+    QVERIFY(::truncate(QFile::encodeName(file).constData(), 1000) == 0);
+    QVERIFY(waitForEnd(job, 20000));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
+    // Not even a short request that could pass for a whole one.
+    QVERIFY(m_server->uploads().isEmpty());
+}
+
+void TestSubmitThread::silentServerHitsTheTimeout_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::newRow("compression question") << int(testserver::Operation::GetCompressClientJobs);
+    QTest::newRow("submission") << int(testserver::Operation::SubmitFile08);
+}
+
+void TestSubmitThread::silentServerHitsTheTimeout()
+{
+    QFETCH(int, operation);
+    SubmitThread::Timeouts timeouts = SubmitThread::timeouts();
+    const SubmitThread::Timeouts saved = timeouts;
+    timeouts.receiveMs = 1000;
+    SubmitThread::setTimeouts(timeouts);
+    QVERIFY(writeFile(path(QStringLiteral("a.bin")), 100000, 2));
+    m_server->setFault(testserver::Operation(operation), testserver::Fault::hang());
+    QElapsedTimer timer;
+    timer.start();
+    const SubmittedFilePtr job = submit(path(QStringLiteral("a.bin")));
+    const bool ended = waitForEnd(job, 15000);
+    SubmitThread::setTimeouts(saved);
+    m_server->releaseHangingCalls();
+    QVERIFY(ended);
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QVERIFY(timer.elapsed() < 10000);
+}
+
+void TestSubmitThread::refusalsAndFailures()
+{
+    QVERIFY(writeFile(path(QStringLiteral("a.bin")), 5000, 2));
+
+    // Refused by the server: settled, so a queued submission is dropped.
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::senderFault().times(1));
+    SubmittedFilePtr job = submit(path(QStringLiteral("a.bin")), false);
+    QSignalSpy settled(job.get(), qOverload<SubmittedFile *>(&SubmittedFile::SubmitFinished));
+    m_point->startSubmit(job.get());
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QTRY_COMPARE(settled.count(), 1);
+
+    // No answer to the compression question: nothing is sent.
+    m_server->setFault(
+        testserver::Operation::GetCompressClientJobs, testserver::Fault::receiverFault().times(1));
+    job = submit(path(QStringLiteral("a.bin")));
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+
+    // Wrong password: not settled, it may succeed once the password is right.
+    ServerConnection wrong(nullptr, QStringLiteral("user"), QStringLiteral("wrong"),
+        QStringLiteral("127.0.0.1"), m_server->port());
+    wrong.applySettings();
+    SubmitPoint point(&wrong, pointId, flowId, QStringLiteral("Point"));
+    const SubmittedFilePtr refused = point.createJob(path(QStringLiteral("a.bin")));
+    QSignalSpy refusedSettled(refused.get(), qOverload<SubmittedFile *>(&SubmittedFile::SubmitFinished));
+    QSignalSpy attemptEnded(refused.get(), qOverload<>(&SubmittedFile::SubmitFinished));
+    point.startSubmit(refused.get());
+    QTRY_COMPARE(attemptEnded.count(), 1);
+    QCOMPARE(refused->getStatus(), int(SubmitStatus::Error));
+    QCOMPARE(refusedSettled.count(), 0);
+    QCOMPARE(acceptedUploads().size(), 0);
+}
+
+void TestSubmitThread::pointDeletedDuringUploadStopsIt()
+{
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 16 * 1000 * 1000, 3));
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(512 * 1024));
+    const SubmittedFilePtr job = submit(path(QStringLiteral("big.bin")));
+    QTRY_VERIFY_WITH_TIMEOUT(job->getSentSize() > 0, 10000);
+    QElapsedTimer timer;
+    timer.start();
+    m_point.reset(); // would abort the process if the thread were deleted running
+    QVERIFY(timer.elapsed() < 2000);
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QVERIFY(acceptedUploads().isEmpty());
+}
+
+VORNEX_TEST_GUILESS_MAIN(TestSubmitThread)
+#include "tst_submitthread.moc"
