@@ -729,6 +729,17 @@ void WireTest::stopEndsHangingCalls()
         ombrel::ombrel__GetStatusResponse status;
         rc = client().ombrel__GetStatus(status);
     });
+    struct Joiner
+    {
+        Server &server;
+        std::thread &thread;
+        ~Joiner()
+        {
+            server.stop();
+            if (thread.joinable())
+                thread.join();
+        }
+    } joiner { s, caller };
     QVERIFY(s.waitForJournal(1, 5000));
     QTRY_COMPARE(s.openConnections(), 2);
 
