@@ -2,6 +2,31 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>Client::DragDropPanel</name>
+    <message>
+        <source>Drag file or folder here to submit</source>
+        <translation>Datei oder Ordner zum Einreichen hierher ziehen</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MetadataExplorer</name>
+    <message>
+        <source>Metadata properties</source>
+        <translation>Metadaten-Eigenschaften</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MetadataExplorerModel</name>
+    <message>
+        <source>Property</source>
+        <translation>Eigenschaft</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Wert</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&amp;About VORNEXclient</source>

@@ -2,6 +2,31 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="en">
 <context>
+    <name>Client::DragDropPanel</name>
+    <message>
+        <source>Drag file or folder here to submit</source>
+        <translation>Drag file or folder here to submit</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MetadataExplorer</name>
+    <message>
+        <source>Metadata properties</source>
+        <translation>Metadata properties</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MetadataExplorerModel</name>
+    <message>
+        <source>Property</source>
+        <translation>Property</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Value</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&amp;About VORNEXclient</source>
