@@ -4,13 +4,17 @@
 #include "ClientSsl.h"
 #include "FilesStreamerW.h"
 #include "HostilePackages.h"
+#include "LogRecord.h"
 #include "Server.h"
 #include "StreamHarness.h"
 #include "TestEnv.h"
 #include "WideText.h"
 #include "WireClient.h"
+#include "XMLValues.h"
 
+#include <QDomDocument>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSet>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -136,6 +140,7 @@ private slots:
     void proxyDefaults();
     void jobOverTwoGigabytes();
     void stopEndsHangingCalls();
+    void demoProgram();
 
 private:
     Server &server(bool https) { return https ? m_https : m_http; }
@@ -750,6 +755,95 @@ void WireTest::stopEndsHangingCalls()
     caller.join();
     QVERIFY(rc != SOAP_OK);
     QCOMPARE(s.openConnections(), 0);
+}
+
+void WireTest::demoProgram()
+{
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QDir(TestEnv::binDir()).absoluteFilePath(QStringLiteral("vornex-testserver")),
+        { QStringLiteral("--demo"), QStringLiteral("--port"), QStringLiteral("0") });
+    QVERIFY(program.waitForStarted(10000));
+    QByteArray port;
+    QElapsedTimer timer;
+    timer.start();
+    while (port.isEmpty() && timer.elapsed() < 20000) {
+        program.waitForReadyRead(1000);
+        while (program.canReadLine()) {
+            const QByteArray line = program.readLine().trimmed();
+            if (line.startsWith("port "))
+                port = line.mid(5);
+        }
+    }
+    QVERIFY(!port.isEmpty());
+
+    // The client's local-server probe logs in as "user" without a password.
+    WireClient client("http://127.0.0.1:" + port, "user", QByteArray());
+    ombrel::ombrel__GetStatusResponse status;
+    QCOMPARE(client().ombrel__GetStatus(status), SOAP_OK);
+    QVERIFY(!status.res.at(0).mServerName.empty());
+
+    ombrel::ombrel__GetFlowList07Response flows;
+    QCOMPARE(client().ombrel__GetFlowList07(flows), SOAP_OK);
+    std::vector<std::wstring> flowIds;
+    for (const ombrel::FlowInfo07 &flow : flows.flowList)
+        flowIds.push_back(flow.flowId);
+    QVERIFY(flowIds.size() >= 2);
+
+    // Submit points ask for metadata of every kind.
+    ombrel::ombrel__GetSubmitPoints07Response points;
+    QCOMPARE(client().ombrel__GetSubmitPoints07(flowIds, points), SOAP_OK);
+    QSet<QString> kinds;
+    for (const auto &flow : points.submitPoints) {
+        for (const auto &point : flow.submitPoints) {
+            for (const auto &field : point.spData.metadata)
+                kinds.insert(q(field.mtfDataType).section(QLatin1Char(':'), 0, 0));
+        }
+    }
+    QCOMPARE(kinds,
+        (QSet<QString> { Tamsor::XMLValues::EDITORTYPE_STRING, Tamsor::XMLValues::EDITORTYPE_BOOL,
+            Tamsor::XMLValues::EDITORTYPE_ENUM }));
+
+    // Checkpoints hold waiting jobs with reports, which download.
+    ombrel::ombrel__GetCheckPoints07Response checkPoints;
+    QCOMPARE(client().ombrel__GetCheckPoints07(flowIds, 1, checkPoints), SOAP_OK);
+    const ombrel::CheckPoints07 &first = checkPoints.checkPoints.at(0);
+    const ombrel::CheckPointInfo07 &checkPoint = first.checkPoints.at(0);
+    QVERIFY(checkPoint.cpJobsCount > 0);
+    const ombrel::JobIdStatus &job = checkPoint.cpJobs.at(0);
+    QVERIFY(job.jobInfo.at(0).jobEnableReportViewing);
+    QVERIFY(!job.jobInfo.at(0).connections.empty());
+    QTemporaryDir folder;
+    DownloadSink sink(folder.path());
+    sink.attach(client.soap());
+    ombrel::xsd__base64Binary data;
+    QCOMPARE(client().ombrel__DownloadFile08(first.flowId, checkPoint.cpId, job.jobId, 1, data), SOAP_OK);
+    QVERIFY(sink.writer()->isComplete());
+    QVERIFY(QFileInfo(sink.writer()->getMainFile()).isFile());
+
+    // A few hundred log messages of every type, each one a decodable record.
+    ombrel::ombrel__GetLogData07Response logs;
+    QCOMPARE(client().ombrel__GetLogData07(w("2007-01-01T00:00:00.000Z"), logs), SOAP_OK);
+    QVERIFY(logs.logs.size() > 200);
+    QSet<QString> types;
+    for (size_t i = 1; i < logs.logs.size(); ++i) {
+        types.insert(q(logs.logs[i].type));
+        QDomDocument document;
+        QVERIFY(document.setContent(q(logs.logs[i].message)));
+        LogRecord record;
+        QVERIFY(record.restoreFromDomElement(document.documentElement()));
+        QVERIFY(!record.arguments().isEmpty());
+    }
+    QVERIFY(types.size() >= 4);
+
+    ombrel::ombrel__GetProgressDataResponse progress;
+    QCOMPARE(client().ombrel__GetProgressData(10, progress), SOAP_OK);
+    QVERIFY(!progress.logs.empty());
+
+    program.terminate();
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
 }
 
 VORNEX_TEST_GUILESS_MAIN(WireTest)

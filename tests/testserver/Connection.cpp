@@ -119,6 +119,7 @@ void Connection::startOperation()
     entry.password = text(m_soap->passwd);
     entry.contentType = m_headers.value("content-type");
     entry.contentEncoding = m_headers.value("content-encoding");
+    entry.transferEncoding = m_headers.value("transfer-encoding");
     entry.secure = m_secure;
     entry.peer = peer();
     m_request = m_core.addJournalEntry(entry);

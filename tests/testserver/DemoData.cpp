@@ -1,6 +1,8 @@
 #include "DemoData.h"
 
+#include "LogRecord.h"
 #include "ServerClock.h"
+#include "XMLValues.h"
 
 #include <QDir>
 #include <QDomDocument>
@@ -10,10 +12,9 @@
 namespace testserver {
 namespace {
 
-// Data types as the client's metadata editors know them.
-const QString typeString = QStringLiteral("string");
-const QString typeBool = QStringLiteral("bool");
-const QString typeEnum = QStringLiteral("enum");
+const QString &typeString = Tamsor::XMLValues::EDITORTYPE_STRING;
+const QString &typeBool = Tamsor::XMLValues::EDITORTYPE_BOOL;
+const QString &typeEnum = Tamsor::XMLValues::EDITORTYPE_ENUM;
 
 void writeFile(const QString &path, const QByteArray &content)
 {
@@ -112,14 +113,10 @@ Job makeJob(
 
 } // namespace
 
-QString DemoData::logMessage(const QString &text)
+QString DemoData::logMessage(const QString &text, const QStringList &arguments)
 {
     QDomDocument document;
-    QDomElement record = document.createElement(QStringLiteral("LogRecord"));
-    QDomElement message = document.createElement(QStringLiteral("Message"));
-    message.appendChild(document.createTextNode(text));
-    record.appendChild(message);
-    document.appendChild(record);
+    document.appendChild(LogRecord(text, arguments).saveToDomElement(document));
     return document.toString(-1);
 }
 
@@ -169,9 +166,9 @@ DemoData DemoData::make(const QString &folder)
         QStringLiteral("debug"), QStringLiteral("assert") };
     const QStringList modules = { QStringLiteral("Control"), QStringLiteral("Submit"),
         QStringLiteral("Checkpoint"), QStringLiteral("Archive"), QStringLiteral("Network") };
-    const QStringList texts = { QStringLiteral("Job \"%1\" arrived"), QStringLiteral("Job \"%1\" moved on"),
-        QStringLiteral("Could not read \"%1\", retrying"),
-        QStringLiteral("Disk space low while processing \"%1\""), QStringLiteral("Job \"%1\" finished") };
+    const QStringList texts = { QStringLiteral("Job \"%1\" arrived in %2"),
+        QStringLiteral("Job \"%1\" moved on from %2"), QStringLiteral("Could not read \"%1\" in %2, retrying"),
+        QStringLiteral("Disk space low while %2 processed \"%1\""), QStringLiteral("Job \"%1\" finished in %2") };
     const QStringList jobs = { QStringLiteral("Brochure.pdf"), QStringLiteral("Catalog 2024"),
         QStringLiteral("Flyer.pdf"), QStringLiteral("Poster.pdf"), QStringLiteral("Annual Report") };
     const QDateTime now = ServerClock::now();
@@ -185,7 +182,7 @@ DemoData DemoData::make(const QString &folder)
         log.serverName = demo.serverName;
         log.flowName = (i % 3 == 0) ? archive.name : print.name;
         log.jobName = jobs.at((i / 3) % jobs.size());
-        log.message = logMessage(texts.at((i / 5) % texts.size()).arg(log.jobName));
+        log.message = logMessage(texts.at((i / 5) % texts.size()), { log.jobName, log.module });
         demo.logs.append(log);
     }
 

@@ -18,8 +18,9 @@ struct DemoData
     // The jobs' and reports' files are made under folder.
     static DemoData make(const QString &folder);
 
-    // The message of a log record, an XML document as the client decodes it.
-    static QString logMessage(const QString &text);
+    // The message of a log record: an XML document holding the text with
+    // its %n placeholders and the arguments, as the client decodes it.
+    static QString logMessage(const QString &text, const QStringList &arguments = QStringList());
 };
 
 } // namespace testserver

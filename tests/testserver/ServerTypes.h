@@ -177,6 +177,7 @@ struct JournalEntry
     QString password;
     QByteArray contentType;
     QByteArray contentEncoding;
+    QByteArray transferEncoding;
     bool secure = false;
     QString peer;
 };
