@@ -135,6 +135,7 @@ private slots:
     void wrongCredentialsGive401();
     void refusedConnectionLeavesResult();
     void droppedReplyFailsAndResets();
+    void delayedAndHangingCalls();
     void unnamedResultsAndMissingChildren();
     void sslNeedsTrustedPeers();
     void proxyDefaults();
@@ -623,6 +624,29 @@ void WireTest::droppedReplyFailsAndResets()
     state = 99;
     QVERIFY(client().ombrel__GetFlowState(w("f1"), state) != SOAP_OK);
     QCOMPARE(m_http.journal().last().operation, QStringLiteral("GetFlowState"));
+}
+
+void WireTest::delayedAndHangingCalls()
+{
+    WireClient client(m_http, user, password);
+    m_http.setFault(Operation::GetFlowState, Fault::delay(300).times(1));
+    QElapsedTimer timer;
+    timer.start();
+    int state = 0;
+    QCOMPARE(client().ombrel__GetFlowState(w("f1"), state), SOAP_OK);
+    QVERIFY(timer.elapsed() >= 300);
+    QCOMPARE(state, 7);
+
+    // A server that never answers: only the caller's receive timeout ends it.
+    m_http.setFault(Operation::GetFlowState, Fault::hang().times(1));
+    client.soap()->recv_timeout = 1;
+    timer.restart();
+    state = 5;
+    QCOMPARE(client().ombrel__GetFlowState(w("f1"), state), SOAP_EOF);
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(state, 0);
+    m_http.releaseHangingCalls();
+    QTRY_COMPARE(m_http.openConnections(), 0);
 }
 
 void WireTest::unnamedResultsAndMissingChildren()
