@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QItemDelegate>
+
+// The item delegate of the client's tables: grid lines between cells and
+// a little air around each value.
+class TableDelegate : public QItemDelegate
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kPadding = 4;
+
+    explicit TableDelegate(QObject *parent = nullptr);
+
+    void paint(
+        QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+};
