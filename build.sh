@@ -37,12 +37,10 @@ run_client() {
     if [ -x "$demo" ]; then
         local state=$build/demo
         mkdir -p "$state"
-        # The demo server announces itself the way a local workflow server
-        # does, in a system-scope settings folder of its own (never /etc).
-        "$demo" --demo --port 51008 --register "$state/xdg" > "$state/server.log" 2>&1 &
+        "$demo" --demo --port 51008 --work-dir "$state/work" > "$state/server.log" 2>&1 &
         pid=$!
         trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null || true' EXIT
-        export XDG_CONFIG_DIRS="$state/xdg${XDG_CONFIG_DIRS:+:$XDG_CONFIG_DIRS}"
+        echo "Demo workflow server on http://127.0.0.1:51008 (user \"user\", no password); log: $state/server.log"
     fi
     "$bin/VORNEXclient" "$@"
 }
