@@ -8,11 +8,13 @@
 #include "QtSingleWinApplication.h"
 #include "ShellSupport.h"
 #include "SplashScreen.h"
+#include "StatusLine.h"
 
 #include <QAction>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeySequence>
+#include <QLayout>
 #include <QScreen>
 #include <QSettings>
 
@@ -37,6 +39,8 @@ void MainWindow::prepareDataFolder()
 
 void MainWindow::buildWindow()
 {
+    m_serverProxy = ServerProxyPtr(new ServerProxy);
+
     m_aboutAction = new QAction(tr("&About VORNEXclient"), this);
     m_helpIndexAction = new QAction(tr("Help &Index"), this);
     // No window menu carries it here: it sits in the page list's context
@@ -55,6 +59,11 @@ void MainWindow::buildWindow()
     m_pageList->addPage(
         nullptr, m_aboutAction, tr("About"), QIcon(QStringLiteral(":/Dovelin/Images/img_About_32.png")));
     m_pageList->addContextAction(m_preferencesAction);
+    // Under the whole row of page list and page.
+    if (QLayout *layout = m_pageList->layout()) {
+        m_statusLine = new Client::StatusLine(m_serverProxy, m_pageList);
+        layout->addWidget(m_statusLine);
+    }
 
     connect(m_aboutAction, &QAction::triggered, this, &MainWindow::helpAboutClick);
     connect(m_helpIndexAction, &QAction::triggered, this, &MainWindow::helpIndexClick);
@@ -106,6 +115,7 @@ void MainWindow::helpIndexClick()
 
 void MainWindow::OnLastWindowClosed()
 {
+    m_serverProxy->closeAllConnections();
     QSettings settings;
     settings.setValue(ClientNames::mainWindowPositionKey(), pos());
     settings.setValue(ClientNames::mainWindowSizeKey(), size());

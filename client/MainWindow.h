@@ -1,12 +1,15 @@
 #pragma once
 
+#include "ServerProxy.h"
+
 #include <QMainWindow>
 
 class QAction;
 
 namespace Client {
 class ListPageSelection;
-}
+class StatusLine;
+} // namespace Client
 
 // The client's one top-level window: the page list with its pages, the
 // per-user data folder, and the window's own position and size.
@@ -22,6 +25,8 @@ public:
     QAction *aboutAction() const { return m_aboutAction; }
     QAction *helpIndexAction() const { return m_helpIndexAction; }
     QAction *preferencesAction() const { return m_preferencesAction; }
+    ServerProxyPtr serverProxy() const { return m_serverProxy; }
+    Client::StatusLine *statusLine() const { return m_statusLine; }
 
 public slots:
     void editPreferences();
@@ -36,8 +41,10 @@ private:
     void buildWindow();
     void restoreWindowGeometry();
 
+    ServerProxyPtr m_serverProxy;
     QAction *m_aboutAction = nullptr;
     QAction *m_helpIndexAction = nullptr;
     QAction *m_preferencesAction = nullptr;
     Client::ListPageSelection *m_pageList = nullptr;
+    Client::StatusLine *m_statusLine = nullptr;
 };

@@ -5,13 +5,17 @@
 #include "MainWindow.h"
 #include "PreferencesDialog.h"
 #include "QtSingleWinApplication.h"
+#include "ServerConnection.h"
+#include "ServerProxy.h"
 #include "SplashScreen.h"
+#include "StatusLine.h"
 #include "TestEnv.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QListWidget>
 #include <QScreen>
 #include <QSettings>
@@ -93,6 +97,7 @@ private slots:
     void geometryFallsBackToMaximised_data();
     void geometryFallsBackToMaximised();
     void closingSavesPositionAndSize();
+    void statusLineAndServerConnections();
     void pageListHoldsHelpAndAbout();
     void aboutShowsTheSplashPicture();
     void helpOpensTheDocumentOnlyWhenPresent();
@@ -201,6 +206,23 @@ void TestMainWindow::closingSavesPositionAndSize()
     MainWindow next;
     QCOMPARE(next.pos(), QPoint(60, 70));
     QCOMPARE(next.size(), QSize(520, 410));
+}
+
+void TestMainWindow::statusLineAndServerConnections()
+{
+    MainWindow window;
+    const ServerProxyPtr proxy = window.serverProxy();
+    QVERIFY(proxy);
+    QVERIFY(window.statusLine());
+    // Below the row of page list and page.
+    QLayout *column = window.pageList()->layout();
+    QCOMPARE(column->itemAt(column->count() - 1)->widget(), window.statusLine());
+
+    ServerConnection *connection = proxy->getConnection(
+        proxy->addConnection(QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), 1));
+    window.OnLastWindowClosed();
+    // Closing stopped the connection's work before the window goes.
+    QVERIFY(connection->isStopRequested());
 }
 
 void TestMainWindow::pageListHoldsHelpAndAbout()
