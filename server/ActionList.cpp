@@ -5,7 +5,11 @@
 
 ActionList::ActionList(QObject *parent)
     : QObject(parent)
-{ }
+{
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(5000);
+    connect(&m_retryTimer, &QTimer::timeout, this, &ActionList::retry);
+}
 
 ActionList::~ActionList()
 {
@@ -112,6 +116,7 @@ void ActionList::perform(ServerConnection *connection, bool all)
         }
     }
     m_performing = false;
+    scheduleRetry();
 }
 
 void ActionList::runPass(ServerConnection *connection, bool all)
@@ -151,4 +156,31 @@ void ActionList::actionDone(IAction *action)
 void ActionList::prune()
 {
     m_actions.removeAll(QPointer<IAction>());
+}
+
+void ActionList::scheduleRetry()
+{
+    if (m_retryTimer.isActive())
+        return;
+    for (const QPointer<IAction> &action : std::as_const(m_actions)) {
+        ServerConnection *connection = action ? action->connection() : nullptr;
+        if (connection && connection->isOnline() && action->isWaiting()) {
+            m_retryTimer.start();
+            return;
+        }
+    }
+}
+
+void ActionList::retry()
+{
+    QList<QPointer<ServerConnection>> due;
+    for (const QPointer<IAction> &action : std::as_const(m_actions)) {
+        ServerConnection *connection = action ? action->connection() : nullptr;
+        if (connection && connection->isOnline() && action->isWaiting() && !due.contains(connection))
+            due.append(connection);
+    }
+    for (const QPointer<ServerConnection> &connection : std::as_const(due)) {
+        if (connection)
+            performActions(connection.data());
+    }
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class IAction;
 class ServerConnection;
@@ -31,6 +32,11 @@ public:
     int count() const;
     QList<IAction *> actions() const;
 
+    // Delay before actions left waiting on an online connection are tried
+    // again.
+    int retryInterval() const { return m_retryTimer.interval(); }
+    void setRetryInterval(int ms) { m_retryTimer.setInterval(ms); }
+
 public slots:
     void performActions(ServerConnection *connection);
     void performAllActions();
@@ -44,6 +50,8 @@ private:
     void runPass(ServerConnection *connection, bool all);
     void actionDone(IAction *action);
     void prune();
+    void scheduleRetry();
+    void retry();
 
     QList<QPointer<IAction>> m_actions;
     // A pass may cause another (a ping that brings the server up reports
@@ -51,4 +59,5 @@ private:
     bool m_performing = false;
     bool m_pendingAll = false;
     QList<QPointer<ServerConnection>> m_pending;
+    QTimer m_retryTimer;
 };

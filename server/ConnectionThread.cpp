@@ -6,6 +6,9 @@
 
 #include <QDeadlineTimer>
 #include <QMutexLocker>
+#include <QScopeGuard>
+
+#include <stdsoap2.h>
 
 ConnectionThread::ConnectionThread(QObject *parent, ServerConnection *connection, int activity)
     : QThread(parent)
@@ -90,6 +93,12 @@ void ConnectionThread::OnFinished()
 void ConnectionThread::run()
 {
     QThread::currentThread()->setPriority(QThread::LowestPriority);
+    int pushError = SOAP_TCP_ERROR;
+    int pushAnswer = 0;
+    const auto reportPush = qScopeGuard([&] {
+        if (m_activity & ActivityFlags::Push)
+            emit pushFinished(pushError, pushAnswer);
+    });
     ServerConnection *connection = m_connection;
     if (!connection || connection->isStopRequested())
         return;
@@ -113,7 +122,8 @@ void ConnectionThread::run()
     if (connection->isStopRequested())
         return;
     if (m_activity & ActivityFlags::Push) {
-        connection->pushCheckpointJob(m_pushFlowId, m_pushCheckPointId, m_pushJobId, m_pushInfo);
+        connection->pushCheckpointJob(
+            m_pushFlowId, m_pushCheckPointId, m_pushJobId, m_pushInfo, &pushAnswer, &pushError);
         return;
     }
     if (m_activity & ActivityFlags::Update)

@@ -50,6 +50,9 @@ public:
 
 signals:
     void finished(ServerConnection *connection);
+    // A push activity's outcome, emitted in the worker: the call's gSOAP
+    // code (SOAP_TCP_ERROR when it was never sent) and the server's answer.
+    void pushFinished(int soapError, int answer);
 
 public slots:
     void OnFinished();

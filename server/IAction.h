@@ -22,6 +22,11 @@ public:
     // True when the action is done and may be dropped. The base pings the
     // connection (which asks for a connect when it is offline).
     virtual bool perform();
+    // Still waiting for its server after a pass. When its connection is
+    // online all the same (the ping could not get through in time), the
+    // queue tries again a little later rather than wait for the next
+    // time the connection comes up.
+    virtual bool isWaiting() const { return false; }
 
 signals:
     // The action got done after perform() returned (the server answered

@@ -38,6 +38,7 @@ public:
     // or the server has answered; otherwise starts the push when the
     // connection answers and stays queued.
     bool perform() override;
+    bool isWaiting() const override { return m_state == State::Waiting && m_info.push; }
 
 signals:
     // The server answered the push.

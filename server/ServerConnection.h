@@ -139,8 +139,10 @@ public:
     // Returns the fetch time as text, or a null string when the fetch failed.
     QString getLogData(LogBatch *messages);
     bool getProgressData(int count, ProgressList *records);
-    bool pushCheckpointJob(
-        const QString &flowId, const QString &checkPointId, const QString &jobId, const PushJobInfo &info);
+    // The server's answer goes to *answer and the call's gSOAP code to
+    // *soapError, when given.
+    bool pushCheckpointJob(const QString &flowId, const QString &checkPointId, const QString &jobId,
+        const PushJobInfo &info, int *answer = nullptr, int *soapError = nullptr);
 
     // Stopping: permanent. Calls of worker threads in progress end at once,
     // later ones are not sent; user actions still go through. A call cut

@@ -125,8 +125,8 @@ bool ServerConnection::getProgressData(int count, ProgressList *records)
     return true;
 }
 
-bool ServerConnection::pushCheckpointJob(
-    const QString &flowId, const QString &checkPointId, const QString &jobId, const PushJobInfo &info)
+bool ServerConnection::pushCheckpointJob(const QString &flowId, const QString &checkPointId,
+    const QString &jobId, const PushJobInfo &info, int *answerOut, int *soapError)
 {
     QMutexLocker soapLock(&m_soapMutex);
     ombrel::Service *proxy = activeProxy();
@@ -138,6 +138,10 @@ bool ServerConnection::pushCheckpointJob(
             ReplyConversions::toPushJobStatus(info), answer);
     endCall(proxy);
     soapLock.unlock();
+    if (answerOut)
+        *answerOut = answer;
+    if (soapError)
+        *soapError = rc;
     if (rc != SOAP_OK) {
         noteCallResult(false, false);
         return false;

@@ -30,7 +30,9 @@ void ServerProxy::setStopWaitMs(int ms)
 
 ServerProxy::ServerProxy(QObject *parent)
     : QObject(parent)
-{ }
+{
+    connect(&m_actions, &ActionList::performed, this, &ServerProxy::updateCheckPointsRequest);
+}
 
 ServerProxy::~ServerProxy()
 {
@@ -66,6 +68,8 @@ ServerProxy::~ServerProxy()
 void ServerProxy::wire(ServerConnection *connection)
 {
     connect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler,
+        Qt::UniqueConnection);
+    connect(connection, &ServerConnection::connected, &m_actions, &ActionList::performActions,
         Qt::UniqueConnection);
 }
 
@@ -180,6 +184,8 @@ bool ServerProxy::removeConnection(int index)
     // pointer that is about to dangle.
     if (!wasOnline)
         clearConnectionData(key);
+    m_actions.removeActionsOf(key);
+    SubmitPoint::removeSavedJobs(key);
     connection = ServerConnectionPtr();
     emit updateSubmitPointsRequest();
     emit updateCheckPointsRequest();

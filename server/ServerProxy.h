@@ -1,20 +1,26 @@
 #pragma once
 
+#include "ActionList.h"
 #include "CountedPtr.h"
 #include "LogMessage.h"
 #include "ProgressData.h"
+#include "PushJobInfo.h"
 #include "ServerConnection.h"
+#include "SubmitPoint.h"
 
 #include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
 
 class ConnectionThread;
+class IAction;
+class PushJobAction;
 struct FetchedPoints;
 
 // The client's one service object: the list of servers, the threads that
@@ -55,6 +61,20 @@ public:
     // The connection's cache file.
     void saveCachedData(ServerConnection *connection);
 
+    // Submissions and pushes, through the queue of actions that wait for
+    // their server (ServerProxyActions.cpp).
+    void submitFile(const SubmitPointPtr &point, const SubmittedFilePtr &job);
+    // A job restored from the saved jobs: queued, not performed yet.
+    void queueSubmitFile(const SubmitPointPtr &point, const SubmittedFilePtr &job);
+    void performQueuedActions();
+    // True when the push could be started at once; either way it stays
+    // queued until the server answers it (pushFinished).
+    bool pushJob(ServerConnection *connection, const QString &flowId, const QString &checkPointId,
+        const QString &jobId, const PushJobInfo &info);
+    void queuePushJob(ServerConnection *connection, const QString &flowId, const QString &checkPointId,
+        const QString &jobId, const PushJobInfo &info);
+    ActionList &actionList() { return m_actions; }
+
     // How long removal and shutdown wait for a connection's threads after
     // their calls were cut short.
     static int stopWaitMs();
@@ -73,8 +93,11 @@ signals:
     void updateProgressRequest();
     void resetPages();
     void aboutUpdateCheckPoints();
+    // The server answered a push: taken, or refused with the reason.
+    void pushFinished(const QString &jobId, bool accepted, const QString &refusal);
 
 public slots:
+    void finishSubmit(SubmittedFile *job);
     void updateRequestHandler(ServerConnection *connection);
     void checkDefaultFinished(ServerConnection *connection);
     void connectionActivityFinished(ServerConnection *connection);
@@ -100,6 +123,9 @@ private:
     void releaseThreads(const ServerConnectionPtr &connection, bool stopped);
     void retire(const ServerConnectionPtr &connection);
     void collectRetired();
+    void queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action);
+    PushJobAction *makePushAction(ServerConnection *connection, const QString &flowId,
+        const QString &checkPointId, const QString &jobId, const PushJobInfo &info);
 
     QList<ServerConnectionPtr> m_connections;
     QList<ServerConnectionPtr> m_probes;
@@ -113,6 +139,10 @@ private:
     QHash<const ServerConnection *, ConnectionThread *> m_activityThreads;
     mutable QMutex m_updateMutex;
     mutable QMutex m_listMutex;
+    // Destroyed first: the queued actions hold submit points, whose running
+    // uploads are stopped then.
+    ActionList m_actions;
+    QHash<SubmittedFile *, QPointer<IAction>> m_queuedSubmissions;
 };
 
 using ServerProxyPtr = CountedPtr<ServerProxy>;

@@ -28,3 +28,9 @@ bool SubmitFileAction::perform()
         m_point->startSubmit(job);
     return false;
 }
+
+bool SubmitFileAction::isWaiting() const
+{
+    return m_point && m_file && m_file->getStatus() == SubmitStatus::WaitingConnection
+        && !m_point->isSubmitting(m_file.get());
+}

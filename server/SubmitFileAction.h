@@ -20,6 +20,7 @@ public:
 
     // Done only for a finished job; a running upload is left alone.
     bool perform() override;
+    bool isWaiting() const override;
 
 private:
     SubmitPointPtr m_point;

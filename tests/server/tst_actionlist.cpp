@@ -28,7 +28,7 @@ const QString checkPointId = QStringLiteral("check-1");
 QSettings store()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Marvolt Software"),
-                     QStringLiteral("VORNEXclient"));
+        QStringLiteral("VORNEXclient"));
 }
 
 bool writeFile(const QString &path, qint64 size)
@@ -50,11 +50,11 @@ testserver::Flow flow()
     testserver::CheckPoint check;
     check.id = checkPointId;
     check.name = QStringLiteral("Check");
-    for (const char *id : {"job-a", "job-b"}) {
+    for (const char *id : { "job-a", "job-b" }) {
         testserver::Job job;
         job.id = QString::fromLatin1(id);
         job.name = job.id;
-        job.connections = {{QStringLiteral("out-1"), QStringLiteral("Approved")}};
+        job.connections = { { QStringLiteral("out-1"), QStringLiteral("Approved") } };
         check.jobs.append(job);
     }
     f.checkPoints.append(check);
@@ -69,14 +69,14 @@ std::unique_ptr<testserver::Server> startServerOn(quint16 port)
     options.ioTimeoutSeconds = 5;
     if (!server->start(options))
         return nullptr;
-    server->setFlows({flow()});
+    server->setFlows({ flow() });
     return server;
 }
 
 PushJobInfo pushTo(const QString &connectionId, bool push = true)
 {
     PushJobInfo info;
-    info.connectionIds = {connectionId};
+    info.connectionIds = { connectionId };
     info.jobName = QStringLiteral("pushed");
     info.push = push;
     return info;
@@ -128,7 +128,8 @@ void TestActionList::initTestCase()
 void TestActionList::init()
 {
     store().clear();
-    m_work = QDir::tempPath() + QStringLiteral("/actions-") + QString::fromLatin1(QTest::currentTestFunction());
+    m_work
+        = QDir::tempPath() + QStringLiteral("/actions-") + QString::fromLatin1(QTest::currentTestFunction());
     QDir(m_work).removeRecursively();
     QVERIFY(QDir().mkpath(m_work));
     m_proxy = std::make_unique<ServerProxy>();
@@ -145,8 +146,8 @@ void TestActionList::queueBasics()
 {
     ActionList list;
     QSignalSpy performed(&list, &ActionList::performed);
-    ServerConnection connection(nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"),
-                                ServerTest::closedPort());
+    ServerConnection connection(
+        nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), ServerTest::closedPort());
 
     // Nothing queued for the connection: nothing happens.
     list.performActions(&connection);
@@ -154,13 +155,15 @@ void TestActionList::queueBasics()
     QCOMPARE(performed.count(), 0);
 
     // No connection: not queued, still the caller's.
-    auto *orphan = new PushJobAction(nullptr, flowId, checkPointId, QStringLiteral("j"), pushTo(QStringLiteral("o")));
+    auto *orphan
+        = new PushJobAction(nullptr, flowId, checkPointId, QStringLiteral("j"), pushTo(QStringLiteral("o")));
     QVERIFY(!list.addAction(orphan));
     QCOMPARE(list.count(), 0);
     delete orphan;
 
     // Removing does not delete.
-    auto *action = new PushJobAction(&connection, flowId, checkPointId, QStringLiteral("j"), pushTo(QStringLiteral("o")));
+    auto *action = new PushJobAction(
+        &connection, flowId, checkPointId, QStringLiteral("j"), pushTo(QStringLiteral("o")));
     QPointer<PushJobAction> guard(action);
     QVERIFY(list.addAction(action));
     QVERIFY(!list.addAction(action));
@@ -175,17 +178,17 @@ void TestActionList::pushesDoneInOnePassAreDroppedTogether()
 {
     ActionList list;
     QSignalSpy performed(&list, &ActionList::performed);
-    ServerConnection connection(nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"),
-                                ServerTest::closedPort());
-    ServerConnection other(nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"),
-                           ServerTest::closedPort());
+    ServerConnection connection(
+        nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), ServerTest::closedPort());
+    ServerConnection other(
+        nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), ServerTest::closedPort());
     // With the push flag clear there is nothing to send: done at once.
-    QPointer<IAction> first = new PushJobAction(&connection, flowId, checkPointId, QStringLiteral("a"),
-                                                pushTo(QString(), false));
-    QPointer<IAction> second = new PushJobAction(&connection, flowId, checkPointId, QStringLiteral("b"),
-                                                 pushTo(QString(), false));
-    QPointer<IAction> elsewhere = new PushJobAction(&other, flowId, checkPointId, QStringLiteral("c"),
-                                                    pushTo(QString(), false));
+    QPointer<IAction> first
+        = new PushJobAction(&connection, flowId, checkPointId, QStringLiteral("a"), pushTo(QString(), false));
+    QPointer<IAction> second
+        = new PushJobAction(&connection, flowId, checkPointId, QStringLiteral("b"), pushTo(QString(), false));
+    QPointer<IAction> elsewhere
+        = new PushJobAction(&other, flowId, checkPointId, QStringLiteral("c"), pushTo(QString(), false));
     list.addAction(first);
     list.addAction(second);
     list.addAction(elsewhere);
@@ -212,8 +215,10 @@ void TestActionList::submitActionsStayUntilTheJobIsSettled()
     m_proxy->submitFile(point, job);
     QCOMPARE(job->getStatus(), int(SubmitStatus::WaitingConnection));
     QCOMPARE(m_proxy->actionList().count(), 1);
-    QCOMPARE(store().value(QStringLiteral("Submittions/127.0.0.1:%1/flow-1:point-1/0/job status").arg(port)).toInt(),
-             int(SubmitStatus::WaitingConnection));
+    QCOMPARE(store()
+                 .value(QStringLiteral("Submittions/127.0.0.1:%1/flow-1:point-1/0/job status").arg(port))
+                 .toInt(),
+        int(SubmitStatus::WaitingConnection));
     m_proxy->performQueuedActions();
     m_proxy->actionList().performActions(connection);
     QCOMPARE(performed.count(), 0);
@@ -229,7 +234,7 @@ void TestActionList::runningUploadIsLeftAlone()
 {
     auto server = ServerTest::startServer();
     QVERIFY(server);
-    server->setFlows({flow()});
+    server->setFlows({ flow() });
     server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(1 << 20));
     ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
     m_proxy->loginAllConnections();
@@ -286,7 +291,8 @@ void TestActionList::pushQueuedWhileServerIsDownRunsOnce()
     ServerConnection *connection = ServerTest::addConnection(*m_proxy, port);
     QSignalSpy answered(m_proxy.get(), &ServerProxy::pushFinished);
     QSignalSpy checkPoints(m_proxy.get(), &ServerProxy::updateCheckPointsRequest);
-    QVERIFY(!m_proxy->pushJob(connection, flowId, checkPointId, QStringLiteral("job-a"), pushTo(QStringLiteral("out-1"))));
+    QVERIFY(!m_proxy->pushJob(
+        connection, flowId, checkPointId, QStringLiteral("job-a"), pushTo(QStringLiteral("out-1"))));
     QCOMPARE(m_proxy->actionList().count(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(connection), 10000);
 
@@ -304,7 +310,7 @@ void TestActionList::pushQueuedWhileServerIsDownRunsOnce()
     const QList<testserver::Push> pushes = server->pushes();
     QCOMPARE(pushes.size(), 1);
     QVERIFY(pushes[0].accepted);
-    QCOMPARE(pushes[0].request.connectionIds, QStringList{QStringLiteral("out-1")});
+    QCOMPARE(pushes[0].request.connectionIds, QStringList { QStringLiteral("out-1") });
     QCOMPARE(pushes[0].request.jobName, QStringLiteral("pushed"));
 }
 
@@ -312,14 +318,15 @@ void TestActionList::refusedPushIsReported()
 {
     auto server = ServerTest::startServer();
     QVERIFY(server);
-    server->setFlows({flow()});
+    server->setFlows({ flow() });
     ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
     m_proxy->loginAllConnections();
     QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
     QSignalSpy answered(m_proxy.get(), &ServerProxy::pushFinished);
 
     // The job is not (or no longer) waiting there.
-    m_proxy->pushJob(connection, flowId, checkPointId, QStringLiteral("gone"), pushTo(QStringLiteral("out-1")));
+    m_proxy->pushJob(
+        connection, flowId, checkPointId, QStringLiteral("gone"), pushTo(QStringLiteral("out-1")));
     QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 10000);
     QCOMPARE(answered.at(0).at(1).toBool(), false);
     QVERIFY(!answered.at(0).at(2).toString().isEmpty());
@@ -327,7 +334,8 @@ void TestActionList::refusedPushIsReported()
 
     // Turned down with a fault.
     server->setFault(testserver::Operation::PushCheckpointJob, testserver::Fault::senderFault().times(1));
-    m_proxy->pushJob(connection, flowId, checkPointId, QStringLiteral("job-a"), pushTo(QStringLiteral("out-1")));
+    m_proxy->pushJob(
+        connection, flowId, checkPointId, QStringLiteral("job-a"), pushTo(QStringLiteral("out-1")));
     QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 2, 10000);
     QCOMPARE(answered.at(1).at(1).toBool(), false);
     QCOMPARE(m_proxy->actionList().count(), 0);
@@ -337,15 +345,17 @@ void TestActionList::lostPushIsSentAgain()
 {
     auto server = ServerTest::startServer();
     QVERIFY(server);
-    server->setFlows({flow()});
+    server->setFlows({ flow() });
     ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
     m_proxy->loginAllConnections();
     QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
     QSignalSpy answered(m_proxy.get(), &ServerProxy::pushFinished);
 
     // The request breaks off before the server took it in.
-    server->setFault(testserver::Operation::PushCheckpointJob, testserver::Fault::dropRequestAfter(100).times(1));
-    m_proxy->pushJob(connection, flowId, checkPointId, QStringLiteral("job-b"), pushTo(QStringLiteral("out-1")));
+    server->setFault(
+        testserver::Operation::PushCheckpointJob, testserver::Fault::dropRequestAfter(100).times(1));
+    m_proxy->pushJob(
+        connection, flowId, checkPointId, QStringLiteral("job-b"), pushTo(QStringLiteral("out-1")));
     QTRY_VERIFY_WITH_TIMEOUT(!connection->isOnline(), 10000);
     QCOMPARE(answered.count(), 0);
     QCOMPARE(m_proxy->actionList().count(), 1);
@@ -367,7 +377,8 @@ void TestActionList::removedConnectionTakesItsActions()
     QVERIFY(writeFile(path(QStringLiteral("a.bin")), 1000));
     const SubmittedFilePtr job = point->addJob(path(QStringLiteral("a.bin")));
     m_proxy->submitFile(point, job);
-    m_proxy->pushJob(connection, flowId, checkPointId, QStringLiteral("job-a"), pushTo(QStringLiteral("out-1")));
+    m_proxy->pushJob(
+        connection, flowId, checkPointId, QStringLiteral("job-a"), pushTo(QStringLiteral("out-1")));
     QCOMPARE(m_proxy->actionList().count(), 2);
     QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(connection), 10000);
     QVERIFY(m_proxy->removeConnection(m_proxy->indexOfConnection(connection)));

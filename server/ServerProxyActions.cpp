@@ -1,0 +1,91 @@
+// The proxy's side of the action queue: submissions and pushes that wait
+// for their server.
+#include "ServerProxy.h"
+
+#include "PushJobAction.h"
+#include "SubmitFileAction.h"
+#include "SubmitStatus.h"
+
+void ServerProxy::submitFile(const SubmitPointPtr &point, const SubmittedFilePtr &job)
+{
+    if (!point || !job)
+        return;
+    auto *action = new SubmitFileAction(point, job, this);
+    if (action->perform() || job->getStatus() == SubmitStatus::Error) {
+        delete action;
+        return;
+    }
+    point->saveJob(job.get());
+    queueSubmission(point, job, action);
+}
+
+void ServerProxy::queueSubmitFile(const SubmitPointPtr &point, const SubmittedFilePtr &job)
+{
+    if (!point || !job)
+        return;
+    queueSubmission(point, job, new SubmitFileAction(point, job, this));
+}
+
+void ServerProxy::queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action)
+{
+    Q_UNUSED(point);
+    // One queued start per job: a second one replaces the first.
+    finishSubmit(job.get());
+    if (!m_actions.addAction(action)) {
+        delete action; // no connection: it could never run
+        return;
+    }
+    connect(job.get(), qOverload<SubmittedFile *>(&SubmittedFile::SubmitFinished), this,
+        &ServerProxy::finishSubmit, Qt::UniqueConnection);
+    m_queuedSubmissions.insert(job.get(), action);
+}
+
+void ServerProxy::finishSubmit(SubmittedFile *job)
+{
+    const QPointer<IAction> action = m_queuedSubmissions.take(job);
+    if (!action)
+        return;
+    m_actions.removeAction(action);
+    // A finished submission's action would otherwise hold its job, and the
+    // job's list of files, for the rest of the run.
+    action->deleteLater();
+}
+
+void ServerProxy::performQueuedActions()
+{
+    if (!m_queuedSubmissions.isEmpty())
+        m_actions.performAllActions();
+}
+
+PushJobAction *ServerProxy::makePushAction(ServerConnection *connection, const QString &flowId,
+    const QString &checkPointId, const QString &jobId, const PushJobInfo &info)
+{
+    auto *action = new PushJobAction(connection, flowId, checkPointId, jobId, info, this);
+    connect(action, &PushJobAction::pushFinished, this,
+        [this](PushJobAction *done, bool accepted, const QString &refusal) {
+            emit pushFinished(done->jobId(), accepted, refusal);
+        });
+    return action;
+}
+
+bool ServerProxy::pushJob(ServerConnection *connection, const QString &flowId, const QString &checkPointId,
+    const QString &jobId, const PushJobInfo &info)
+{
+    PushJobAction *action = makePushAction(connection, flowId, checkPointId, jobId, info);
+    if (action->perform()) {
+        delete action;
+        return true;
+    }
+    const bool started = action->state() == PushJobAction::State::Pushing;
+    if (!m_actions.addAction(action))
+        delete action;
+    return started;
+}
+
+void ServerProxy::queuePushJob(ServerConnection *connection, const QString &flowId,
+    const QString &checkPointId, const QString &jobId, const PushJobInfo &info)
+{
+    PushJobAction *action = makePushAction(connection, flowId, checkPointId, jobId, info);
+    if (!m_actions.addAction(action))
+        delete action;
+}
