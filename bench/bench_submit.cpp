@@ -1,0 +1,278 @@
+// Throughput and peak memory of the client's job submission (submit point,
+// upload thread, packed stream as a DIME attachment) against the test
+// workflow server on loopback, next to a plain socket copy of the same file
+// on the same machine as the limit. The server runs in a child process
+// (this program with --serve), so the memory figures are the client's.
+//
+//   bench_submit [--size MiB] [--small-size MiB] [--zlib-size MiB]
+#include "Server.h"
+#include "ServerConnection.h"
+#include "SoapRuntime.h"
+#include "SubmitPoint.h"
+#include "SubmitStatus.h"
+#include "SubmitThread.h"
+#include "TreeTools.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString flowId = QStringLiteral("f1");
+const QString pointId = QStringLiteral("s1");
+
+int serve(bool compress)
+{
+    testserver::Options options;
+    options.rawUploads = true;
+    options.user.clear();
+    options.ioTimeoutSeconds = 600;
+    testserver::Server server;
+    if (!server.start(options)) {
+        std::fprintf(stderr, "server: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    testserver::Flow flow;
+    flow.id = flowId;
+    flow.name = QStringLiteral("Bench");
+    flow.submitPoints = { { pointId, QStringLiteral("Submit"), {} } };
+    server.setFlows({ flow });
+    server.setCompressClientJobs(compress);
+    std::printf("%u\n", static_cast<unsigned>(server.port()));
+    std::fflush(stdout);
+    // Runs until the parent closes our input.
+    char byte;
+    while (std::fread(&byte, 1, 1, stdin) == 1) { }
+    server.stop();
+    return 0;
+}
+
+struct Child
+{
+    QProcess process;
+    quint16 port = 0;
+
+    bool start(bool compress)
+    {
+        QStringList arguments { QStringLiteral("--serve") };
+        if (compress)
+            arguments << QStringLiteral("--compress");
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QCoreApplication::applicationFilePath(), arguments);
+        if (!process.waitForStarted(10000) || !process.waitForReadyRead(30000))
+            return false;
+        port = quint16(process.readLine().trimmed().toUInt());
+        return port != 0;
+    }
+
+    ~Child()
+    {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(30000))
+            process.kill();
+    }
+};
+
+struct Figures
+{
+    QString label;
+    qint64 bytes = 0;
+    qint64 ms = 0;
+    qint64 peakKb = 0;
+    qint64 peakGrowthKb = -1;
+    bool ok = false;
+};
+
+void print(const Figures &f)
+{
+    const double mib = f.bytes / 1048576.0;
+    const double seconds = f.ms / 1000.0;
+    std::printf("%-44s %7.0f MiB %7.2f s %8.1f MiB/s", qPrintable(f.label), mib, seconds,
+        seconds > 0 ? mib / seconds : 0.0);
+    if (f.peakGrowthKb >= 0)
+        std::printf("   client peak %6.1f MiB (+%.1f MiB)", f.peakKb / 1024.0, f.peakGrowthKb / 1024.0);
+    std::printf("%s\n", f.ok ? "" : "   FAILED");
+    std::fflush(stdout);
+}
+
+// The limit: the file read in 1 MiB blocks and written to a loopback TCP
+// socket, a second thread reading and dropping everything.
+Figures socketCopy(const QString &path)
+{
+    Figures figures;
+    figures.label = QStringLiteral("plain socket copy (the limit)");
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(listener, 1) != 0
+        || ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return figures;
+    qint64 received = 0;
+    std::thread sink([listener, &received] {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        std::vector<char> buffer(1 << 20);
+        for (;;) {
+            const ssize_t n = ::read(peer, buffer.data(), buffer.size());
+            if (n <= 0)
+                break;
+            received += n;
+        }
+        ::close(peer);
+    });
+    const int out = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int in = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QElapsedTimer timer;
+    timer.start();
+    bool ok
+        = out >= 0 && in >= 0 && ::connect(out, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    std::vector<char> block(1 << 20);
+    while (ok) {
+        const ssize_t n = ::read(in, block.data(), block.size());
+        if (n <= 0)
+            break;
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t sent = ::write(out, block.data() + done, size_t(n - done));
+            ok = sent > 0;
+            done += sent;
+        }
+    }
+    ::shutdown(out, SHUT_WR);
+    sink.join();
+    figures.ms = timer.elapsed();
+    ::close(out);
+    ::close(in);
+    ::close(listener);
+    figures.bytes = received;
+    figures.ok = ok && received == QFileInfo(path).size();
+    return figures;
+}
+
+Figures submit(const QString &label, quint16 port, const QString &path)
+{
+    Figures figures;
+    figures.label = label;
+    ServerConnection connection(
+        nullptr, QStringLiteral("bench"), QString(), QStringLiteral("127.0.0.1"), port);
+    SubmitPoint point(&connection, pointId, flowId, QStringLiteral("Submit"));
+    const SubmittedFilePtr job = point.createJob(path);
+    figures.bytes = job->getTotalSize();
+
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        const int status = job->getStatus();
+        if ((status == SubmitStatus::Finished || status == SubmitStatus::Error)
+            && !point.isSubmitting(job.get()))
+            loop.quit();
+    });
+    const qint64 before = TreeTools::residentKb();
+    TreeTools::resetPeak();
+    QElapsedTimer timer;
+    timer.start();
+    point.startSubmit(job.get());
+    poll.start();
+    loop.exec();
+    figures.ms = timer.elapsed();
+    figures.peakKb = TreeTools::peakKb();
+    figures.peakGrowthKb = figures.peakKb - before;
+    figures.ok = job->getStatus() == SubmitStatus::Finished;
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    SoapRuntime::initOnce();
+    QCommandLineParser parser;
+    const QCommandLineOption serveOption(QStringLiteral("serve"), QStringLiteral("Child: serve."));
+    const QCommandLineOption compressOption(
+        QStringLiteral("compress"), QStringLiteral("Child: ask clients to compress."));
+    const QCommandLineOption sizeOption(QStringLiteral("size"), QStringLiteral("Large file in MiB."),
+        QStringLiteral("MiB"), QStringLiteral("1024"));
+    const QCommandLineOption smallOption(QStringLiteral("small-size"),
+        QStringLiteral("Small file in MiB (memory must not depend on the size)."), QStringLiteral("MiB"),
+        QStringLiteral("64"));
+    const QCommandLineOption zlibOption(QStringLiteral("zlib-size"),
+        QStringLiteral("Compressed submission in MiB (0: none)."), QStringLiteral("MiB"),
+        QStringLiteral("128"));
+    parser.addOptions({ serveOption, compressOption, sizeOption, smallOption, zlibOption });
+    parser.addHelpOption();
+    parser.process(app);
+    if (parser.isSet(serveOption))
+        return serve(parser.isSet(compressOption));
+
+    SubmitThread::Timeouts timeouts;
+    timeouts.receiveMs = 600000;
+    SubmitThread::setTimeouts(timeouts);
+
+    const qint64 size = parser.value(sizeOption).toLongLong() << 20;
+    const qint64 smallSize = parser.value(smallOption).toLongLong() << 20;
+    const qint64 zlibSize = parser.value(zlibOption).toLongLong() << 20;
+    QTemporaryDir work;
+    const QString large = work.filePath(QStringLiteral("large.bin"));
+    const QString small = work.filePath(QStringLiteral("small.bin"));
+    std::printf("Making files of %lld and %lld MiB...\n", size >> 20, smallSize >> 20);
+    std::fflush(stdout);
+    if (!TreeTools::makeFile(large, size) || !TreeTools::makeFile(small, smallSize)) {
+        std::fprintf(stderr, "cannot write the files in %s\n", qPrintable(work.path()));
+        return 1;
+    }
+    std::printf(
+        "Loopback HTTP, one file per job; client baseline %.1f MiB\n", TreeTools::residentKb() / 1024.0);
+
+    int failures = 0;
+    const Figures limit = socketCopy(large);
+    print(limit);
+    failures += !limit.ok;
+    {
+        Child child;
+        if (!child.start(false))
+            return 1;
+        const Figures smallJob = submit(QStringLiteral("submission, small file"), child.port, small);
+        print(smallJob);
+        const Figures largeJob = submit(QStringLiteral("submission, large file"), child.port, large);
+        print(largeJob);
+        failures += !smallJob.ok + !largeJob.ok;
+        std::printf(
+            "client peak growth, large minus small file: %+.1f MiB; throughput %.0f%% of the plain copy\n",
+            (largeJob.peakGrowthKb - smallJob.peakGrowthKb) / 1024.0,
+            limit.ms > 0 && largeJob.ms > 0
+                ? 100.0 * (double(largeJob.bytes) / largeJob.ms) / (double(limit.bytes) / limit.ms)
+                : 0.0);
+    }
+    if (zlibSize > 0) {
+        const QString packed = work.filePath(QStringLiteral("zlib.bin"));
+        TreeTools::makeFile(packed, zlibSize);
+        Child child;
+        if (!child.start(true))
+            return 1;
+        const Figures f = submit(QStringLiteral("submission, compressed (random data)"), child.port, packed);
+        print(f);
+        failures += !f.ok;
+    }
+    return failures == 0 ? 0 : 1;
+}
