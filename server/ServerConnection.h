@@ -58,7 +58,7 @@ public:
         int shortProbeMs = 3000;
         int longProbeMs = 10000;
         int workerIoMs = 60000; // receive and send stall limit, worker calls
-        int userIoMs = 20000; // ping and job locks, GUI thread
+        int userIoMs = 10000; // ping and job locks, GUI thread
         int closeMs = 3000; // connect and I/O limit of the closing call
         int soapWaitMs = 5000; // GUI thread waiting for a running call
     };
