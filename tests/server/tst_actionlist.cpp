@@ -103,6 +103,7 @@ private slots:
     void submitActionsStayUntilTheJobIsSettled();
     void runningUploadIsLeftAlone();
     void submissionQueuedWhileServerIsDownRunsOnce();
+    void submissionGoesOverHttpsWhenTheServerSpeaksIt();
     void pushQueuedWhileServerIsDownRunsOnce();
     void refusedPushIsReported();
     void lostPushIsSentAgain();
@@ -283,6 +284,29 @@ void TestActionList::submissionQueuedWhileServerIsDownRunsOnce()
     QVERIFY(server->uploads().first().accepted);
     QCOMPARE(m_proxy->actionList().count(), 0);
     QTRY_VERIFY(SavedSubmissions::readAll().isEmpty());
+}
+
+void TestActionList::submissionGoesOverHttpsWhenTheServerSpeaksIt()
+{
+    auto server = ServerTest::startServer(true);
+    QVERIFY(server);
+    server->setFlows({ flow() });
+    ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
+    // The job is made before the connection knows that the server speaks HTTPS.
+    const SubmitPointPtr point(new SubmitPoint(connection, pointId, flowId, QStringLiteral("Point")));
+    QVERIFY(writeFile(path(QStringLiteral("a.bin")), 300000));
+    const SubmittedFilePtr job = point->addJob(path(QStringLiteral("a.bin")));
+    m_proxy->submitFile(point, job);
+    m_proxy->loginAllConnections();
+    QTRY_COMPARE_WITH_TIMEOUT(job->getStatus(), int(SubmitStatus::Finished), 20000);
+    QVERIFY(connection->isSecure());
+    const QList<testserver::Upload> uploads = server->uploads();
+    QCOMPARE(uploads.size(), 1);
+    QVERIFY(uploads[0].accepted);
+    for (const testserver::JournalEntry &entry : server->journal()) {
+        if (entry.operation == QStringLiteral("SubmitFile08"))
+            QVERIFY(entry.secure);
+    }
 }
 
 void TestActionList::pushQueuedWhileServerIsDownRunsOnce()

@@ -228,7 +228,7 @@ void TestSubmitThread::treeArrivesByteIdentical()
 {
     const QString root = path(QStringLiteral("Lieferung – März"));
     QVERIFY(writeFile(root + QStringLiteral("/a/b/c/deep.bin"), 20 * 1000 * 1000, 1));
-    QVERIFY(writeFile(root + QStringLiteral("/日本/データ.bin"), 25 * 1000 * 1000, 2));
+    QVERIFY(writeFile(root + QStringLiteral("/日本/データ.bin"), 27 * 1000 * 1000, 2));
     QVERIFY(writeFile(root + QStringLiteral("/exact.bin"), 2048 * 1500, 3));
     QVERIFY(writeFile(root + QStringLiteral("/a/empty.txt"), 0, 4));
     QVERIFY(writeFile(root + QStringLiteral("/Ωμέγα/😀 small.txt"), 17, 5));
