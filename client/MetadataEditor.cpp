@@ -66,6 +66,14 @@ QStringList MetadataEditor::enumChoices(const QString &dataType)
     return list.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QString MetadataEditor::value() const
+{
+    // Text the validator finds unfinished is not reported by editingFinished,
+    // yet it is what the user sees and what Tab stores; the field's check
+    // tells whether it will do.
+    return m_lineEdit ? m_lineEdit->text() : m_value;
+}
+
 void MetadataEditor::setValue(const QString &value)
 {
     m_value = value;

@@ -19,7 +19,8 @@ public:
     // The validator, when given, is used by the line edit; its owner stays.
     MetadataEditor(const QString &dataType, QValidator *validator, QWidget *parent = nullptr);
 
-    QString value() const { return m_value; }
+    // A line edit's value is the text it shows.
+    QString value() const;
     void setValue(const QString &value);
 
     QString dataType() const { return m_dataType; }

@@ -27,6 +27,165 @@
     </message>
 </context>
 <context>
+    <name>Client::SubmitPointsModel</name>
+    <message>
+        <source>Server name</source>
+        <translation>Servername</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flowname</translation>
+    </message>
+    <message>
+        <source>Submit point</source>
+        <translation>Übergabepunkt</translation>
+    </message>
+    <message>
+        <source>Jobs listed</source>
+        <translation>Aufgeführte Jobs</translation>
+    </message>
+    <message>
+        <source>Transferred</source>
+        <translation>Übertragen</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmitPointsView</name>
+    <message>
+        <source>Submit points</source>
+        <translation>Übergabepunkte</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmittedFileView</name>
+    <message>
+        <source>File or folder path:</source>
+        <translation>Datei- oder Ordnerpfad:</translation>
+    </message>
+    <message>
+        <source>Job name</source>
+        <translation>Jobname</translation>
+    </message>
+    <message>
+        <source>Submit file...</source>
+        <translation>Datei einreichen...</translation>
+    </message>
+    <message>
+        <source>Submit folder...</source>
+        <translation>Ordner einreichen...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Begin Transfer</source>
+        <translation>Übertragung starten</translation>
+    </message>
+    <message>
+        <source>Job view</source>
+        <translation>Jobansicht</translation>
+    </message>
+    <message>
+        <source>Submit to %1 -&gt; %2 -&gt; %3</source>
+        <translation>Einreichen bei %1 -&gt; %2 -&gt; %3</translation>
+    </message>
+    <message>
+        <source>Job: %1</source>
+        <translation>Job: %1</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation>Dateien hinzufügen</translation>
+    </message>
+    <message>
+        <source>All files </source>
+        <translation>Alle Dateien </translation>
+    </message>
+    <message>
+        <source>Choose a directory</source>
+        <translation>Ordner wählen</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; no longer exists. Add the file or folder again to submit it.</source>
+        <translation>„%1“ existiert nicht mehr. Fügen Sie die Datei oder den Ordner erneut hinzu, um sie einzureichen.</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmittedFilesModel</name>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Waiting connection</source>
+        <translation>Wartet auf Verbindung</translation>
+    </message>
+    <message>
+        <source>Preparing data</source>
+        <translation>Daten werden vorbereitet</translation>
+    </message>
+    <message>
+        <source>Uploading</source>
+        <translation>Wird hochgeladen</translation>
+    </message>
+    <message>
+        <source>Verifying</source>
+        <translation>Wird geprüft</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keiner</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Job name</source>
+        <translation>Jobname</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Transferred</source>
+        <translation>Übertragen</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Beginn</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>Ende</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmittedFilesView</name>
+    <message>
+        <source>Jobs</source>
+        <translation>Jobs</translation>
+    </message>
+    <message>
+        <source>Jobs for %1</source>
+        <translation>Jobs für %1</translation>
+    </message>
+    <message>
+        <source> -&gt; %3 report</source>
+        <translation> -&gt; Bericht %3</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&amp;About VORNEXclient</source>

@@ -27,6 +27,165 @@
     </message>
 </context>
 <context>
+    <name>Client::SubmitPointsModel</name>
+    <message>
+        <source>Server name</source>
+        <translation>Server name</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flow name</translation>
+    </message>
+    <message>
+        <source>Submit point</source>
+        <translation>Submit point</translation>
+    </message>
+    <message>
+        <source>Jobs listed</source>
+        <translation>Jobs listed</translation>
+    </message>
+    <message>
+        <source>Transferred</source>
+        <translation>Transferred</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmitPointsView</name>
+    <message>
+        <source>Submit points</source>
+        <translation>Submit points</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmittedFileView</name>
+    <message>
+        <source>File or folder path:</source>
+        <translation>File or folder path:</translation>
+    </message>
+    <message>
+        <source>Job name</source>
+        <translation>Job name</translation>
+    </message>
+    <message>
+        <source>Submit file...</source>
+        <translation>Submit file...</translation>
+    </message>
+    <message>
+        <source>Submit folder...</source>
+        <translation>Submit folder...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Begin Transfer</source>
+        <translation>Begin Transfer</translation>
+    </message>
+    <message>
+        <source>Job view</source>
+        <translation>Job view</translation>
+    </message>
+    <message>
+        <source>Submit to %1 -&gt; %2 -&gt; %3</source>
+        <translation>Submit to %1 -&gt; %2 -&gt; %3</translation>
+    </message>
+    <message>
+        <source>Job: %1</source>
+        <translation>Job: %1</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation>Add files</translation>
+    </message>
+    <message>
+        <source>All files </source>
+        <translation>All files </translation>
+    </message>
+    <message>
+        <source>Choose a directory</source>
+        <translation>Choose a directory</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; no longer exists. Add the file or folder again to submit it.</source>
+        <translation>"%1" no longer exists. Add the file or folder again to submit it.</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmittedFilesModel</name>
+    <message>
+        <source>Waiting</source>
+        <translation>Waiting</translation>
+    </message>
+    <message>
+        <source>Waiting connection</source>
+        <translation>Waiting connection</translation>
+    </message>
+    <message>
+        <source>Preparing data</source>
+        <translation>Preparing data</translation>
+    </message>
+    <message>
+        <source>Uploading</source>
+        <translation>Uploading</translation>
+    </message>
+    <message>
+        <source>Verifying</source>
+        <translation>Verifying</translation>
+    </message>
+    <message>
+        <source>Finished</source>
+        <translation>Finished</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Job name</source>
+        <translation>Job name</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Transferred</source>
+        <translation>Transferred</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>End</translation>
+    </message>
+</context>
+<context>
+    <name>Client::SubmittedFilesView</name>
+    <message>
+        <source>Jobs</source>
+        <translation>Jobs</translation>
+    </message>
+    <message>
+        <source>Jobs for %1</source>
+        <translation>Jobs for %1</translation>
+    </message>
+    <message>
+        <source> -&gt; %3 report</source>
+        <translation> -&gt; %3 report</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&amp;About VORNEXclient</source>

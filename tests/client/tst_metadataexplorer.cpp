@@ -355,6 +355,18 @@ void TestMetadataExplorer::typingWithFormatAndKeys()
     QCOMPARE(view->indexWidget(view->model()->index(0, 1)), editor);
     QVERIFY(edit->isVisible());
 
+    // Text the format finds unfinished is stored as shown, and fails the check.
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(edit->text(), QString());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(explorer.metadataToFill().at(0).value, QString());
+    QVERIFY(!explorer.isValid());
+    QTest::keyClicks(edit, QStringLiteral("123"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(explorer.metadataToFill().at(0).value, QStringLiteral("123"));
+
     // Escape drops what was typed since.
     QTest::keyClicks(edit, QStringLiteral("45"));
     QTest::keyClick(edit, Qt::Key_Escape);
