@@ -31,10 +31,19 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
+
+qint64 cpuMs()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return (qint64(usage.ru_utime.tv_sec) + usage.ru_stime.tv_sec) * 1000
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
 
 const QString flowId = QStringLiteral("f1");
 const QString pointId = QStringLiteral("s1");
@@ -98,6 +107,7 @@ struct Figures
     qint64 ms = 0;
     qint64 peakKb = 0;
     qint64 peakGrowthKb = -1;
+    qint64 cpuMs = -1; // the client's, all threads
     bool ok = false;
 };
 
@@ -109,6 +119,8 @@ void print(const Figures &f)
         seconds > 0 ? mib / seconds : 0.0);
     if (f.peakGrowthKb >= 0)
         std::printf("   client peak %6.1f MiB (+%.1f MiB)", f.peakKb / 1024.0, f.peakGrowthKb / 1024.0);
+    if (f.cpuMs >= 0)
+        std::printf("   client CPU %.2f s", f.cpuMs / 1000.0);
     std::printf("%s\n", f.ok ? "" : "   FAILED");
     std::fflush(stdout);
 }
@@ -189,12 +201,14 @@ Figures submit(const QString &label, quint16 port, const QString &path)
     });
     const qint64 before = TreeTools::residentKb();
     TreeTools::resetPeak();
+    const qint64 cpuBefore = cpuMs();
     QElapsedTimer timer;
     timer.start();
     point.startSubmit(job.get());
     poll.start();
     loop.exec();
     figures.ms = timer.elapsed();
+    figures.cpuMs = cpuMs() - cpuBefore;
     figures.peakKb = TreeTools::peakKb();
     figures.peakGrowthKb = figures.peakKb - before;
     figures.ok = job->getStatus() == SubmitStatus::Finished;
