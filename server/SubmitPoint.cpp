@@ -150,6 +150,9 @@ void SubmitPoint::connectJob(SubmittedFile *job)
 
 void SubmitPoint::startSubmit(SubmittedFile *job)
 {
+    // Its thread went with its success; nothing is sent twice.
+    if (job && job->getStatus() == SubmitStatus::Finished)
+        return;
     SubmitThread *thread = m_threads.value(job);
     if (!thread) {
         if (job)

@@ -63,8 +63,8 @@ public:
     SubmittedFilePtr restoreJob(const SavedSubmissions::SavedJob &saved);
     void connectJob(SubmittedFile *job);
 
-    // Starts the job's upload unless it runs already; without a thread the
-    // job ends in "Error".
+    // Starts the job's upload unless it runs already or has finished;
+    // without a thread the job ends in "Error".
     void startSubmit(SubmittedFile *job);
     bool hasThread(const SubmittedFile *job) const;
     bool isSubmitting(const SubmittedFile *job) const;

@@ -274,6 +274,8 @@ void TestSubmitThread::treeArrivesByteIdentical()
     // Finished jobs are no longer kept for the next run.
     QTRY_VERIFY(SavedSubmissions::readAll().isEmpty());
     QTRY_VERIFY(!m_point->hasThread(job.get()));
+    m_point->startSubmit(job.get());
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
     QVERIFY(!job->getStartTimeText().isEmpty());
     QCOMPARE(job->getTimeLeftText(), job->getEndTime().toString(Qt::ISODate));
 }
