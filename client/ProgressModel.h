@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ProgressData.h"
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QList>
+
+namespace Client {
+
+// The progress records of all servers, limited to the jobs submitted
+// within the last hours. Keeps every record of the last refresh, so that
+// a changed limit shows at once.
+class ProgressModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        JobNameColumn,
+        UserNameColumn,
+        ServerNameColumn,
+        FlowNameColumn,
+        SubmitPointColumn,
+        SubmittedColumn,
+        StateColumn,
+        EnteredStateColumn,
+        OnHoldColumn,
+        CheckpointColumn,
+        ColumnCount
+    };
+    // Sort key of a cell: the text, or the date-time of "Submitted".
+    static constexpr int SortRole = Qt::UserRole;
+    static constexpr double DefaultAgeLimit = 10.0;
+
+    explicit ProgressModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Replaces the records and shows those within the limit.
+    void setRecords(const QList<ProgressData> &records);
+    double ageLimit() const { return m_ageLimit; }
+    // Shows the records within the new limit; false when it is the same.
+    bool setAgeLimit(double hours);
+    ProgressData recordAt(int row) const;
+
+    // A record whose time is missing or unreadable has no age and stays.
+    static bool isWithin(const ProgressData &record, const QDateTime &threshold);
+
+private:
+    void applyLimit();
+
+    QList<ProgressData> m_all;
+    QList<ProgressData> m_rows;
+    double m_ageLimit = DefaultAgeLimit;
+};
+
+} // namespace Client
