@@ -1,7 +1,6 @@
 #include "ServerProxy.h"
 
 #include "ConnectionThread.h"
-#include "FetchedPoints.h"
 #include "WorkFlags.h"
 
 #include <QDeadlineTimer>
@@ -75,11 +74,22 @@ void ServerProxy::wire(ServerConnection *connection)
 
 int ServerProxy::addConnection(const QString &user, const QString &password, const QString &host, int port)
 {
-    ServerConnectionPtr connection(new ServerConnection(this, user, password, host, port));
-    const QMutexLocker lock(&m_listMutex);
-    wire(connection.get());
-    m_connections.append(connection);
-    return int(m_connections.size()) - 1;
+    appendConnection(ServerConnectionPtr(new ServerConnection(this, user, password, host, port)));
+    return getConnectionCount() - 1;
+}
+
+void ServerProxy::appendConnection(const ServerConnectionPtr &connection)
+{
+    // The list changes only in this thread, so the index announced is the
+    // one the entry gets. Receivers may read the list: no lock while they run.
+    const int index = getConnectionCount();
+    emit connectionAboutToBeAdded(index);
+    {
+        const QMutexLocker lock(&m_listMutex);
+        wire(connection.get());
+        m_connections.append(connection);
+    }
+    emit connectionAdded(index);
 }
 
 ServerConnection *ServerProxy::getConnection(int index) const
@@ -165,13 +175,15 @@ void ServerProxy::collectRetired()
 
 bool ServerProxy::removeConnection(int index)
 {
+    if (index < 0 || index >= getConnectionCount())
+        return false;
+    emit connectionAboutToBeRemoved(index);
     ServerConnectionPtr connection;
     {
         const QMutexLocker lock(&m_listMutex);
-        if (index < 0 || index >= m_connections.size())
-            return false;
         connection = m_connections.takeAt(index);
     }
+    emit connectionRemoved(index);
     ServerConnection *key = connection.get();
     connection->disconnect(this);
     // Cuts a hanging call short; whatever still runs gets a bounded wait.
@@ -201,7 +213,9 @@ void ServerProxy::tryDefaultConnection(
     connection->setConnectionId(ServerConnection::nextConnectionId());
     connection->applySettings();
     m_probes.append(connection);
-    startConnectionActivity(connection.get(), ActivityFlags::Connect, true);
+    // Kept only when it logs in: a server that turns the default user away
+    // would be a connection that never works.
+    startConnectionActivity(connection.get(), ActivityFlags::Connect | ActivityFlags::Login, true);
 }
 
 void ServerProxy::checkDefaultFinished(ServerConnection *connection)
@@ -216,18 +230,14 @@ void ServerProxy::checkDefaultFinished(ServerConnection *connection)
     if (found < 0)
         return;
     ServerConnectionPtr probe = m_probes.takeAt(found);
-    if (probe->mustConnect()) {
+    if (!probe->isOnline()) {
         // Let go once the finished signal that brought us here has been
         // handled by everyone.
         QMetaObject::invokeMethod(
             this, [probe]() mutable { probe = ServerConnectionPtr(); }, Qt::QueuedConnection);
         return;
     }
-    {
-        const QMutexLocker lock(&m_listMutex);
-        wire(connection);
-        m_connections.append(probe);
-    }
+    appendConnection(probe);
     emit refreshConnectionModelRequest(true);
     startConnectionActivity(connection, ActivityFlags::Login, false);
 }
@@ -322,23 +332,6 @@ void ServerProxy::getProgressData(QList<ProgressData> &list) const
         if (connection->settings().enabled)
             list += m_progress.value(connection.get());
     }
-}
-
-void ServerProxy::getLogData(const QString &key, QList<LogMessage> &list) const
-{
-    const auto it = m_logBatches.constFind(key);
-    if (it != m_logBatches.cend())
-        list += it.value();
-}
-
-void ServerProxy::clearLogBatches()
-{
-    m_logBatches.clear();
-}
-
-std::shared_ptr<const FetchedPoints> ServerProxy::fetchedPoints(const ServerConnection *connection) const
-{
-    return m_points.value(connection);
 }
 
 void ServerProxy::notifyDataUpdated()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ActionList.h"
+#include "CheckPoint.h"
 #include "CountedPtr.h"
+#include "Flow.h"
 #include "LogMessage.h"
 #include "ProgressData.h"
 #include "PushJobInfo.h"
@@ -15,13 +17,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 #include <memory>
 
 class ConnectionThread;
 class IAction;
 class PushJobAction;
-struct FetchedPoints;
 
 // The client's one service object: the list of servers, the threads that
 // connect, log in and fetch, the update queue and the data the updates
@@ -47,19 +50,29 @@ public:
     void startConnectionActivity(ServerConnection *connection, int activity, bool watchProbe);
     bool hasConnectionActivity(const ServerConnection *connection) const;
 
-    // Data for the pages.
+    // Data for the pages (ServerProxyData.cpp). A connection's flows are
+    // those with at least one submit point or checkpoint in its latest
+    // update, in server order; points and checkpoints are reused by id.
+    QVector<FlowPtr> getFlows(const ServerConnection *connection) const;
+    QVector<SubmitPointPtr> getSubmitPoints(const Flow *flow) const;
+    QVector<SubmitPointPtr> getSubmitPoints(const FlowPtr &flow) const;
+    QVector<CheckPointPtr> getCheckPoints(const Flow *flow) const;
+    QVector<CheckPointPtr> getCheckPoints(const FlowPtr &flow) const;
     void setProgressCount(int count);
     int progressCount() const;
     void getProgressData(QList<ProgressData> &list) const;
+    // The batch stays until clearLogBatches, or until newer batches push
+    // it out when nobody takes them.
     void getLogData(const QString &key, QList<LogMessage> &list) const;
     void clearLogBatches();
-    // The submit point and checkpoint replies of the connection's latest
-    // update, as fetched.
-    std::shared_ptr<const FetchedPoints> fetchedPoints(const ServerConnection *connection) const;
+    int logBatchCount() const;
     void notifyDataUpdated();
 
     // The connection's cache file.
     void saveCachedData(ServerConnection *connection);
+    // Every offline, enabled connection's cache file; the Connections page
+    // calls it once, when it is first shown.
+    void loadCachedData();
 
     // Submissions and pushes, through the queue of actions that wait for
     // their server (ServerProxyActions.cpp).
@@ -84,6 +97,12 @@ public:
     QList<ConnectionThread *> updateThreads(const ServerConnection *connection) const;
 
 signals:
+    // Around every change of the connection list, so that item models can
+    // announce their rows properly.
+    void connectionAboutToBeAdded(int index);
+    void connectionAdded(int index);
+    void connectionAboutToBeRemoved(int index);
+    void connectionRemoved(int index);
     void updateConnectionViewRequest(const ServerConnection *connection);
     void refreshConnectionModelRequest(bool probeAdded);
     void updateSubmitPointsRequest();
@@ -115,6 +134,23 @@ public slots:
     void clearConnectionData(ServerConnection *connection);
 
 private:
+    // Per flow: the points and checkpoints of the latest update, and every
+    // one seen so far by id. Holds the Flow, whose address is the key.
+    struct FlowData
+    {
+        FlowPtr flow;
+        const ServerConnection *connection = nullptr;
+        QVector<SubmitPointPtr> submitPoints;
+        QVector<CheckPointPtr> checkPoints;
+        QMap<QString, SubmitPointPtr> pointIndex;
+        QMap<QString, CheckPointPtr> checkPointIndex;
+    };
+    // The entry of the connection's flow of that id, made when missing;
+    // null when the flow table does not know the id. Valid until the next
+    // entry is made or dropped.
+    FlowData *flowData(ServerConnection *connection, const QString &flowId);
+    // Appends under the list mutex, announced by the signals above.
+    void appendConnection(const ServerConnectionPtr &connection);
     void wire(ServerConnection *connection);
     ServerConnectionPtr pointerOf(const ServerConnection *connection) const;
     QList<ServerConnectionPtr> connections() const;
@@ -130,8 +166,10 @@ private:
     QList<ServerConnectionPtr> m_connections;
     QList<ServerConnectionPtr> m_probes;
     QList<ServerConnectionPtr> m_retired;
-    QHash<const ServerConnection *, std::shared_ptr<const FetchedPoints>> m_points;
+    QHash<const ServerConnection *, QVector<FlowPtr>> m_flows;
+    QHash<const Flow *, FlowData> m_flowData;
     QMap<QString, LogBatch> m_logBatches;
+    QStringList m_logOrder; // oldest first
     QHash<const ServerConnection *, ProgressList> m_progress;
     int m_progressCount = 10;
     QHash<const ServerConnection *, QList<ConnectionThread *>> m_updateThreads;

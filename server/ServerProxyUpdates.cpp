@@ -3,7 +3,6 @@
 #include "ServerProxy.h"
 
 #include "ConnectionThread.h"
-#include "FetchedPoints.h"
 #include "WorkFlags.h"
 
 #include <QMutexLocker>
@@ -141,55 +140,4 @@ void ServerProxy::acceptUpdatedData(ServerConnection *connection, ConnectionThre
     acceptPointsData(connection, thread);
     acceptLogData(connection, thread);
     acceptProgressData(connection, thread);
-}
-
-void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThread *thread)
-{
-    if (!connection || !thread)
-        return;
-    const int flags = thread->updateFlags();
-    if (!(flags & (UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints)))
-        return;
-    if (flags & UpdateFlags::CheckPoints)
-        emit aboutUpdateCheckPoints();
-    std::unique_ptr<FetchedPoints> points = thread->takeFetchedPoints();
-    if (points)
-        m_points.insert(connection, std::shared_ptr<const FetchedPoints>(std::move(points)));
-    if (flags & UpdateFlags::SubmitPoints)
-        emit updateSubmitPointsRequest();
-    if (flags & UpdateFlags::CheckPoints)
-        emit updateCheckPointsRequest();
-}
-
-void ServerProxy::acceptLogData(ServerConnection *connection, ConnectionThread *thread)
-{
-    if (!connection || !thread || !(thread->updateFlags() & UpdateFlags::Messages))
-        return;
-    QString key = thread->getLogTime();
-    const std::unique_ptr<LogBatch> batch = thread->takeLogBatch();
-    if (key.isEmpty() || !batch)
-        return;
-    while (m_logBatches.contains(key))
-        key += QLatin1Char('#');
-    m_logBatches.insert(key, *batch);
-    emit updateLogRequest(key);
-}
-
-void ServerProxy::acceptProgressData(ServerConnection *connection, ConnectionThread *thread)
-{
-    if (!connection || !thread || !(thread->updateFlags() & UpdateFlags::Progress))
-        return;
-    const std::unique_ptr<ProgressList> records = thread->takeProgressList();
-    m_progress.insert(connection, records ? *records : ProgressList());
-    emit updateProgressRequest();
-}
-
-void ServerProxy::clearConnectionData(ServerConnection *connection)
-{
-    emit resetPages();
-    if (!connection)
-        return;
-    m_points.remove(connection);
-    m_progress.remove(connection);
-    emit clearLogRequest(connection->connectionId());
 }

@@ -1,5 +1,4 @@
 #include "ConnectionThread.h"
-#include "FetchedPoints.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
@@ -232,10 +231,10 @@ void TestServerProxy::resultsAreTakenIn()
     proxy.getProgressData(progress);
     QCOMPARE(progress.size(), 1);
     QCOMPARE(progress.first().jobName, QStringLiteral("a.pdf"));
-    const std::shared_ptr<const FetchedPoints> points = proxy.fetchedPoints(connection);
-    QVERIFY(points);
-    QCOMPARE(points->submitPoints.size(), size_t(1));
-    QCOMPARE(points->checkPoints.size(), size_t(1));
+    const QVector<FlowPtr> flows = proxy.getFlows(connection);
+    QCOMPARE(flows.size(), 1);
+    QCOMPARE(proxy.getSubmitPoints(flows.first()).size(), 1);
+    QCOMPARE(proxy.getCheckPoints(flows.first()).size(), 1);
 
     // A disabled connection's progress is left out.
     connection->setEnabled(false);
@@ -259,7 +258,7 @@ void TestServerProxy::offlineResultsAreDropped()
     QTRY_VERIFY_WITH_TIMEOUT(idle(proxy, connection), 10000);
     QCOMPARE(views.count(), 1);
     QCOMPARE(points.count(), 0);
-    QVERIFY(!proxy.fetchedPoints(connection));
+    QVERIFY(proxy.getFlows(connection).isEmpty());
     QCOMPARE(proxy.getUpdateStatusStr(),
         QStringLiteral("Updating connection Test Server ") + ServerConnection::loginFailedText());
 }

@@ -1,0 +1,66 @@
+#include "CheckPoint.h"
+
+#include "ServerConnection.h"
+
+#include <QSet>
+
+CheckPoint::CheckPoint(
+    ServerConnection *connection, const QString &id, const QString &flowId, const QString &name)
+    : m_connection(connection)
+    , m_name(name)
+    , m_id(id)
+    , m_flowId(flowId)
+{ }
+
+CheckPoint::~CheckPoint() = default;
+
+ServerConnection *CheckPoint::getConnection() const
+{
+    return m_connection.data();
+}
+
+QString CheckPoint::getServerName() const
+{
+    return m_connection ? m_connection->serverName() : QString(QLatin1String(""));
+}
+
+QString CheckPoint::getFlowName() const
+{
+    return m_connection ? m_connection->getFlowName(m_flowId) : QString(QLatin1String(""));
+}
+
+void CheckPoint::setJobs(const QList<QString> &jobIds, const QMap<QString, CheckPointJobData> &jobs)
+{
+    m_jobIds.clear();
+    QSet<QString> listed;
+    for (const QString &id : jobIds) {
+        if (jobs.contains(id) && !listed.contains(id)) {
+            listed.insert(id);
+            m_jobIds.append(id);
+        }
+    }
+    m_jobs = jobs;
+    // Records nobody lists would only take room.
+    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
+        if (listed.contains(it.key()))
+            ++it;
+        else
+            it = m_jobs.erase(it);
+    }
+}
+
+CheckPointJobData &CheckPoint::addJob(const QString &jobId)
+{
+    if (!m_jobIds.contains(jobId))
+        m_jobIds.append(jobId);
+    return m_jobs[jobId];
+}
+
+bool CheckPoint::setJobStatus(const QString &jobId, int status)
+{
+    const auto it = m_jobs.find(jobId);
+    if (it == m_jobs.end())
+        return false;
+    it->status = status;
+    return true;
+}
