@@ -9,6 +9,7 @@
 #include "ShellSupport.h"
 #include "SplashScreen.h"
 #include "StatusLine.h"
+#include "SubmitPage.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -54,6 +55,8 @@ void MainWindow::buildWindow()
     addAction(m_preferencesAction);
 
     m_pageList = new Client::ListPageSelection(this);
+    m_pageList->addPage(new Client::SubmitPage(m_serverProxy), nullptr, tr("Submit Points"),
+        QIcon(QStringLiteral(":/Dovelin/Images/img_SubmitPoints_32.png")));
     m_pageList->addPage(
         nullptr, m_helpIndexAction, tr("Help"), QIcon(QStringLiteral(":/Dovelin/Images/img_Help_32.png")));
     m_pageList->addPage(

@@ -1,6 +1,5 @@
 #include "SubmitThread.h"
 
-#include "DimeOption.h"
 #include "ServiceProxyFactory.h"
 #include "SoapCanceller.h"
 #include "WideText.h"
@@ -9,21 +8,22 @@
 
 #include <ombrelServiceProxy.h>
 
-#include <sys/socket.h>
-
 namespace {
 
-QMutex timeoutsMutex;
-SubmitThread::Timeouts currentTimeouts;
-
-// The job the DIME callbacks of this thread may be handed.
-thread_local SubmittedFile *t_upload = nullptr;
-
-// gSOAP reads a negative timeout as microseconds.
-int soapTimeout(int ms)
+// Hands the job's upload side to the DIME callbacks.
+class JobSource : public UploadSource
 {
-    return ms > 0 ? -ms * 1000 : 0;
-}
+public:
+    explicit JobSource(SubmittedFile *job)
+        : m_job(job)
+    { }
+    bool beginUpload() override { return m_job->beginUpload(); }
+    qint64 readData(char *buffer, qint64 length) override { return m_job->readData(buffer, length); }
+    void endUpload() override { m_job->endUpload(); }
+
+private:
+    SubmittedFile *m_job;
+};
 
 std::vector<ombrel::MetadataToFillClass> toWire(const QList<MetadataToFill> &fields)
 {
@@ -54,27 +54,16 @@ SubmittedFile::Verdict verdictOf(int rc)
     return SubmittedFile::Verdict::NoAnswer;
 }
 
-void abortTransfer(struct soap *soap)
-{
-    // Ending the attachment early would hand the server a complete-looking,
-    // truncated request: the transfer must fail instead.
-    if (soap_valid_socket(soap->socket))
-        ::shutdown(soap->socket, SHUT_RDWR);
-    soap->error = SOAP_DIME_ERROR;
-}
-
 } // namespace
 
 SubmitThread::Timeouts SubmitThread::timeouts()
 {
-    const QMutexLocker lock(&timeoutsMutex);
-    return currentTimeouts;
+    return StreamedUpload::timeouts();
 }
 
 void SubmitThread::setTimeouts(const Timeouts &timeouts)
 {
-    const QMutexLocker lock(&timeoutsMutex);
-    currentTimeouts = timeouts;
+    StreamedUpload::setTimeouts(timeouts);
 }
 
 SubmitThread::SubmitThread(QObject *parent, const QByteArray &endpoint, const QByteArray &user,
@@ -176,38 +165,15 @@ int SubmitThread::upload(ombrel::Service *proxy, const QByteArray &user, const Q
 {
     SubmittedFile *job = m_file.get();
     struct soap *soap = proxy->soap;
-    const Timeouts limits = timeouts();
-    soap->connect_timeout = soapTimeout(limits.connectMs);
-    soap->send_timeout = soapTimeout(limits.sendMs);
-    soap->recv_timeout = soapTimeout(limits.receiveMs);
-    soap->fdimereadopen = &SubmitThread::dimeReadOpen;
-    soap->fdimeread = &SubmitThread::dimeRead;
-    soap->fdimereadclose = &SubmitThread::dimeReadClose;
-    soap_clr_omode(soap, SOAP_IO | SOAP_ENC_DIME | SOAP_ENC_ZLIB);
-
-    // The context forgets the credentials after every call.
-    soap->userid = user.constData();
-    soap->passwd = password.constData();
+    StreamedUpload::prepare(soap);
     bool compress = false;
-    int rc = proxy->ombrel__GetCompressClientJobs(compress);
-    soap_destroy(soap);
-    soap_end(soap);
+    const int rc = StreamedUpload::askCompression(proxy, user, password, &compress);
     if (rc != SOAP_OK)
         return rc;
 
-    // Without SOAP_ENC_DIME the payload would go out inline and empty.
-    soap_set_omode(soap, SOAP_IO_CHUNK | SOAP_ENC_DIME);
-    if (compress)
-        soap_set_omode(soap, SOAP_ENC_ZLIB);
     job->setStartTime();
-
-    ombrel::xsd__base64Binary data;
-    data.__ptr = reinterpret_cast<unsigned char *>(job);
-    data.__size = 0;
-    data.id = nullptr;
-    data.type = soap_strdup(soap, "streamer");
-    data.options = DimeOption::make(soap, 0, "My Submit");
-
+    JobSource source(job);
+    const ombrel::xsd__base64Binary data = StreamedUpload::attachment(soap, &source, "My Submit");
     ombrel::SubmitEntry entry;
     entry.flowId = WideText::fromQString(job->getFlowId());
     entry.submitPointId = WideText::fromQString(job->getSubmitPointId());
@@ -216,37 +182,6 @@ int SubmitThread::upload(ombrel::Service *proxy, const QByteArray &user, const Q
     soap->userid = user.constData();
     soap->passwd = password.constData();
     std::wstring jobId;
-    t_upload = job;
-    rc = proxy->ombrel__SubmitFile08(entry, data, toWire(job->getMetadata()), job->getTotalSize(), jobId);
-    t_upload = nullptr;
-    soap_clr_omode(soap, SOAP_IO | SOAP_ENC_DIME | SOAP_ENC_ZLIB);
-    return rc;
-}
-
-void *SubmitThread::dimeReadOpen(struct soap *soap, void *handle, const char *, const char *, const char *)
-{
-    auto *job = static_cast<SubmittedFile *>(handle);
-    if (!job || job != t_upload || !job->beginUpload()) {
-        soap->error = SOAP_DIME_ERROR;
-        return nullptr;
-    }
-    return handle;
-}
-
-size_t SubmitThread::dimeRead(struct soap *soap, void *handle, char *buffer, size_t length)
-{
-    auto *job = static_cast<SubmittedFile *>(handle);
-    const qint64 count = job == t_upload ? job->readData(buffer, qint64(length)) : -1;
-    if (count < 0) {
-        abortTransfer(soap);
-        return 0;
-    }
-    return size_t(count);
-}
-
-void SubmitThread::dimeReadClose(struct soap *, void *handle)
-{
-    auto *job = static_cast<SubmittedFile *>(handle);
-    if (job == t_upload)
-        job->endUpload();
+    const StreamedUpload::Sending sending(soap, &source, compress);
+    return proxy->ombrel__SubmitFile08(entry, data, toWire(job->getMetadata()), job->getTotalSize(), jobId);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StreamedUpload.h"
 #include "SubmittedFile.h"
 
 #include <QByteArray>
@@ -13,7 +14,6 @@ namespace ombrel {
 class Service;
 }
 class SoapCanceller;
-struct soap;
 
 // Uploads one submitted job with a SOAP proxy of its own: asks the server
 // whether to compress, then sends SubmitFile08 with the job's entry, its
@@ -24,14 +24,8 @@ class SubmitThread : public QThread
     Q_OBJECT
 
 public:
-    // Limits of every call; a receive limit long enough for the server to
-    // take a large job in before it answers.
-    struct Timeouts
-    {
-        int connectMs = 10000;
-        int sendMs = 60000;
-        int receiveMs = 300000;
-    };
+    // Limits of every call; shared with the other transfer threads.
+    using Timeouts = StreamedUpload::Timeouts;
     static Timeouts timeouts();
     static void setTimeouts(const Timeouts &timeouts);
 
@@ -64,11 +58,6 @@ protected:
     void run() override;
 
 private:
-    static void *dimeReadOpen(
-        struct soap *soap, void *handle, const char *id, const char *type, const char *options);
-    static size_t dimeRead(struct soap *soap, void *handle, char *buffer, size_t length);
-    static void dimeReadClose(struct soap *soap, void *handle);
-
     void makeProxy(bool secure);
     int upload(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password);
 

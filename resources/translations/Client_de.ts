@@ -211,6 +211,10 @@
         <source>vornex_help.htm</source>
         <translation>vornex_help.htm</translation>
     </message>
+    <message>
+        <source>Submit Points</source>
+        <translation>Übergabepunkte</translation>
+    </message>
 </context>
 <context>
     <name>PreferencesDialog</name>

@@ -112,7 +112,7 @@
     </message>
     <message>
         <source>&quot;%1&quot; no longer exists. Add the file or folder again to submit it.</source>
-        <translation>"%1" no longer exists. Add the file or folder again to submit it.</translation>
+        <translation>&quot;%1&quot; no longer exists. Add the file or folder again to submit it.</translation>
     </message>
 </context>
 <context>
@@ -210,6 +210,10 @@
     <message>
         <source>vornex_help.htm</source>
         <translation>vornex_help.htm</translation>
+    </message>
+    <message>
+        <source>Submit Points</source>
+        <translation>Submit Points</translation>
     </message>
 </context>
 <context>

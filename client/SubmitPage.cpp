@@ -1,0 +1,208 @@
+#include "SubmitPage.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QSettings>
+#include <QSplitter>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "SavedSubmissions.h"
+#include "ServerConnection.h"
+#include "SubmitNames.h"
+#include "SubmitPointsView.h"
+#include "SubmitStatus.h"
+#include "SubmittedFileView.h"
+#include "SubmittedFilesModel.h"
+#include "SubmittedFilesView.h"
+#include "UpdateControl.h"
+#include "WorkFlags.h"
+
+namespace Client {
+
+namespace {
+
+QList<int> toIntList(const QVariant &value)
+{
+    QList<int> sizes;
+    const QVariantList list = value.toList();
+    for (const QVariant &entry : list)
+        sizes.append(entry.toInt());
+    return sizes;
+}
+
+QVariantList toVariantList(const QList<int> &sizes)
+{
+    QVariantList list;
+    for (const int size : sizes)
+        list.append(size);
+    return list;
+}
+
+// The first submit point of the proxy's usable lists that the saved job
+// was made for.
+SubmitPointPtr findPoint(const ServerProxyPtr &proxy, const SavedSubmissions::SavedJob &saved)
+{
+    const int count = proxy->getConnectionCount();
+    for (int i = 0; i < count; ++i) {
+        ServerConnection *connection = proxy->getConnection(i);
+        if (!connection)
+            continue;
+        const ServerConnection::ConnectionSettings settings = connection->settings();
+        if (settings.host != saved.host || settings.port != saved.port)
+            continue;
+        const auto flows = proxy->getFlows(connection);
+        for (const auto &flow : flows) {
+            const auto points = proxy->getSubmitPoints(flow);
+            for (const SubmitPointPtr &point : points) {
+                if (point && point->getFlowId() == saved.flowId && point->getId() == saved.pointId)
+                    return point;
+            }
+        }
+    }
+    return SubmitPointPtr();
+}
+
+} // namespace
+
+SubmitPage::SubmitPage(const ServerProxyPtr &proxy, QWidget *parent)
+    : BaseWidget(parent)
+    , m_proxy(proxy)
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_horizontalSplitter = new QSplitter(Qt::Horizontal, this);
+    m_horizontalSplitter->setChildrenCollapsible(false);
+    layout->addWidget(m_horizontalSplitter);
+
+    auto *left = new QFrame(m_horizontalSplitter);
+    left->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    left->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    left->setMinimumWidth(300);
+    auto *leftLayout = new QVBoxLayout(left);
+    m_verticalSplitter = new QSplitter(Qt::Vertical, left);
+    m_verticalSplitter->setChildrenCollapsible(false);
+    leftLayout->addWidget(m_verticalSplitter);
+    m_updateControl = new UpdateControl(proxy, UpdateFlags::SubmitPoints, left);
+    leftLayout->addWidget(m_updateControl);
+
+    m_pointsView = new SubmitPointsView(proxy, m_verticalSplitter);
+    m_pointsView->setMinimumHeight(100);
+    m_filesView = new SubmittedFilesView(m_verticalSplitter);
+    m_filesView->setMinimumHeight(100);
+    m_verticalSplitter->addWidget(m_pointsView);
+    m_verticalSplitter->addWidget(m_filesView);
+
+    m_jobForm = new SubmittedFileView(proxy, m_horizontalSplitter);
+    m_horizontalSplitter->addWidget(left);
+    m_horizontalSplitter->addWidget(m_jobForm);
+
+    restoreLayout();
+
+    connect(this, &BaseWidget::selected, this, &SubmitPage::loadSavedJobs);
+    connect(m_pointsView, &SubmitPointsView::gotFocus, m_filesView, &SubmittedFilesView::onLostFocus);
+    connect(m_filesView, &SubmittedFilesView::gotFocus, m_pointsView, &SubmitPointsView::onLostFocus);
+    connect(m_pointsView, &SubmitPointsView::submitPointSelected, m_filesView,
+        &SubmittedFilesView::pointSelected);
+    connect(
+        m_pointsView, &SubmitPointsView::submitPointSelected, m_jobForm, &SubmittedFileView::SetSubmitPoint);
+    connect(m_filesView, &SubmittedFilesView::submittedFileSelected, m_jobForm,
+        &SubmittedFileView::SetSubmittedFile);
+    connect(m_filesView, &SubmittedFilesView::jobsChanged, m_pointsView, &SubmitPointsView::jobsChanged);
+    // The point's "Jobs listed" count grows too.
+    connect(m_filesView, &SubmittedFilesView::jobWasAdded, m_pointsView, &SubmitPointsView::jobsChanged);
+    connect(m_jobForm, &SubmittedFileView::UpdateRequired, this, &SubmitPage::jobAdded);
+    connect(m_jobForm, &SubmittedFileView::jobCanceled, this, &SubmitPage::jobCanceled);
+    if (m_proxy)
+        connect(m_proxy.get(), &ServerProxy::resetPages, this, &SubmitPage::resetPage);
+    connect(this, &BaseWidget::selected, m_updateControl, &UpdateControl::invokeUpdate);
+}
+
+SubmitPage::~SubmitPage()
+{
+    saveLayout();
+}
+
+void SubmitPage::restoreLayout()
+{
+    QSettings settings;
+    settings.beginGroup(SubmitNames::layoutGroup());
+    if (settings.contains(SubmitNames::horizontalSplitterKey()))
+        m_horizontalSplitter->setSizes(toIntList(settings.value(SubmitNames::horizontalSplitterKey())));
+    if (settings.contains(SubmitNames::verticalSplitterKey()))
+        m_verticalSplitter->setSizes(toIntList(settings.value(SubmitNames::verticalSplitterKey())));
+    const QByteArray bottom = settings.value(SubmitNames::bottomHeadersKey()).toByteArray();
+    if (!bottom.isEmpty())
+        m_filesView->view()->header()->restoreState(bottom);
+    const QByteArray top = settings.value(SubmitNames::topHeadersKey()).toByteArray();
+    if (!top.isEmpty())
+        m_pointsView->view()->header()->restoreState(top);
+}
+
+void SubmitPage::saveLayout() const
+{
+    QSettings settings;
+    settings.beginGroup(SubmitNames::layoutGroup());
+    settings.setValue(SubmitNames::horizontalSplitterKey(), toVariantList(m_horizontalSplitter->sizes()));
+    settings.setValue(SubmitNames::verticalSplitterKey(), toVariantList(m_verticalSplitter->sizes()));
+    settings.setValue(SubmitNames::bottomHeadersKey(), m_filesView->view()->header()->saveState());
+    settings.setValue(SubmitNames::topHeadersKey(), m_pointsView->view()->header()->saveState());
+}
+
+void SubmitPage::loadSavedJobs()
+{
+    disconnect(this, &BaseWidget::selected, this, &SubmitPage::loadSavedJobs);
+    if (!m_proxy)
+        return;
+    const QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
+    for (const SavedSubmissions::SavedJob &entry : saved) {
+        if (entry.host.isEmpty() || entry.flowId.isEmpty() || entry.pointId.isEmpty()
+            || entry.jobName.isEmpty() || entry.path.isEmpty())
+            continue;
+        // One saved entry is one job: restored on the first point that fits.
+        const SubmitPointPtr point = findPoint(m_proxy, entry);
+        if (!point)
+            continue;
+        const SubmittedFilePtr job = point->restoreJob(entry);
+        if (job && job->getStatus() == SubmitStatus::WaitingConnection)
+            m_proxy->queueSubmitFile(point, job);
+    }
+    m_proxy->performQueuedActions();
+}
+
+void SubmitPage::resetPage()
+{
+    m_pointsView->reset();
+    m_filesView->reset();
+    m_jobForm->SetSubmitPoint(SubmitPointPtr());
+    m_jobForm->SetSubmittedFile(SubmittedFilePtr());
+    m_jobForm->reset();
+}
+
+void SubmitPage::jobAdded()
+{
+    const SubmitPointPtr point = m_filesView->submitPoint();
+    const int row = m_filesView->selectedRow();
+    if (!point || row < 0)
+        return;
+    const SubmittedFilePtr job = m_filesView->model()->fileAt(row);
+    if (job)
+        m_jobForm->SetSubmittedFile(job);
+    m_filesView->onGotFocus();
+}
+
+void SubmitPage::jobCanceled(const SubmittedFilePtr &job)
+{
+    const SubmitPointPtr formPoint = m_jobForm->currentPoint();
+    m_jobForm->SetSubmitPoint(m_filesView->submitPoint());
+    m_pointsView->onGotFocus();
+    if (!job)
+        return;
+    if (m_filesView->model()->rowOf(job.get()) >= 0)
+        m_filesView->jobCanceled(job);
+    else if (formPoint)
+        formPoint->removeJob(job.get());
+}
+
+} // namespace Client
