@@ -24,10 +24,12 @@ class SubmitPoints07;
 class CheckPoints07;
 } // namespace ombrel
 
+class AcceptThread;
 class ConnectionThread;
 class ServerProxy;
 class SoapCanceller;
 struct PushJobInfo;
+Q_MOC_INCLUDE("AcceptThread.h")
 
 // One configured workflow server: the settings the Connections page edits,
 // the live copy the rest of the client uses, the plain and secure SOAP
@@ -100,6 +102,12 @@ public:
         const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode);
     QString getJobLockStatus(const QString &flowId, const QString &checkPointId, const QString &jobId);
     void disconnectFromServer();
+    // Starts a download of a job or its report (DownloadType) and emits
+    // acceptStarted(); `request` travels with the thread for the receiver.
+    // Returns the thread, or null when the connection must connect first
+    // (then only a connect activity is asked for).
+    AcceptThread *acceptJob(const QString &flowId, const QString &checkPointId, const QString &jobId,
+        int downloadType, int request = 0);
 
     // For a transfer thread's own proxy.
     QByteArray getEndPoint() const;
@@ -162,9 +170,13 @@ signals:
     void updateRequest(ServerConnection *connection);
     void connected(ServerConnection *connection);
     void disconnected(ServerConnection *connection);
+    void acceptStarted(AcceptThread *thread);
+    // The receiver owns the finished thread (and may take its folder).
+    void acceptFinished(AcceptThread *thread, const QString &path);
 
 public slots:
     void timerUpdate();
+    void OnAcceptFinished(AcceptThread *thread, const QString &path);
 
 private:
     friend class ConnectionThread;

@@ -1,0 +1,35 @@
+#include "ServerConnection.h"
+
+#include "AcceptThread.h"
+#include "ServerProxy.h"
+
+#include <QMetaMethod>
+
+AcceptThread *ServerConnection::acceptJob(
+    const QString &flowId, const QString &checkPointId, const QString &jobId, int downloadType, int request)
+{
+    if (m_mustConnect) {
+        if (!m_connecting && m_owner)
+            m_owner->startConnectionActivity(this, 1, false);
+        return nullptr;
+    }
+    const QByteArray endpoint = getEndPoint();
+    auto *thread
+        = new AcceptThread(this, endpoint, getUserData(), getPassData(), endpoint.startsWith("https:"));
+    connect(thread, &AcceptThread::finished, this, &ServerConnection::OnAcceptFinished);
+    thread->setJobParams(flowId, checkPointId, jobId, downloadType);
+    thread->setRequest(request);
+    thread->start(QThread::InheritPriority);
+    emit acceptStarted(thread);
+    return thread;
+}
+
+void ServerConnection::OnAcceptFinished(AcceptThread *thread, const QString &path)
+{
+    // Nobody to hand the download to: it goes, with its folder.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&ServerConnection::acceptFinished))) {
+        thread->deleteLater();
+        return;
+    }
+    emit acceptFinished(thread, path);
+}
