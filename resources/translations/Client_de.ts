@@ -27,6 +27,17 @@
     </message>
 </context>
 <context>
+    <name>Client::PushJobWidget</name>
+    <message>
+        <source>Select an option in the listbox</source>
+        <translation>Wählen Sie eine Option in der Liste</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> und </translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>

@@ -27,6 +27,17 @@
     </message>
 </context>
 <context>
+    <name>Client::PushJobWidget</name>
+    <message>
+        <source>Select an option in the listbox</source>
+        <translation>Select an option in the listbox</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> and </translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>
