@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "ClientNames.h"
+#include "ConnectionPage.h"
 #include "DataFolder.h"
 #include "LanguageSupport.h"
 #include "ListPageSelection.h"
@@ -55,6 +56,8 @@ void MainWindow::buildWindow()
     addAction(m_preferencesAction);
 
     m_pageList = new Client::ListPageSelection(this);
+    m_pageList->addPage(new Client::ConnectionPage(m_serverProxy), nullptr, tr("Connections"),
+        QIcon(QStringLiteral(":/Dovelin/Images/img_Connections_32.png")));
     m_pageList->addPage(new Client::SubmitPage(m_serverProxy), nullptr, tr("Submit Points"),
         QIcon(QStringLiteral(":/Dovelin/Images/img_SubmitPoints_32.png")));
     m_pageList->addPage(

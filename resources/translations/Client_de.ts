@@ -2,6 +2,68 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>Client::ConnectionPage</name>
+    <message>
+        <source>Connections</source>
+        <translation>Verbindungen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Update all</source>
+        <translation>Alle aktualisieren</translation>
+    </message>
+</context>
+<context>
+    <name>Client::ConnectionView</name>
+    <message>
+        <source>Enable connection</source>
+        <translation>Verbindung aktivieren</translation>
+    </message>
+    <message>
+        <source>Host name / IP address</source>
+        <translation>Hostname / IP-Adresse</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>Benutzername</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>Check every (minutes)</source>
+        <translation>Prüfen alle (Minuten)</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>server</source>
+        <translation>Server</translation>
+    </message>
+    <message>
+        <source>Connection to %1</source>
+        <translation>Verbindung zu %1</translation>
+    </message>
+</context>
+<context>
     <name>Client::DragDropPanel</name>
     <message>
         <source>Drag file or folder here to submit</source>
@@ -197,6 +259,25 @@
     </message>
 </context>
 <context>
+    <name>ConnectionTableModel</name>
+    <message>
+        <source>Enabled</source>
+        <translation>Aktiviert</translation>
+    </message>
+    <message>
+        <source>Server name</source>
+        <translation>Servername</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Last checked</source>
+        <translation>Zuletzt geprüft</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&amp;About VORNEXclient</source>
@@ -225,6 +306,10 @@
     <message>
         <source>Submit Points</source>
         <translation>Übergabepunkte</translation>
+    </message>
+    <message>
+        <source>Connections</source>
+        <translation>Verbindungen</translation>
     </message>
 </context>
 <context>

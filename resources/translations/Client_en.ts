@@ -2,6 +2,68 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="en">
 <context>
+    <name>Client::ConnectionPage</name>
+    <message>
+        <source>Connections</source>
+        <translation>Connections</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>Update all</source>
+        <translation>Update all</translation>
+    </message>
+</context>
+<context>
+    <name>Client::ConnectionView</name>
+    <message>
+        <source>Enable connection</source>
+        <translation>Enable connection</translation>
+    </message>
+    <message>
+        <source>Host name / IP address</source>
+        <translation>Host name / IP address</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Check every (minutes)</source>
+        <translation>Check every (minutes)</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>server</source>
+        <translation>server</translation>
+    </message>
+    <message>
+        <source>Connection to %1</source>
+        <translation>Connection to %1</translation>
+    </message>
+</context>
+<context>
     <name>Client::DragDropPanel</name>
     <message>
         <source>Drag file or folder here to submit</source>
@@ -197,6 +259,25 @@
     </message>
 </context>
 <context>
+    <name>ConnectionTableModel</name>
+    <message>
+        <source>Enabled</source>
+        <translation>Enabled</translation>
+    </message>
+    <message>
+        <source>Server name</source>
+        <translation>Server name</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Last checked</source>
+        <translation>Last checked</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>&amp;About VORNEXclient</source>
@@ -225,6 +306,10 @@
     <message>
         <source>Submit Points</source>
         <translation>Submit Points</translation>
+    </message>
+    <message>
+        <source>Connections</source>
+        <translation>Connections</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,6 @@
 // vornex-testserver: the test workflow server as a program, for trying the
 // client by hand (--demo) and for server authors to look at.
+#include "LocalRegistration.h"
 #include "Server.h"
 
 #include <QCommandLineParser>
@@ -44,7 +45,9 @@ int main(int argc, char *argv[])
                        "ssl_testserver beside the program)."),
         QStringLiteral("folder"));
     const QCommandLineOption registerDir(QStringLiteral("register"),
-        QStringLiteral("Announce the server as a local one (not available yet)."), QStringLiteral("folder"));
+        QStringLiteral("Announce the server as one installed on this machine, with system-wide "
+                       "settings in this folder (give clients XDG_CONFIG_DIRS starting with it)."),
+        QStringLiteral("folder"));
     parser.addOptions({ demo, port, https, noClientCert, user, password, workDir, sslDir, registerDir });
     parser.process(app);
 
@@ -65,10 +68,6 @@ int main(int argc, char *argv[])
     options.sslDir = parser.isSet(sslDir)
         ? parser.value(sslDir)
         : QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("ssl_testserver"));
-    if (parser.isSet(registerDir))
-        std::fprintf(
-            stderr, "vornex-testserver: --register is not available yet; the server is not announced\n");
-
     testserver::Server server;
     if (!server.start(options)) {
         std::fprintf(stderr, "vornex-testserver: %s\n", qPrintable(server.errorString()));
@@ -76,6 +75,15 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(demo))
         server.loadDemoData();
+    testserver::LocalRegistration registration;
+    if (parser.isSet(registerDir)) {
+        if (!registration.announce(parser.value(registerDir), server.port())) {
+            std::fprintf(stderr, "vornex-testserver: %s\n", qPrintable(registration.errorString()));
+            server.stop();
+            return 1;
+        }
+        std::printf("announced as a local server: %s\n", qPrintable(registration.settingsFile()));
+    }
     std::printf("vornex-testserver listening on %s (user \"%s\")\n", server.endpoint().constData(),
         qPrintable(options.user));
     std::printf("port %u\n", static_cast<unsigned>(server.port()));
@@ -84,6 +92,7 @@ int main(int argc, char *argv[])
     int received = 0;
     sigwait(&stopSignals, &received);
     std::printf("vornex-testserver stopping (signal %d)\n", received);
+    registration.withdraw();
     server.stop();
     return 0;
 }
