@@ -12,7 +12,10 @@ CheckPoint::CheckPoint(
     , m_flowId(flowId)
 { }
 
-CheckPoint::~CheckPoint() = default;
+CheckPoint::~CheckPoint()
+{
+    stopReplacement();
+}
 
 ServerConnection *CheckPoint::getConnection() const
 {
@@ -40,6 +43,9 @@ void CheckPoint::setJobs(const QList<QString> &jobIds, const QMap<QString, Check
         }
     }
     m_jobs = jobs;
+    // A push this client queued still waits, whatever the server lists.
+    for (const QString &id : std::as_const(m_pendingPushes))
+        setJobStatus(id, CheckPointJobData::kPushWaiting);
     // Records nobody lists would only take room.
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         if (listed.contains(it.key()))

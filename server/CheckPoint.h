@@ -2,13 +2,17 @@
 
 #include "CheckPointJobData.h"
 #include "CountedPtr.h"
+#include "PushJobInfo.h"
+#include "SubstituteFile.h"
 
 #include <QList>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
+class ReplaceJobThread;
 class ServerConnection;
 
 // One checkpoint of a flow and the jobs that the last update (or the cache
@@ -50,7 +54,65 @@ public:
     QString getSelectedJobId() const { return m_selectedJobId; }
     void setSelectedJobId(const QString &jobId) { m_selectedJobId = jobId; }
 
+    // The status of the job's record; 0 for an unknown id.
+    int getJobStatus(const QString &jobId) const;
+
+    // Decisions on the jobs (CheckPointActions.cpp), GUI thread.
+    //
+    // Sends the job on along the chosen connections through the proxy's
+    // action queue, once: true when the push started at once (the job
+    // leaves the list), false when it waits for the server (the job stays,
+    // with status kPushWaiting, until the server answered) or one of it
+    // waits already. With the push flag clear the job only leaves the
+    // list (a replacement carried the push).
+    bool pushJob(const QString &jobId, const PushJobInfo &info);
+    bool isPushWaiting(const QString &jobId) const { return m_pendingPushes.contains(jobId); }
+
+    // SetJobLockStatus with the LockMode (0 release, 1 for the user,
+    // 3 while replacing).
+    bool lockJob(const QString &jobId, int lockMode);
+
+    // Starts the replacement; false while another one runs. The caller
+    // has locked the job with mode 3; a replacement that fails releases
+    // the lock once its thread has ended.
+    bool replaceJob(const SubstituteFilePtr &file);
+    // Cancels the running replacement of that file, waits a bounded time
+    // for its thread, and releases the job's lock once the thread has
+    // stopped. False when the thread outlived the wait: it then ends on
+    // its own, keeping the file alive, and releases the lock when it does.
+    bool cancelReplace(SubstituteFile *file);
+    bool isReplacing() const { return m_replaceThread != nullptr; }
+    ReplaceJobThread *runningReplacement() const { return m_replaceThread; }
+    static int replaceStopWaitMs();
+    static void setReplaceStopWaitMs(int ms);
+
+    // Whether another machine holds the job's lock, and the holder text to
+    // show. Answers with jobLockChecked(); the host look-ups run in a
+    // worker thread.
+    void checkJobLock(const QString &jobId);
+    // The same, answered in the calling thread: blocks on host look-ups,
+    // so not for the GUI thread.
+    bool isJobLockedElsewhere(const QString &jobId, QString *lockText);
+
+signals:
+    void replaceStarted();
+    void replaceFinished();
+    void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
+    // A push that waited was answered: the job left or is free again.
+    void jobsChanged();
+
+public slots:
+    // The end of the running replacement; a stale end of a cancelled one
+    // is ignored.
+    void replaceFinished(SubstituteFile *file);
+
 private:
+    void removeJob(const QString &jobId);
+    void watchPush(const QString &jobId);
+    void pushAnswered(const QString &jobId, bool accepted);
+    void stopReplacement();
+    void releaseLock(const QString &jobId);
+
     QPointer<ServerConnection> m_connection;
     QString m_name;
     const QString m_id;
@@ -58,6 +120,9 @@ private:
     QList<QString> m_jobIds;
     QMap<QString, CheckPointJobData> m_jobs;
     QString m_selectedJobId;
+    QSet<QString> m_pendingPushes;
+    ReplaceJobThread *m_replaceThread = nullptr; // owned
+    quint64 m_replaceGeneration = 0;
 };
 
 using CheckPointPtr = CountedPtr<CheckPoint>;
