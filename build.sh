@@ -37,9 +37,18 @@ run_client() {
     if [ -x "$demo" ]; then
         local state=$build/demo
         mkdir -p "$state"
-        "$demo" --demo --port 51008 --work-dir "$state/work" > "$state/server.log" 2>&1 &
+        # The server announces itself in a system-wide settings folder of
+        # its own, which the client's XDG_CONFIG_DIRS starts with, so the
+        # client finds it as a local server (never /etc).
+        rm -rf "$state/xdg"
+        "$demo" --demo --port 51008 --work-dir "$state/work" --register "$state/xdg" > "$state/server.log" 2>&1 &
         pid=$!
         trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null || true' EXIT
+        export XDG_CONFIG_DIRS="$state/xdg:${XDG_CONFIG_DIRS:-/etc/xdg}"
+        for _ in $(seq 50); do
+            [ -f "$state/xdg/Marvolt Software/TORVALE Server.conf" ] && break
+            sleep 0.1
+        done
         echo "Demo workflow server on http://127.0.0.1:51008 (user \"user\", no password); log: $state/server.log"
     fi
     "$bin/VORNEXclient" "$@"

@@ -106,6 +106,10 @@ QStringList ConnectionStore::load(ConnectionTableModel &model)
     QSettings settings;
     settings.beginGroup(ConnectionNames::group());
     const QStringList groups = orderedGroups(settings.childGroups());
+    // A file an earlier version left readable by others is put right now,
+    // not only at the next save.
+    if (!groups.isEmpty())
+        restrictToOwner(settings.fileName());
     for (const QString &name : groups) {
         ServerConnection *connection = model.addConnection();
         if (!connection)

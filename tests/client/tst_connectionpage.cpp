@@ -323,7 +323,11 @@ void TestConnectionPage::removingTheSecondOfThree()
     saveConnection(0, QStringLiteral("a.example"), 1);
     saveConnection(1, QStringLiteral("b.example"), 2);
     saveConnection(2, QStringLiteral("c.example"), 3);
+    QSettings().sync();
+    QFile::setPermissions(settingsFile(), QFile::permissions(settingsFile()) | QFileDevice::ReadOther);
     Fixture f;
+    // Loading makes the file private already.
+    QVERIFY(!(QFile::permissions(settingsFile()) & QFileDevice::ReadOther));
     QCOMPARE(f.proxy->getConnectionCount(), 3);
     QSignalSpy removed(f.page->model(), &QAbstractItemModel::rowsRemoved);
     const QModelIndex second = f.page->sortModel()->mapFromSource(f.page->model()->index(1, 1));
