@@ -5,6 +5,8 @@
 #include "DataFolder.h"
 #include "LanguageSupport.h"
 #include "ListPageSelection.h"
+#include "MessagePage.h"
+#include "MessageView.h"
 #include "PreferencesDialog.h"
 #include "QtSingleWinApplication.h"
 #include "ShellSupport.h"
@@ -56,10 +58,14 @@ void MainWindow::buildWindow()
     addAction(m_preferencesAction);
 
     m_pageList = new Client::ListPageSelection(this);
+    // Made before the Progress page, listed after it.
+    m_messagePage = new Client::MessagePage(m_serverProxy);
     m_pageList->addPage(new Client::ConnectionPage(m_serverProxy), nullptr, tr("Connections"),
         QIcon(QStringLiteral(":/Dovelin/Images/img_Connections_32.png")));
     m_pageList->addPage(new Client::SubmitPage(m_serverProxy), nullptr, tr("Submit Points"),
         QIcon(QStringLiteral(":/Dovelin/Images/img_SubmitPoints_32.png")));
+    m_pageList->addPage(
+        m_messagePage, nullptr, tr("Messages"), QIcon(QStringLiteral(":/Dovelin/Images/img_Logs_32.png")));
     m_pageList->addPage(
         nullptr, m_helpIndexAction, tr("Help"), QIcon(QStringLiteral(":/Dovelin/Images/img_Help_32.png")));
     m_pageList->addPage(
@@ -121,6 +127,8 @@ void MainWindow::helpIndexClick()
 
 void MainWindow::OnLastWindowClosed()
 {
+    if (m_messagePage)
+        m_messagePage->view()->storeSettings();
     m_serverProxy->closeAllConnections();
     QSettings settings;
     settings.setValue(ClientNames::mainWindowPositionKey(), pos());

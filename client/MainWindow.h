@@ -8,6 +8,7 @@ class QAction;
 
 namespace Client {
 class ListPageSelection;
+class MessagePage;
 class StatusLine;
 } // namespace Client
 
@@ -27,6 +28,7 @@ public:
     QAction *preferencesAction() const { return m_preferencesAction; }
     ServerProxyPtr serverProxy() const { return m_serverProxy; }
     Client::StatusLine *statusLine() const { return m_statusLine; }
+    Client::MessagePage *messagePage() const { return m_messagePage; }
 
 public slots:
     void editPreferences();
@@ -47,4 +49,5 @@ private:
     QAction *m_preferencesAction = nullptr;
     Client::ListPageSelection *m_pageList = nullptr;
     Client::StatusLine *m_statusLine = nullptr;
+    Client::MessagePage *m_messagePage = nullptr;
 };

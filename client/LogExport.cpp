@@ -1,0 +1,159 @@
+#include "LogExport.h"
+
+#include "LocalizeManager.h"
+#include "MessageModel.h"
+#include "MessageNames.h"
+
+#include <QHash>
+#include <QSaveFile>
+#include <QXmlStreamWriter>
+
+namespace Client {
+
+namespace LogExport {
+
+namespace {
+
+constexpr int kIndent = 4;
+
+bool isXmlChar(char32_t code)
+{
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF)
+        || (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+void writeAttribute(QXmlStreamWriter &xml, const QString &name, const QString &value)
+{
+    const QString text = xmlText(value);
+    if (!text.isEmpty())
+        xml.writeAttribute(name, text);
+}
+
+// Types and modules repeat on every row; each is translated once.
+class Translations
+{
+public:
+    QString type(const QString &type)
+    {
+        return lookup(m_types, type, [](const QString &text, const QString &context) {
+            return Tamsor::LocalizeManager::instance()->translateType(text, context);
+        });
+    }
+    QString module(const QString &module)
+    {
+        return lookup(m_modules, module, [](const QString &text, const QString &context) {
+            return Tamsor::LocalizeManager::instance()->translateModule(text, context);
+        });
+    }
+
+private:
+    template <typename Translate>
+    QString lookup(QHash<QString, QString> &cache, const QString &text, Translate translate)
+    {
+        auto it = cache.constFind(text);
+        if (it == cache.cend())
+            it = cache.insert(text, translate(text, MessageNames::loggingContext()));
+        return it.value();
+    }
+
+    QHash<QString, QString> m_types;
+    QHash<QString, QString> m_modules;
+};
+
+void writeMessages(QXmlStreamWriter &xml, const QList<LogMessage> &messages)
+{
+    Translations translations;
+    // Formatting would open the file with an empty line.
+    xml.writeStartElement(MessageNames::exportRootElement());
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(kIndent);
+    for (const LogMessage &message : messages) {
+        xml.writeStartElement(MessageNames::exportMessageElement());
+        writeAttribute(xml, QStringLiteral("time"), MessageModel::timeText(message.timeStamp));
+        writeAttribute(xml, QStringLiteral("type"), message.type);
+        writeAttribute(xml, QStringLiteral("module"), message.module);
+        writeAttribute(xml, QStringLiteral("server"), message.server);
+        writeAttribute(xml, QStringLiteral("flow"), message.flow);
+        writeAttribute(xml, QStringLiteral("file"), message.job);
+        const QString type = translations.type(message.type);
+        if (type != message.type)
+            writeAttribute(xml, QStringLiteral("localized-type"), type);
+        const QString module = translations.module(message.module);
+        if (module != message.module)
+            writeAttribute(xml, QStringLiteral("localized-module"), module);
+        xml.writeCharacters(xmlText(message.message));
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeCharacters(QStringLiteral("\n"));
+}
+
+} // namespace
+
+QString xmlText(const QString &text)
+{
+    QString clean;
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    qsizetype copied = 0;
+    bool dropped = false;
+    while (i < size) {
+        const QChar ch = text.at(i);
+        qsizetype length = 1;
+        char32_t code = ch.unicode();
+        if (ch.isHighSurrogate() && i + 1 < size && text.at(i + 1).isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(ch, text.at(i + 1));
+            length = 2;
+        } else if (ch.isSurrogate()) {
+            code = 0; // a lone half of a pair
+        }
+        if (!isXmlChar(code)) {
+            if (!dropped) {
+                clean.reserve(size);
+                dropped = true;
+            }
+            clean += QStringView(text).mid(copied, i - copied);
+            copied = i + length;
+        }
+        i += length;
+    }
+    if (!dropped)
+        return text;
+    clean += QStringView(text).mid(copied);
+    return clean;
+}
+
+QString fileNameFor(const QString &chosen)
+{
+    if (chosen.endsWith(MessageNames::exportSuffix(), Qt::CaseSensitive))
+        return chosen;
+    return chosen + MessageNames::exportSuffix();
+}
+
+bool write(const QList<LogMessage> &messages, const QString &path, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QXmlStreamWriter xml(&file);
+    writeMessages(xml, messages);
+    if (xml.hasError() || file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace LogExport
+
+} // namespace Client
