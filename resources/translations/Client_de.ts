@@ -71,6 +71,107 @@
     </message>
 </context>
 <context>
+    <name>Client::MessageModel</name>
+    <message>
+        <source>Time stamp</source>
+        <translation>Zeitstempel</translation>
+    </message>
+    <message>
+        <source>Server name</source>
+        <translation>Servername</translation>
+    </message>
+    <message>
+        <source>Module</source>
+        <translation>Modul</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flowname</translation>
+    </message>
+    <message>
+        <source>Job name</source>
+        <translation>Jobname</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Meldung</translation>
+    </message>
+    <message>
+        <source>The moment in time when this message was issued</source>
+        <translation>Der Zeitpunkt, zu dem diese Meldung ausgegeben wurde</translation>
+    </message>
+    <message>
+        <source>The name of the server</source>
+        <translation>Der Name des Servers</translation>
+    </message>
+    <message>
+        <source>The name of the module that issued this message</source>
+        <translation>Der Name des Moduls, das diese Meldung ausgegeben hat</translation>
+    </message>
+    <message>
+        <source>The name of the flow driving the operation</source>
+        <translation>Der Name des Flows, der den Vorgang steuert</translation>
+    </message>
+    <message>
+        <source>The name of the job for the operation</source>
+        <translation>Der Name des Jobs, den der Vorgang betrifft</translation>
+    </message>
+    <message>
+        <source>The message text</source>
+        <translation>Der Text der Meldung</translation>
+    </message>
+    <message>
+        <source>Loading messages...</source>
+        <translation>Meldungen werden geladen...</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MessagePage</name>
+    <message>
+        <source>Logged messages</source>
+        <translation>Protokollierte Meldungen</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MessageView</name>
+    <message>
+        <source>&amp;Export log messages...</source>
+        <translation>Protokollmeldungen &amp;exportieren...</translation>
+    </message>
+    <message>
+        <source>Export log messages</source>
+        <translation>Protokollmeldungen exportieren</translation>
+    </message>
+    <message>
+        <source>VORNEX logs</source>
+        <translation>VORNEX-Protokolle</translation>
+    </message>
+    <message>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation>%1 ist bereits vorhanden.
+Möchten Sie die Datei ersetzen?</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Ja</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;Nein</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>The log messages could not be written to %1.
+%2</source>
+        <translation>Die Protokollmeldungen konnten nicht in %1 geschrieben werden.
+%2</translation>
+    </message>
+</context>
+<context>
     <name>Client::MetadataExplorer</name>
     <message>
         <source>Metadata properties</source>
@@ -310,6 +411,10 @@
     <message>
         <source>Connections</source>
         <translation>Verbindungen</translation>
+    </message>
+    <message>
+        <source>Messages</source>
+        <translation>Meldungen</translation>
     </message>
 </context>
 <context>

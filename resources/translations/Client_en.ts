@@ -71,6 +71,107 @@
     </message>
 </context>
 <context>
+    <name>Client::MessageModel</name>
+    <message>
+        <source>Time stamp</source>
+        <translation>Time stamp</translation>
+    </message>
+    <message>
+        <source>Server name</source>
+        <translation>Server name</translation>
+    </message>
+    <message>
+        <source>Module</source>
+        <translation>Module</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flow name</translation>
+    </message>
+    <message>
+        <source>Job name</source>
+        <translation>Job name</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Message</translation>
+    </message>
+    <message>
+        <source>The moment in time when this message was issued</source>
+        <translation>The moment in time when this message was issued</translation>
+    </message>
+    <message>
+        <source>The name of the server</source>
+        <translation>The name of the server</translation>
+    </message>
+    <message>
+        <source>The name of the module that issued this message</source>
+        <translation>The name of the module that issued this message</translation>
+    </message>
+    <message>
+        <source>The name of the flow driving the operation</source>
+        <translation>The name of the flow driving the operation</translation>
+    </message>
+    <message>
+        <source>The name of the job for the operation</source>
+        <translation>The name of the job for the operation</translation>
+    </message>
+    <message>
+        <source>The message text</source>
+        <translation>The message text</translation>
+    </message>
+    <message>
+        <source>Loading messages...</source>
+        <translation>Loading messages...</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MessagePage</name>
+    <message>
+        <source>Logged messages</source>
+        <translation>Logged messages</translation>
+    </message>
+</context>
+<context>
+    <name>Client::MessageView</name>
+    <message>
+        <source>&amp;Export log messages...</source>
+        <translation>&amp;Export log messages...</translation>
+    </message>
+    <message>
+        <source>Export log messages</source>
+        <translation>Export log messages</translation>
+    </message>
+    <message>
+        <source>VORNEX logs</source>
+        <translation>VORNEX logs</translation>
+    </message>
+    <message>
+        <source>%1 already exists.
+Do you want to replace it?</source>
+        <translation>%1 already exists.
+Do you want to replace it?</translation>
+    </message>
+    <message>
+        <source>&amp;Yes</source>
+        <translation>&amp;Yes</translation>
+    </message>
+    <message>
+        <source>&amp;No</source>
+        <translation>&amp;No</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>The log messages could not be written to %1.
+%2</source>
+        <translation>The log messages could not be written to %1.
+%2</translation>
+    </message>
+</context>
+<context>
     <name>Client::MetadataExplorer</name>
     <message>
         <source>Metadata properties</source>
@@ -310,6 +411,10 @@
     <message>
         <source>Connections</source>
         <translation>Connections</translation>
+    </message>
+    <message>
+        <source>Messages</source>
+        <translation>Messages</translation>
     </message>
 </context>
 <context>
