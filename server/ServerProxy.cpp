@@ -341,14 +341,6 @@ void ServerProxy::notifyDataUpdated()
     emit updateProgressRequest();
 }
 
-void ServerProxy::saveCachedData(ServerConnection *connection)
-{
-    if (!connection || !connection->isOnline())
-        return;
-    // The cache file writer hooks in here; until it does, the fetched data
-    // lives only as long as the run.
-}
-
 QList<ConnectionThread *> ServerProxy::updateThreads(const ServerConnection *connection) const
 {
     const QMutexLocker lock(&m_updateMutex);

@@ -7,6 +7,7 @@
 #include "LogMessage.h"
 #include "ProgressData.h"
 #include "PushJobInfo.h"
+#include "ServerCache.h"
 #include "ServerConnection.h"
 #include "SubmitPoint.h"
 
@@ -68,11 +69,16 @@ public:
     int logBatchCount() const;
     void notifyDataUpdated();
 
-    // The connection's cache file.
+    // The connection's cache file (ServerProxyCache.cpp).
     void saveCachedData(ServerConnection *connection);
     // Every offline, enabled connection's cache file; the Connections page
-    // calls it once, when it is first shown.
+    // calls it once, when it is first shown. Pushes the files show waiting
+    // are queued again.
     void loadCachedData();
+    // Records in the cache file a push that waits for its server.
+    void updateCachedJob(CheckPoint *checkPoint, const QString &jobId, const PushJobInfo &info);
+    void updateCachedJob(ServerConnection *connection, const QString &flowId, const QString &checkPointId,
+        const QString &jobId, const PushJobInfo &info);
 
     // Submissions and pushes, through the queue of actions that wait for
     // their server (ServerProxyActions.cpp).
@@ -160,6 +166,11 @@ private:
     void retire(const ServerConnectionPtr &connection);
     void collectRetired();
     void queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action);
+    // "" when the client has no data folder.
+    static QString cachePath(const ServerConnection *connection);
+    void takeCachedData(ServerConnection *connection, const ServerCache::Content &content);
+    // A push the server answered no longer waits in the cache file.
+    void cachePushAnswered(const PushJobAction *action, bool accepted);
     PushJobAction *makePushAction(ServerConnection *connection, const QString &flowId,
         const QString &checkPointId, const QString &jobId, const PushJobInfo &info);
 

@@ -63,6 +63,7 @@ PushJobAction *ServerProxy::makePushAction(ServerConnection *connection, const Q
     auto *action = new PushJobAction(connection, flowId, checkPointId, jobId, info, this);
     connect(action, &PushJobAction::pushFinished, this,
         [this](PushJobAction *done, bool accepted, const QString &refusal) {
+            cachePushAnswered(done, accepted);
             emit pushFinished(done->jobId(), accepted, refusal);
         });
     return action;
@@ -77,8 +78,12 @@ bool ServerProxy::pushJob(ServerConnection *connection, const QString &flowId, c
         return true;
     }
     const bool started = action->state() == PushJobAction::State::Pushing;
-    if (!m_actions.addAction(action))
+    if (!m_actions.addAction(action)) {
         delete action;
+        return started;
+    }
+    if (!started)
+        updateCachedJob(connection, flowId, checkPointId, jobId, info);
     return started;
 }
 

@@ -46,12 +46,6 @@ QVector<CheckPointPtr> ServerProxy::getCheckPoints(const FlowPtr &flow) const
     return getCheckPoints(flow.get());
 }
 
-void ServerProxy::loadCachedData()
-{
-    // The cache file reader hooks in here; until it does, a server that
-    // cannot be reached shows nothing until it answers.
-}
-
 ServerProxy::FlowData *ServerProxy::flowData(ServerConnection *connection, const QString &flowId)
 {
     const FlowPtr flow = connection->getFlow(flowId);

@@ -76,8 +76,12 @@ void ServerProxy::finishUpdatingData(ServerConnection *connection)
 
     // The cache first, from what the proxy held before this update.
     saveCachedData(connection);
-    if (connection->isOnline())
+    if (connection->isOnline()) {
         acceptUpdatedData(connection, ended);
+        // And what this update brought: a server that is gone before the
+        // next update still shows it after a restart.
+        saveCachedData(connection);
+    }
     {
         const QMutexLocker lock(&m_updateMutex);
         m_updateStatusTexts.insert(connection, ended->getStatusText());

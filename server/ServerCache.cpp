@@ -1,0 +1,512 @@
+#include "ServerCache.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QXmlStreamWriter>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+const QString kAppPathKey = QStringLiteral("General/ApplicationPath");
+
+// Element names.
+const QString kRoot = QStringLiteral("root");
+const QString kFlow = QStringLiteral("Flow");
+const QString kSubmitPoint = QStringLiteral("SubmitPoint");
+const QString kMetadata = QStringLiteral("Metadata");
+const QString kCheckPoint = QStringLiteral("CheckPoint");
+const QString kJob = QStringLiteral("Job");
+const QString kJobConnection = QStringLiteral("JobConnection");
+const QString kRequiredMetadata = QStringLiteral("RequiredMetadata");
+const QString kProgress = QStringLiteral("Progress");
+const QString kProgressData = QStringLiteral("ProgressData");
+
+// Attribute names.
+const QString kName = QStringLiteral("name");
+const QString kId = QStringLiteral("id");
+const QString kKey = QStringLiteral("key");
+const QString kDataFormat = QStringLiteral("DataFormat");
+const QString kDataType = QStringLiteral("DataType");
+const QString kDescription = QStringLiteral("Description");
+const QString kLabel = QStringLiteral("Label");
+const QString kRememberLastValue = QStringLiteral("RememberLastValue");
+const QString kValue = QStringLiteral("Value");
+const QString kValueIsRequired = QStringLiteral("ValueIsRequired");
+const QString kFullUserName = QStringLiteral("fullUserName");
+const QString kAllowMultipleOutputs = QStringLiteral("AllowMultipleOutputs");
+const QString kFileName = QStringLiteral("FileName");
+const QString kFullFileName = QStringLiteral("FullFileName");
+const QString kJobName = QStringLiteral("Name");
+const QString kEnableReportViewing = QStringLiteral("EnableReportViewing");
+const QString kReportFileName = QStringLiteral("ReportFileName");
+const QString kRequiresMetadata = QStringLiteral("RequiresMetadata");
+const QString kSize = QStringLiteral("Size");
+const QString kSubmitPointName = QStringLiteral("SubmitPointName");
+const QString kStatus = QStringLiteral("Status");
+const QString kChosenConnectionsId = QStringLiteral("ChosenConnectionsId");
+const QString kSubmitTime = QStringLiteral("SubmitTime");
+const QString kWaitingTime = QStringLiteral("WaitingTime");
+const QString kPCheckpoint = QStringLiteral("checkpoint");
+const QString kPEnteredState = QStringLiteral("enteredState");
+const QString kPFlowName = QStringLiteral("flowName");
+const QString kPFullUserName = QStringLiteral("fullUserName");
+const QString kPJobName = QStringLiteral("jobName");
+const QString kPOnHold = QStringLiteral("onHold");
+const QString kPServerName = QStringLiteral("serverName");
+const QString kPState = QStringLiteral("state");
+const QString kPSubmitPoint = QStringLiteral("submitPoint");
+const QString kPSubmittedTime = QStringLiteral("submittedTime");
+
+const QChar kIdSeparator = QLatin1Char(';');
+
+// XML 1.0 allows tab, line feed, carriage return and the ranges below;
+// anything else would make the file unreadable next time.
+QString xmlSafe(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const ushort u = c.unicode();
+        if (c.isHighSurrogate()) {
+            if (i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+                out.append(c);
+                out.append(text.at(++i));
+            }
+            continue;
+        }
+        if (c.isLowSurrogate())
+            continue;
+        if (u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xFFFD))
+            out.append(c);
+    }
+    return out;
+}
+
+class Writer
+{
+public:
+    explicit Writer(QByteArray *out)
+        : m_xml(out)
+    {
+        m_xml.setAutoFormatting(true);
+        m_xml.setAutoFormattingIndent(1);
+    }
+
+    QXmlStreamWriter &xml() { return m_xml; }
+    void text(const QString &name, const QString &value) { m_xml.writeAttribute(name, xmlSafe(value)); }
+    void flag(const QString &name, bool value)
+    {
+        m_xml.writeAttribute(name, value ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+    void number(const QString &name, qint64 value) { m_xml.writeAttribute(name, QString::number(value)); }
+
+    void metadataToFill(const QString &element, const MetadataToFill &field, bool keyFirst)
+    {
+        m_xml.writeStartElement(element);
+        if (keyFirst)
+            text(kKey, field.key);
+        text(kDataFormat, field.dataFormat);
+        text(kDataType, field.dataType);
+        text(kDescription, field.description);
+        text(kLabel, field.label);
+        flag(kRememberLastValue, field.rememberLastValue);
+        text(kValue, field.value);
+        flag(kValueIsRequired, field.valueIsRequired);
+        if (!keyFirst)
+            text(kKey, field.key);
+        m_xml.writeEndElement();
+    }
+
+    void job(const ServerCache::Job &job)
+    {
+        const CheckPointJobData &data = job.data;
+        m_xml.writeStartElement(kJob);
+        text(kId, job.id);
+        text(kFullUserName, data.fullUserName);
+        flag(kAllowMultipleOutputs, data.allowMultipleOutputs);
+        text(kFileName, data.fileName);
+        text(kFullFileName, data.fullFileName);
+        text(kJobName, data.name);
+        flag(kEnableReportViewing, data.enableReportViewing);
+        text(kReportFileName, data.reportFileName);
+        flag(kRequiresMetadata, data.requiresMetadata);
+        number(kSize, data.size);
+        text(kSubmitPointName, data.submitPointName);
+        number(kStatus, data.status);
+        text(kChosenConnectionsId, job.chosenConnectionIds.join(kIdSeparator));
+        text(kSubmitTime, data.submitTime);
+        text(kWaitingTime, data.waitingTime);
+        for (const JobConnection &connection : data.connections) {
+            m_xml.writeStartElement(kJobConnection);
+            text(kId, connection.id);
+            text(kName, connection.name);
+            m_xml.writeEndElement();
+        }
+        for (const MetadataToDisplay &field : data.metadata) {
+            m_xml.writeStartElement(kMetadata);
+            text(kDataType, field.dataType);
+            text(kDescription, field.description);
+            text(kLabel, field.label);
+            text(kValue, field.value);
+            m_xml.writeEndElement();
+        }
+        for (const MetadataToFill &field : data.requiredMetadata)
+            metadataToFill(kRequiredMetadata, field, true);
+        m_xml.writeEndElement();
+    }
+
+    void progress(const ProgressData &record)
+    {
+        m_xml.writeStartElement(kProgressData);
+        text(kPCheckpoint, record.checkpoint);
+        text(kPEnteredState, record.enteredState);
+        text(kPFlowName, record.flowName);
+        text(kPFullUserName, record.fullUserName);
+        text(kPJobName, record.jobName);
+        text(kPOnHold, record.onHold);
+        text(kPServerName, record.serverName);
+        text(kPState, record.state);
+        text(kPSubmitPoint, record.submitPoint);
+        text(kPSubmittedTime, record.submittedTime);
+        m_xml.writeEndElement();
+    }
+
+private:
+    QXmlStreamWriter m_xml;
+};
+
+bool flagOf(const QDomElement &element, const QString &name)
+{
+    // Only "1" is true: a file holding "true" reads as false.
+    return element.attribute(name) == QLatin1String("1");
+}
+
+qint64 numberOf(const QDomElement &element, const QString &name)
+{
+    bool ok = false;
+    const qint64 value = element.attribute(name).toLongLong(&ok);
+    return ok ? value : 0;
+}
+
+MetadataToFill metadataToFillOf(const QDomElement &element)
+{
+    MetadataToFill field;
+    field.dataFormat = element.attribute(kDataFormat);
+    field.dataType = element.attribute(kDataType);
+    field.description = element.attribute(kDescription);
+    field.label = element.attribute(kLabel);
+    field.rememberLastValue = flagOf(element, kRememberLastValue);
+    field.value = element.attribute(kValue);
+    field.valueIsRequired = flagOf(element, kValueIsRequired);
+    field.key = element.attribute(kKey);
+    return field;
+}
+
+ServerCache::Job jobOf(const QDomElement &element)
+{
+    ServerCache::Job job;
+    job.id = element.attribute(kId);
+    CheckPointJobData &data = job.data;
+    data.fullUserName = element.attribute(kFullUserName);
+    data.allowMultipleOutputs = flagOf(element, kAllowMultipleOutputs);
+    data.fileName = element.attribute(kFileName);
+    data.fullFileName = element.attribute(kFullFileName);
+    data.name = element.attribute(kJobName);
+    data.enableReportViewing = flagOf(element, kEnableReportViewing);
+    data.reportFileName = element.attribute(kReportFileName);
+    data.requiresMetadata = flagOf(element, kRequiresMetadata);
+    data.size = numberOf(element, kSize);
+    data.submitPointName = element.attribute(kSubmitPointName);
+    data.status = int(numberOf(element, kStatus));
+    const QString chosen = element.attribute(kChosenConnectionsId);
+    // An empty text is no target at all, not one empty id.
+    if (!chosen.isEmpty())
+        job.chosenConnectionIds = chosen.split(kIdSeparator);
+    data.submitTime = element.attribute(kSubmitTime);
+    data.waitingTime = element.attribute(kWaitingTime);
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        const QString tag = child.tagName();
+        if (tag == kJobConnection) {
+            data.connections.append({ child.attribute(kId), child.attribute(kName) });
+        } else if (tag == kMetadata) {
+            MetadataToDisplay field;
+            field.dataType = child.attribute(kDataType);
+            field.description = child.attribute(kDescription);
+            field.label = child.attribute(kLabel);
+            field.value = child.attribute(kValue);
+            data.metadata.append(field);
+        } else if (tag == kRequiredMetadata) {
+            data.requiredMetadata.append(metadataToFillOf(child));
+        }
+    }
+    return job;
+}
+
+ProgressData progressOf(const QDomElement &element)
+{
+    ProgressData record;
+    record.checkpoint = element.attribute(kPCheckpoint);
+    record.enteredState = element.attribute(kPEnteredState);
+    record.flowName = element.attribute(kPFlowName);
+    record.fullUserName = element.attribute(kPFullUserName);
+    record.jobName = element.attribute(kPJobName);
+    record.onHold = element.attribute(kPOnHold);
+    record.serverName = element.attribute(kPServerName);
+    record.state = element.attribute(kPState);
+    record.submitPoint = element.attribute(kPSubmitPoint);
+    record.submittedTime = element.attribute(kPSubmittedTime);
+    return record;
+}
+
+ServerCache::FlowEntry flowOf(const QDomElement &element)
+{
+    ServerCache::FlowEntry flow;
+    flow.name = element.attribute(kName);
+    flow.id = element.attribute(kId);
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
+        if (child.tagName() == kSubmitPoint) {
+            ServerCache::Point point;
+            point.id = child.attribute(kId);
+            point.name = child.attribute(kName);
+            for (QDomElement field = child.firstChildElement(kMetadata); !field.isNull();
+                 field = field.nextSiblingElement(kMetadata))
+                point.metadata.append(metadataToFillOf(field));
+            flow.points.append(point);
+        } else if (child.tagName() == kCheckPoint) {
+            ServerCache::CheckPointEntry checkPoint;
+            checkPoint.id = child.attribute(kId);
+            checkPoint.name = child.attribute(kName);
+            for (QDomElement job = child.firstChildElement(kJob); !job.isNull();
+                 job = job.nextSiblingElement(kJob))
+                checkPoint.jobs.append(jobOf(job));
+            flow.checkPoints.append(checkPoint);
+        }
+    }
+    return flow;
+}
+
+ServerCache::Job *findJob(ServerCache::Content &content, const QString &flowId, const QString &checkPointId,
+    const QString &jobId, QList<ServerCache::Job> **list = nullptr)
+{
+    for (ServerCache::FlowEntry &flow : content.flows) {
+        if (flow.id != flowId)
+            continue;
+        for (ServerCache::CheckPointEntry &checkPoint : flow.checkPoints) {
+            if (checkPoint.id != checkPointId)
+                continue;
+            for (ServerCache::Job &job : checkPoint.jobs) {
+                if (job.id == jobId) {
+                    if (list)
+                        *list = &checkPoint.jobs;
+                    return &job;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+bool writeAll(QFile &file, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return file.flush() && ::fsync(file.handle()) == 0;
+}
+
+} // namespace
+
+QString ServerCache::folder()
+{
+    const QString path = QSettings().value(kAppPathKey).toString();
+    if (path.isEmpty() || QDir::isRelativePath(path))
+        return QString();
+    return QDir::cleanPath(path);
+}
+
+QString ServerCache::fileName(const QString &host, int port)
+{
+    QString plain = host;
+    // The host as the connection uses it.
+    plain.remove(QStringLiteral("https://"));
+    plain.remove(QStringLiteral("http://"));
+    // Letters, digits, '.', '-' and '_' stand as they are; everything else
+    // (a '/', a leading '~', control characters) is percent-encoded, so the
+    // name stays one entry of the folder and never a temporary file's.
+    QByteArray encoded;
+    const QByteArray utf8 = plain.toUtf8();
+    for (const char ch : utf8) {
+        const auto byte = static_cast<unsigned char>(ch);
+        const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z')
+            || (byte >= '0' && byte <= '9') || byte == '.' || byte == '-' || byte == '_' || byte >= 0x80;
+        if (keep) {
+            encoded.append(ch);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", byte);
+            encoded.append(hex, 3);
+        }
+    }
+    return QString::fromUtf8(encoded) + QStringLiteral("#%1").arg(port) + QStringLiteral(".xml");
+}
+
+QString ServerCache::filePath(const QString &folder, const QString &host, int port)
+{
+    if (folder.isEmpty())
+        return QString();
+    return folder + QLatin1Char('/') + fileName(host, port);
+}
+
+QByteArray ServerCache::toXml(const Content &content)
+{
+    QByteArray out;
+    Writer writer(&out);
+    QXmlStreamWriter &xml = writer.xml();
+    xml.writeStartDocument();
+    xml.writeStartElement(kRoot);
+    for (const FlowEntry &flow : content.flows) {
+        xml.writeStartElement(kFlow);
+        writer.text(kName, flow.name);
+        writer.text(kId, flow.id);
+        for (const Point &point : flow.points) {
+            xml.writeStartElement(kSubmitPoint);
+            writer.text(kName, point.name);
+            writer.text(kId, point.id);
+            for (const MetadataToFill &field : point.metadata)
+                writer.metadataToFill(kMetadata, field, false);
+            xml.writeEndElement();
+        }
+        for (const CheckPointEntry &checkPoint : flow.checkPoints) {
+            xml.writeStartElement(kCheckPoint);
+            writer.text(kName, checkPoint.name);
+            writer.text(kId, checkPoint.id);
+            for (const Job &job : checkPoint.jobs)
+                writer.job(job);
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    }
+    xml.writeStartElement(kProgress);
+    for (const ProgressData &record : content.progress)
+        writer.progress(record);
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return out;
+}
+
+ServerCache::ReadResult ServerCache::read(const QString &path, Content *content, QString *error)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return ReadResult::Missing;
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(bytes, true, &message, &line, &column)) {
+        if (error)
+            *error = QStringLiteral("%1 (line %2, column %3)").arg(message).arg(line).arg(column);
+        return ReadResult::Malformed;
+    }
+    const QDomElement root = document.documentElement();
+    if (root.tagName() != kRoot) {
+        if (error)
+            *error = QStringLiteral("the document element is \"%1\"").arg(root.tagName());
+        return ReadResult::Malformed;
+    }
+    Content read;
+    for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+        if (child.tagName() == kFlow) {
+            read.flows.append(flowOf(child));
+        } else if (child.tagName() == kProgress) {
+            for (QDomElement record = child.firstChildElement(kProgressData); !record.isNull();
+                 record = record.nextSiblingElement(kProgressData))
+                read.progress.append(progressOf(record));
+        }
+    }
+    if (content)
+        *content = read;
+    return ReadResult::Read;
+}
+
+bool ServerCache::save(const Content &content, const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo target(path);
+    const QString finalPath = target.absoluteFilePath();
+    const QString tempPath = target.absoluteDir().filePath(tempPrefix() + target.fileName());
+    const QByteArray bytes = toXml(content);
+    QFile temp(tempPath);
+    if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        QFile::remove(tempPath);
+        return false;
+    }
+    const bool written = writeAll(temp, bytes);
+    temp.close();
+    // Only a complete temporary file replaces the old one, and in one step:
+    // a reader sees the old file or the new one, never a part of either.
+    if (!written || temp.error() != QFileDevice::NoError || QFileInfo(tempPath).size() != bytes.size()
+        || ::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(finalPath).constData()) != 0) {
+        QFile::remove(tempPath);
+        return false;
+    }
+    return true;
+}
+
+void ServerCache::markWaitingPush(Job &job, const QStringList &chosenIds, const QList<MetadataToFill> &values)
+{
+    job.data.status = CheckPointJobData::kPushWaiting;
+    job.chosenConnectionIds = chosenIds;
+    QList<MetadataToFill> &fields = job.data.requiredMetadata;
+    for (qsizetype i = 0; i < fields.size() && i < values.size(); ++i)
+        fields[i] = values.at(i);
+}
+
+bool ServerCache::patchWaitingPush(const QString &path, const QString &flowId, const QString &checkPointId,
+    const QString &jobId, const QStringList &chosenIds, const QList<MetadataToFill> &values)
+{
+    Content content;
+    if (read(path, &content) != ReadResult::Read)
+        return false;
+    Job *job = findJob(content, flowId, checkPointId, jobId);
+    if (!job)
+        return false;
+    markWaitingPush(*job, chosenIds, values);
+    return save(content, path);
+}
+
+bool ServerCache::patchPushDone(
+    const QString &path, const QString &flowId, const QString &checkPointId, const QString &jobId, bool taken)
+{
+    Content content;
+    if (read(path, &content) != ReadResult::Read)
+        return false;
+    QList<Job> *jobs = nullptr;
+    Job *job = findJob(content, flowId, checkPointId, jobId, &jobs);
+    if (!job)
+        return false;
+    if (taken) {
+        jobs->removeAt(job - jobs->data());
+    } else {
+        job->data.status = 0;
+        job->chosenConnectionIds.clear();
+    }
+    return save(content, path);
+}

@@ -1,0 +1,538 @@
+#include "CheckPoint.h"
+#include "PushJobAction.h"
+#include "ServerCache.h"
+#include "ServerConnection.h"
+#include "ServerProxy.h"
+#include "ServerTestSupport.h"
+#include "TestEnv.h"
+#include "WorkFlags.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace testserver;
+using namespace ServerTest;
+
+namespace {
+
+MetadataField field(const QString &label, bool required)
+{
+    MetadataField made;
+    made.label = label;
+    made.description = label + QStringLiteral(" please");
+    made.dataType = QStringLiteral("string");
+    made.dataFormat = QStringLiteral("^.*$");
+    made.valueIsRequired = required;
+    made.rememberLastValue = !required;
+    made.value = QStringLiteral("v-") + label;
+    return made;
+}
+
+QList<testserver::Flow> world()
+{
+    testserver::Flow first;
+    first.id = QStringLiteral("F1");
+    first.name = QStringLiteral("Brochures");
+    testserver::SubmitPoint drop;
+    drop.id = QStringLiteral("P1");
+    drop.name = QStringLiteral("Drop");
+    drop.metadata = { field(QStringLiteral("Customer"), true), field(QStringLiteral("Note"), false) };
+    first.submitPoints = { drop };
+    testserver::CheckPoint review;
+    review.id = QStringLiteral("C1");
+    review.name = QStringLiteral("Review");
+    Job job;
+    job.id = QStringLiteral("J1");
+    job.name = QStringLiteral("brochure.pdf");
+    job.fullUserName = QStringLiteral("Ann Example");
+    job.size = 3000000000LL;
+    job.connections = { { QStringLiteral("c1"), QStringLiteral("Approved") },
+        { QStringLiteral("c2"), QStringLiteral("Print") } };
+    job.metadata = { { QStringLiteral("Customer"), QStringLiteral("Who"), QStringLiteral("string"),
+        QStringLiteral("ACME") } };
+    job.requiresMetadata = true;
+    job.requiredMetadata = { field(QStringLiteral("Reason"), true) };
+    Job other;
+    other.id = QStringLiteral("J2");
+    other.name = QStringLiteral("flyer.pdf");
+    review.jobs = { job, other };
+    first.checkPoints = { review };
+    return { first };
+}
+
+MetadataToFill fill(const QString &label, const QString &key)
+{
+    MetadataToFill made;
+    made.label = label;
+    made.description = label + QStringLiteral(" text");
+    made.dataType = QStringLiteral("string");
+    made.dataFormat = QStringLiteral("^\\d+$");
+    made.valueIsRequired = true;
+    made.rememberLastValue = false;
+    made.value = QStringLiteral("value of ") + label;
+    made.key = key;
+    return made;
+}
+
+ServerCache::Content sample()
+{
+    ServerCache::Content content;
+    ServerCache::FlowEntry flow;
+    flow.id = QStringLiteral("F1");
+    flow.name = QStringLiteral("Brochures");
+    flow.points.append({ QStringLiteral("P1"), QStringLiteral("Drop"),
+        { fill(QStringLiteral("A"), QStringLiteral("srv:51008:F1:P1:0")),
+            fill(QStringLiteral("B"), QStringLiteral("srv:51008:F1:P1:1")) } });
+    flow.points.append({ QStringLiteral("P0"), QStringLiteral("Second"), {} });
+    ServerCache::CheckPointEntry checkPoint;
+    checkPoint.id = QStringLiteral("C1");
+    checkPoint.name = QStringLiteral("Review");
+    ServerCache::Job job;
+    job.id = QStringLiteral("J1");
+    job.data.name = QStringLiteral("brochure.pdf");
+    job.data.fullUserName = QStringLiteral("Ann");
+    job.data.fileName = QStringLiteral("b.pdf");
+    job.data.fullFileName = QStringLiteral("/x/b.pdf");
+    job.data.submitPointName = QStringLiteral("Drop");
+    job.data.size = 3000000000LL;
+    job.data.submitTime = QStringLiteral("2024-05-01T10:00:00.000Z");
+    job.data.waitingTime = QStringLiteral("00:12");
+    job.data.allowMultipleOutputs = true;
+    job.data.enableReportViewing = true;
+    job.data.requiresMetadata = true;
+    job.data.reportFileName = QStringLiteral("r.pdf");
+    job.data.connections = { { QStringLiteral("c1"), QStringLiteral("Approved") } };
+    job.data.metadata
+        = { { QStringLiteral("L"), QStringLiteral("D"), QStringLiteral("T"), QStringLiteral("V") } };
+    job.data.requiredMetadata = { fill(QStringLiteral("R"), QStringLiteral("srv:51008:F1:C1:0")) };
+    checkPoint.jobs.append(job);
+    ServerCache::Job plain;
+    plain.id = QStringLiteral("J0");
+    checkPoint.jobs.append(plain);
+    flow.checkPoints.append(checkPoint);
+    content.flows.append(flow);
+    ServerCache::FlowEntry empty;
+    empty.id = QStringLiteral("F2");
+    empty.name = QStringLiteral("Idle");
+    content.flows.append(empty);
+    ProgressData record { QStringLiteral("Ann"), QStringLiteral("a.pdf"), QStringLiteral("S"),
+        QStringLiteral("Brochures"), QStringLiteral("Drop"), QStringLiteral("t1"), QStringLiteral("st"),
+        QStringLiteral("t2"), QStringLiteral("no"), QStringLiteral("Review") };
+    content.progress = { record, ProgressData() };
+    return content;
+}
+
+void compareFill(const MetadataToFill &a, const MetadataToFill &b)
+{
+    QCOMPARE(a.label, b.label);
+    QCOMPARE(a.description, b.description);
+    QCOMPARE(a.dataType, b.dataType);
+    QCOMPARE(a.dataFormat, b.dataFormat);
+    QCOMPARE(a.valueIsRequired, b.valueIsRequired);
+    QCOMPARE(a.rememberLastValue, b.rememberLastValue);
+    QCOMPARE(a.value, b.value);
+    QCOMPARE(a.key, b.key);
+}
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QStringList leftovers(const QString &folder)
+{
+    return QDir(folder).entryList({ QStringLiteral("~#~*") }, QDir::Files | QDir::Hidden);
+}
+
+bool idle(const ServerProxy &proxy, const ServerConnection *connection)
+{
+    return proxy.updateThreads(connection).isEmpty();
+}
+
+bool update(ServerProxy &proxy, ServerConnection *connection)
+{
+    proxy.startUpdatingConData(connection, UpdateFlags::All);
+    return QTest::qWaitFor([&] { return idle(proxy, connection); }, 10000);
+}
+
+int pushActions(ServerProxy &proxy)
+{
+    int count = 0;
+    for (IAction *action : proxy.actionList().actions())
+        count += qobject_cast<PushJobAction *>(action) != nullptr;
+    return count;
+}
+
+} // namespace
+
+class TestServerCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void fileNames();
+    void roundTripKeepsEverything();
+    void onlyOneIsTrue();
+    void failedSaveKeepsTheOldFile();
+    void patchesMatchByIds();
+    void offlineServerShowsCacheAndGetsItsPushOnce();
+    void corruptFileSkipsOnlyThatServer();
+    void noFolderNoCache();
+
+private:
+    QString m_folder;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestServerCache::initTestCase()
+{
+    useShortTimeouts();
+}
+
+void TestServerCache::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_folder = m_dir->path();
+    QSettings().setValue(QStringLiteral("General/ApplicationPath"), m_folder);
+}
+
+void TestServerCache::fileNames()
+{
+    QCOMPARE(ServerCache::fileName(QStringLiteral("srv"), 51008), QStringLiteral("srv#51008.xml"));
+    QCOMPARE(ServerCache::fileName(QStringLiteral("my-host.example.com"), 1),
+        QStringLiteral("my-host.example.com#1.xml"));
+    // As the connection uses the host: without its scheme.
+    QCOMPARE(ServerCache::fileName(QStringLiteral("https://srv"), 51008), QStringLiteral("srv#51008.xml"));
+    QCOMPARE(ServerCache::fileName(QStringLiteral("http://srv/"), 7), QStringLiteral("srv%2F#7.xml"));
+    // Never outside the folder, never a temporary file's name.
+    const QString up = ServerCache::fileName(QStringLiteral("../../etc/x"), 1);
+    QVERIFY(!up.contains(QLatin1Char('/')));
+    QVERIFY(!ServerCache::fileName(QStringLiteral("~#~srv"), 51008).startsWith(ServerCache::tempPrefix()));
+    QCOMPARE(ServerCache::filePath(m_folder, QStringLiteral("../x"), 2),
+        m_folder + QStringLiteral("/..%2Fx#2.xml"));
+
+    QCOMPARE(ServerCache::folder(), QDir::cleanPath(m_folder));
+    QSettings().setValue(QStringLiteral("General/ApplicationPath"), QString());
+    QVERIFY(ServerCache::folder().isEmpty());
+    QVERIFY(ServerCache::filePath(ServerCache::folder(), QStringLiteral("srv"), 1).isEmpty());
+    QSettings().setValue(QStringLiteral("General/ApplicationPath"), QStringLiteral("relative/folder"));
+    QVERIFY(ServerCache::folder().isEmpty());
+}
+
+void TestServerCache::roundTripKeepsEverything()
+{
+    ServerCache::Content content = sample();
+    // A character XML 1.0 does not allow is dropped, not written raw.
+    content.flows[0].name = QStringLiteral("Bro") + QChar(0x1) + QStringLiteral("chures");
+    const QString path = ServerCache::filePath(m_folder, QStringLiteral("srv"), 51008);
+    QVERIFY(ServerCache::save(content, path));
+    QVERIFY(QFile::exists(m_folder + QStringLiteral("/srv#51008.xml")));
+    QCOMPARE(leftovers(m_folder), QStringList());
+
+    ServerCache::Content read;
+    QString error;
+    QCOMPARE(ServerCache::read(path, &read, &error), ServerCache::ReadResult::Read);
+    QCOMPARE(read.flows.size(), 2);
+    QCOMPARE(read.flows[0].name, QStringLiteral("Brochures"));
+    QCOMPARE(read.flows[1].id, QStringLiteral("F2"));
+    QVERIFY(read.flows[1].points.isEmpty() && read.flows[1].checkPoints.isEmpty());
+    const ServerCache::FlowEntry &flow = read.flows[0];
+    QCOMPARE(flow.points.size(), 2);
+    QCOMPARE(flow.points[1].id, QStringLiteral("P0"));
+    QCOMPARE(flow.points[0].metadata.size(), 2);
+    for (int i = 0; i < 2; ++i)
+        compareFill(flow.points[0].metadata[i], content.flows[0].points[0].metadata[i]);
+    QCOMPARE(flow.checkPoints.size(), 1);
+    QCOMPARE(flow.checkPoints[0].name, QStringLiteral("Review"));
+    QCOMPARE(flow.checkPoints[0].jobs.size(), 2);
+    QCOMPARE(flow.checkPoints[0].jobs[1].id, QStringLiteral("J0"));
+    const ServerCache::Job &job = flow.checkPoints[0].jobs[0];
+    const CheckPointJobData &want = content.flows[0].checkPoints[0].jobs[0].data;
+    QCOMPARE(job.id, QStringLiteral("J1"));
+    QCOMPARE(job.data.name, want.name);
+    QCOMPARE(job.data.fullUserName, want.fullUserName);
+    QCOMPARE(job.data.fileName, want.fileName);
+    QCOMPARE(job.data.fullFileName, want.fullFileName);
+    QCOMPARE(job.data.submitPointName, want.submitPointName);
+    QCOMPARE(job.data.size, want.size);
+    QCOMPARE(job.data.submitTime, want.submitTime);
+    QCOMPARE(job.data.waitingTime, want.waitingTime);
+    QCOMPARE(job.data.status, 0);
+    QVERIFY(job.data.allowMultipleOutputs && job.data.enableReportViewing && job.data.requiresMetadata);
+    QCOMPARE(job.data.reportFileName, want.reportFileName);
+    QCOMPARE(job.data.connections.size(), 1);
+    QCOMPARE(job.data.connections[0].name, QStringLiteral("Approved"));
+    QCOMPARE(job.data.metadata.size(), 1);
+    QCOMPARE(job.data.metadata[0].value, QStringLiteral("V"));
+    QCOMPARE(job.data.metadata[0].dataType, QStringLiteral("T"));
+    compareFill(job.data.requiredMetadata.value(0), want.requiredMetadata[0]);
+    // Written empty, read back as no target at all.
+    QVERIFY(job.chosenConnectionIds.isEmpty());
+    QCOMPARE(read.progress.size(), 2);
+    QCOMPARE(read.progress[0].checkpoint, QStringLiteral("Review"));
+    QCOMPARE(read.progress[0].submittedTime, QStringLiteral("t1"));
+    QCOMPARE(read.progress[0].fullUserName, QStringLiteral("Ann"));
+
+    // Layout and attribute order as other readers of the file expect them.
+    const QString text = readText(path);
+    QVERIFY(text.indexOf(QStringLiteral("<SubmitPoint name=\"Second\""))
+        < text.indexOf(QStringLiteral("<CheckPoint")));
+    QVERIFY(text.contains(
+        QStringLiteral("<Job id=\"J1\" fullUserName=\"Ann\" AllowMultipleOutputs=\"1\" FileName=")));
+    QVERIFY(text.contains(QStringLiteral("Status=\"0\" ChosenConnectionsId=\"\" SubmitTime=")));
+    QVERIFY(text.contains(QStringLiteral("<RequiredMetadata key=\"srv:51008:F1:C1:0\" DataFormat=")));
+    QVERIFY(text.contains(
+        QStringLiteral("RememberLastValue=\"0\" Value=\"value of A\" ValueIsRequired=\"1\" key=")));
+    QVERIFY(text.contains(QStringLiteral("<Flow name=\"Idle\" id=\"F2\"/>")));
+    QVERIFY(text.indexOf(QStringLiteral("<Progress>")) > text.lastIndexOf(QStringLiteral("<Flow")));
+
+    // An empty connection still gets its Progress element.
+    QVERIFY(ServerCache::save(ServerCache::Content(), path));
+    QVERIFY(readText(path).contains(QStringLiteral("<Progress/>")));
+}
+
+void TestServerCache::onlyOneIsTrue()
+{
+    const QString path = m_folder + QStringLiteral("/hand.xml");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<root><Flow name=\"F\" id=\"1\"><SubmitPoint name=\"P\" id=\"2\">"
+               "<Metadata RememberLastValue=\"true\" ValueIsRequired=\"1\"/>"
+               "<Metadata RememberLastValue=\"1\" ValueIsRequired=\"yes\"/></SubmitPoint>"
+               "<CheckPoint name=\"C\" id=\"3\"><Job id=\"J\" Size=\"big\" "
+               "Status=\"x\"/></CheckPoint></Flow></root>");
+    file.close();
+    ServerCache::Content read;
+    QCOMPARE(ServerCache::read(path, &read), ServerCache::ReadResult::Read);
+    const QList<MetadataToFill> fields = read.flows[0].points[0].metadata;
+    QVERIFY(!fields[0].rememberLastValue);
+    QVERIFY(fields[0].valueIsRequired);
+    QVERIFY(fields[1].rememberLastValue);
+    QVERIFY(!fields[1].valueIsRequired);
+    QCOMPARE(read.flows[0].checkPoints[0].jobs[0].data.size, 0);
+    QCOMPARE(read.flows[0].checkPoints[0].jobs[0].data.status, 0);
+    QVERIFY(read.flows[0].checkPoints[0].jobs[0].data.name.isEmpty());
+}
+
+void TestServerCache::failedSaveKeepsTheOldFile()
+{
+    const QString path = ServerCache::filePath(m_folder, QStringLiteral("srv"), 1);
+    QVERIFY(ServerCache::save(sample(), path));
+    const QString before = readText(path);
+
+    // A full disk: writes beyond the limit fail.
+    ServerCache::Content big = sample();
+    big.flows[0].name = QString(3 << 20, QLatin1Char('x'));
+    struct rlimit old;
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = old;
+    limit.rlim_cur = 1 << 20;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    const bool saved = ServerCache::save(big, path);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!saved);
+    QCOMPARE(readText(path), before);
+    QCOMPARE(leftovers(m_folder), QStringList());
+
+    // A folder that cannot take files (a plain file stands in its place).
+    const QString notFolder = m_folder + QStringLiteral("/plain");
+    QFile plain(notFolder);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    QVERIFY(!ServerCache::save(sample(), ServerCache::filePath(notFolder, QStringLiteral("srv"), 1)));
+    QVERIFY(!ServerCache::save(
+        sample(), ServerCache::filePath(m_folder + QStringLiteral("/missing"), QStringLiteral("srv"), 1)));
+}
+
+void TestServerCache::patchesMatchByIds()
+{
+    const QString path = ServerCache::filePath(m_folder, QStringLiteral("srv"), 1);
+    ServerCache::Content content = sample();
+    QVERIFY(ServerCache::save(content, path));
+    MetadataToFill entered = fill(QStringLiteral("R"), QStringLiteral("srv:51008:F1:C1:0"));
+    entered.value = QStringLiteral("42");
+    const QStringList ids { QStringLiteral("c1"), QStringLiteral("c2") };
+    QVERIFY(!ServerCache::patchWaitingPush(
+        path, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("nope"), ids, { entered }));
+    QVERIFY(ServerCache::patchWaitingPush(
+        path, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), ids, { entered }));
+    ServerCache::Content read;
+    QCOMPARE(ServerCache::read(path, &read), ServerCache::ReadResult::Read);
+    const ServerCache::Job &job = read.flows[0].checkPoints[0].jobs[0];
+    QCOMPARE(job.data.status, 1);
+    QCOMPARE(job.chosenConnectionIds, ids);
+    QCOMPARE(job.data.requiredMetadata[0].value, QStringLiteral("42"));
+    QVERIFY(readText(path).contains(QStringLiteral("ChosenConnectionsId=\"c1;c2\"")));
+
+    QVERIFY(ServerCache::patchPushDone(
+        path, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), false));
+    QCOMPARE(ServerCache::read(path, &read), ServerCache::ReadResult::Read);
+    QCOMPARE(read.flows[0].checkPoints[0].jobs[0].data.status, 0);
+    QVERIFY(read.flows[0].checkPoints[0].jobs[0].chosenConnectionIds.isEmpty());
+    QVERIFY(ServerCache::patchPushDone(
+        path, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), true));
+    QCOMPARE(ServerCache::read(path, &read), ServerCache::ReadResult::Read);
+    QCOMPARE(read.flows[0].checkPoints[0].jobs.size(), 1);
+    QCOMPARE(read.flows[0].checkPoints[0].jobs[0].id, QStringLiteral("J0"));
+    QCOMPARE(leftovers(m_folder), QStringList());
+}
+
+void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFlows(world());
+    ProgressEntry progress;
+    progress.jobName = QStringLiteral("a.pdf");
+    progress.checkpoint = QStringLiteral("Review");
+    server->setProgress({ progress });
+    const QString path = m_folder + QStringLiteral("/127.0.0.1#%1.xml").arg(server->port());
+
+    MetadataToFill reason;
+    {
+        ServerProxy proxy;
+        ServerConnection *connection = addConnection(proxy, server->port());
+        QVERIFY(update(proxy, connection));
+        QVERIFY(connection->isOnline());
+        // One refresh is enough for the file to hold what it brought.
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(leftovers(m_folder), QStringList());
+
+        server->setRefuseConnections(true);
+        const CheckPointPtr review = proxy.getCheckPoints(proxy.getFlows(connection).first()).first();
+        PushJobInfo info;
+        info.requiredMetadata = review->getJob(QStringLiteral("J1")).requiredMetadata;
+        QCOMPARE(info.requiredMetadata.size(), 1);
+        info.requiredMetadata[0].value = QStringLiteral("looks fine");
+        reason = info.requiredMetadata[0];
+        info.connectionIds = { QStringLiteral("c2"), QStringLiteral("c1") };
+        info.jobName = QStringLiteral("brochure.pdf");
+        info.push = true;
+        QVERIFY(!proxy.pushJob(
+            connection, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), info));
+        QVERIFY(readText(path).contains(QStringLiteral("Status=\"1\" ChosenConnectionsId=\"c2;c1\"")));
+        proxy.closeAllConnections();
+    }
+    QVERIFY(readText(path).contains(QStringLiteral("ChosenConnectionsId=\"c2;c1\"")));
+
+    // A restart while the server is still away shows what the file holds.
+    {
+        ServerProxy proxy;
+        ServerConnection *connection = addConnection(proxy, server->port());
+        QSignalSpy points(&proxy, &ServerProxy::updateSubmitPointsRequest);
+        proxy.loadCachedData();
+        QCOMPARE(points.count(), 1);
+        const QVector<FlowPtr> flows = proxy.getFlows(connection);
+        QCOMPARE(flows.size(), 1);
+        QCOMPARE(flows[0]->name(), QStringLiteral("Brochures"));
+        const QVector<SubmitPointPtr> submitPoints = proxy.getSubmitPoints(flows[0]);
+        QCOMPARE(submitPoints.size(), 1);
+        QCOMPARE(submitPoints[0]->getMetadata().size(), 2);
+        QCOMPARE(submitPoints[0]->getMetadata()[1].key,
+            QStringLiteral("127.0.0.1:%1:F1:P1:1").arg(server->port()));
+        const CheckPointPtr review = proxy.getCheckPoints(flows[0]).first();
+        QCOMPARE(review->getJobIds(), (QList<QString> { QStringLiteral("J1"), QStringLiteral("J2") }));
+        QCOMPARE(review->getJob(QStringLiteral("J1")).status, 1);
+        QCOMPARE(review->getJob(QStringLiteral("J1")).size, 3000000000LL);
+        QList<ProgressData> records;
+        proxy.getProgressData(records);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0].jobName, QStringLiteral("a.pdf"));
+        QCOMPARE(pushActions(proxy), 1);
+        proxy.closeAllConnections();
+    }
+    QVERIFY(server->pushes().isEmpty());
+
+    // The server is back: the push goes out once, as decided.
+    server->setRefuseConnections(false);
+    {
+        ServerProxy proxy;
+        ServerConnection *connection = addConnection(proxy, server->port());
+        proxy.loadCachedData();
+        QCOMPARE(pushActions(proxy), 1);
+        proxy.loginAllConnections();
+        QTRY_COMPARE_WITH_TIMEOUT(server->pushes().size(), 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(pushActions(proxy), 0, 10000);
+        const Push push = server->pushes().first();
+        QCOMPARE(push.jobId, QStringLiteral("J1"));
+        QCOMPARE(push.checkPointId, QStringLiteral("C1"));
+        QCOMPARE(push.request.connectionIds, (QStringList { QStringLiteral("c2"), QStringLiteral("c1") }));
+        QCOMPARE(push.request.requiredMetadata.size(), 1);
+        QCOMPARE(push.request.requiredMetadata[0].value, reason.value);
+        // The file no longer holds it as waiting.
+        QTRY_VERIFY_WITH_TIMEOUT(!readText(path).contains(QStringLiteral("Status=\"1\"")), 5000);
+        QVERIFY(update(proxy, connection));
+        proxy.closeAllConnections();
+    }
+    {
+        ServerProxy proxy;
+        addConnection(proxy, server->port());
+        proxy.loadCachedData();
+        QCOMPARE(pushActions(proxy), 0);
+    }
+    QCOMPARE(server->pushes().size(), 1);
+}
+
+void TestServerCache::corruptFileSkipsOnlyThatServer()
+{
+    const quint16 first = closedPort();
+    quint16 second = closedPort();
+    while (second == first)
+        second = closedPort();
+    QFile bad(ServerCache::filePath(m_folder, QStringLiteral("127.0.0.1"), first));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write("<root><Flow name=\"broken\"");
+    bad.close();
+    QVERIFY(
+        ServerCache::save(sample(), ServerCache::filePath(m_folder, QStringLiteral("127.0.0.1"), second)));
+
+    ServerProxy proxy;
+    ServerConnection *broken = addConnection(proxy, first);
+    ServerConnection *good = addConnection(proxy, second);
+    ServerConnection *disabled = addConnection(proxy, second);
+    disabled->setEnabled(false);
+    QSignalSpy points(&proxy, &ServerProxy::updateSubmitPointsRequest);
+    QSignalSpy checkPoints(&proxy, &ServerProxy::updateCheckPointsRequest);
+    QSignalSpy progress(&proxy, &ServerProxy::updateProgressRequest);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unreadable")));
+    proxy.loadCachedData();
+    QVERIFY(proxy.getFlows(broken).isEmpty());
+    QCOMPARE(proxy.getFlows(good).size(), 2);
+    QCOMPARE(proxy.getSubmitPoints(proxy.getFlows(good).first()).size(), 2);
+    QVERIFY(proxy.getFlows(disabled).isEmpty());
+    QCOMPARE(points.count(), 2);
+    QCOMPARE(checkPoints.count(), 2);
+    QCOMPARE(progress.count(), 2);
+}
+
+void TestServerCache::noFolderNoCache()
+{
+    QSettings().setValue(QStringLiteral("General/ApplicationPath"), QString());
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFlows(world());
+    const QString cwdFile = QDir::current().filePath(QStringLiteral("127.0.0.1#%1.xml").arg(server->port()));
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QVERIFY(update(proxy, connection));
+    proxy.closeAllConnections();
+    QVERIFY(!QFile::exists(QStringLiteral("/127.0.0.1#%1.xml").arg(server->port())));
+    QVERIFY(!QFile::exists(cwdFile));
+    QVERIFY(QDir(m_folder).entryList(QDir::Files).isEmpty());
+}
+
+VORNEX_TEST_GUILESS_MAIN(TestServerCache)
+#include "tst_servercache.moc"
