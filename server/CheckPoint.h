@@ -67,6 +67,9 @@ public:
     // list (a replacement carried the push).
     bool pushJob(const QString &jobId, const PushJobInfo &info);
     bool isPushWaiting(const QString &jobId) const { return m_pendingPushes.contains(jobId); }
+    // Follows the push of the job that the proxy's queue holds (one a
+    // cache file kept from an earlier run): waiting until it is answered.
+    void watchPush(const QString &jobId);
 
     // SetJobLockStatus with the LockMode (0 release, 1 for the user,
     // 3 while replacing).
@@ -108,7 +111,6 @@ public slots:
 
 private:
     void removeJob(const QString &jobId);
-    void watchPush(const QString &jobId);
     void pushAnswered(const QString &jobId, bool accepted);
     void stopReplacement();
     void releaseLock(const QString &jobId);

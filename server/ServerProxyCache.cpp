@@ -171,6 +171,7 @@ void ServerProxy::takeCachedData(ServerConnection *connection, const ServerCache
                 info.jobName = job->data.name;
                 info.push = true;
                 queuePushJob(connection, entry.id, cached.id, job->id, info);
+                checkPoint->watchPush(job->id);
             }
         }
     }

@@ -452,6 +452,8 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         QCOMPARE(records.size(), 1);
         QCOMPARE(records[0].jobName, QStringLiteral("a.pdf"));
         QCOMPARE(pushActions(proxy), 1);
+        // A second decision on the same job would send it twice.
+        QVERIFY(review->isPushWaiting(QStringLiteral("J1")));
         proxy.closeAllConnections();
     }
     QVERIFY(server->pushes().isEmpty());
@@ -463,6 +465,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         ServerConnection *connection = addConnection(proxy, server->port());
         proxy.loadCachedData();
         QCOMPARE(pushActions(proxy), 1);
+        const CheckPointPtr review = proxy.getCheckPoints(proxy.getFlows(connection).first()).first();
         proxy.loginAllConnections();
         QTRY_COMPARE_WITH_TIMEOUT(server->pushes().size(), 1, 15000);
         QTRY_COMPARE_WITH_TIMEOUT(pushActions(proxy), 0, 10000);
@@ -474,6 +477,8 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         QCOMPARE(push.request.requiredMetadata[0].value, reason.value);
         // The file no longer holds it as waiting.
         QTRY_VERIFY_WITH_TIMEOUT(!readText(path).contains(QStringLiteral("Status=\"1\"")), 5000);
+        QVERIFY(!review->isPushWaiting(QStringLiteral("J1")));
+        QVERIFY(!review->hasJob(QStringLiteral("J1")));
         QVERIFY(update(proxy, connection));
         proxy.closeAllConnections();
     }
