@@ -121,6 +121,8 @@ void AcceptThread::run()
     const bool ours = m_writer && data.__ptr == reinterpret_cast<unsigned char *>(m_writer.get());
     if (rc == SOAP_OK && ours && !m_cancelled && !m_writeFailed && m_writer->isComplete())
         m_resultPath = m_writer->getMainFile();
+    m_serverHadNothing = !m_cancelled
+        && ((rc == SOAP_OK && !m_writer) || rc == SOAP_FAULT || rc == SOAP_CLI_FAULT || rc == SOAP_SVR_FAULT);
     m_writer.reset();
     soap_destroy(soap);
     soap_end(soap);

@@ -56,6 +56,10 @@ public:
     bool isCancelled() const { return m_cancelled; }
     // The gSOAP result of the call (0 after a success).
     int lastError() const { return m_lastError; }
+    // After finished(): the server answered that it has nothing to give
+    // (a Fault, or a reply without a package), as opposed to a transfer
+    // that failed on the way or a package that could not be stored.
+    bool serverHadNothing() const { return m_serverHadNothing; }
 
 signals:
     void finished(AcceptThread *thread, const QString &path);
@@ -91,6 +95,7 @@ private:
     QString m_folder;
     bool m_folderTaken = false;
     bool m_writeFailed = false;
+    bool m_serverHadNothing = false;
 
     std::atomic<bool> m_cancelled { false };
     std::atomic<int> m_lastError { 0 };

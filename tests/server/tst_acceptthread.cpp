@@ -225,6 +225,7 @@ void TestAcceptThread::jobAndReportArriveByteIdentical()
     QCOMPARE(thread->getDownloadType(), type);
     QCOMPARE(thread->getRequest(), 42);
     QCOMPARE(thread->lastError(), 0);
+    QVERIFY(!thread->serverHadNothing());
     QVERIFY(!result.isEmpty());
     QCOMPARE(thread->getResultPath(), result);
     QVERIFY(QFileInfo(result).isAbsolute());
@@ -277,6 +278,7 @@ void TestAcceptThread::repliesWithoutUsableAttachment()
     AcceptThread *thread = download(DownloadType::Job, &result);
     QVERIFY(thread);
     QVERIFY(result.isEmpty());
+    QVERIFY(thread->serverHadNothing());
     QVERIFY(thread->getFolder().isEmpty());
     QVERIFY(downloadFolders().isEmpty());
     delete thread;
@@ -312,6 +314,7 @@ void TestAcceptThread::hostilePackagesStayInTheirFolder()
     AcceptThread *thread = download(DownloadType::Job, &result);
     QVERIFY(thread);
     QVERIFY(result.isEmpty());
+    QVERIFY(!thread->serverHadNothing());
     delete thread;
     QVERIFY(!QFileInfo::exists(outside));
     QVERIFY(!QFileInfo::exists(QDir::tempPath() + QStringLiteral("/escaped.txt")));
@@ -336,6 +339,7 @@ void TestAcceptThread::writeFailureFailsTheDownload()
     QVERIFY(thread);
     QVERIFY(result.isEmpty());
     QVERIFY(thread->lastError() != 0);
+    QVERIFY(!thread->serverHadNothing());
     QVERIFY(downloadFolders().isEmpty());
     delete thread;
 
@@ -360,6 +364,7 @@ void TestAcceptThread::droppedDownloadLeavesNoFolder()
     AcceptThread *thread = download(DownloadType::Job, &result);
     QVERIFY(thread);
     QVERIFY(result.isEmpty());
+    QVERIFY(!thread->serverHadNothing());
     QVERIFY(downloadFolders().isEmpty());
     delete thread;
 
