@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "CheckPointPage.h"
 #include "ClientNames.h"
 #include "ConnectionPage.h"
 #include "DataFolder.h"
@@ -8,6 +9,7 @@
 #include "MessagePage.h"
 #include "MessageView.h"
 #include "PreferencesDialog.h"
+#include "ProgressPage.h"
 #include "QtSingleWinApplication.h"
 #include "ShellSupport.h"
 #include "SplashScreen.h"
@@ -64,6 +66,10 @@ void MainWindow::buildWindow()
         QIcon(QStringLiteral(":/Dovelin/Images/img_Connections_32.png")));
     m_pageList->addPage(new Client::SubmitPage(m_serverProxy), nullptr, tr("Submit Points"),
         QIcon(QStringLiteral(":/Dovelin/Images/img_SubmitPoints_32.png")));
+    m_pageList->addPage(new Client::CheckPointPage(m_serverProxy), nullptr, tr("Checkpoints"),
+        QIcon(QStringLiteral(":/Dovelin/Images/img_Checkpoints_32.png")));
+    m_pageList->addPage(new Client::ProgressPage(m_serverProxy), nullptr, tr("Progress"),
+        QIcon(QStringLiteral(":/Dovelin/Images/img_Progress_32.png")));
     m_pageList->addPage(
         m_messagePage, nullptr, tr("Messages"), QIcon(QStringLiteral(":/Dovelin/Images/img_Logs_32.png")));
     m_pageList->addPage(

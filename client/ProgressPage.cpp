@@ -3,7 +3,7 @@
 #include "HeaderLabel.h"
 #include "ProgressModel.h"
 #include "ProgressNames.h"
-#include "TableDelegate.h"
+#include "SortedTable.h"
 #include "UpdateControl.h"
 #include "WorkFlags.h"
 
@@ -86,18 +86,7 @@ ProgressPage::ProgressPage(const ServerProxyPtr &proxy, QWidget *parent)
     m_sortModel->setSourceModel(m_model);
     m_sortModel->setFilterKeyColumn(1);
     m_sortModel->setSortRole(ProgressModel::SortRole);
-    m_view->setModel(m_sortModel);
-    m_view->setSortingEnabled(true);
-    m_view->header()->setSortIndicator(0, Qt::DescendingOrder);
-    m_view->header()->setSortIndicatorShown(true);
-    m_view->header()->setSectionsClickable(true);
-    m_view->sortByColumn(0, Qt::DescendingOrder);
-    m_view->setRootIsDecorated(false);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setItemDelegate(new TableDelegate(m_view));
-    m_view->setItemsExpandable(false);
+    setUpSortedTable(m_view, m_sortModel);
 
     // Before the connections: restoring must not count as the user typing.
     restoreSettings();

@@ -25,22 +25,6 @@ inline QString layoutGroup()
 {
     return QStringLiteral("Layout/Submittions");
 }
-inline QString horizontalSplitterKey()
-{
-    return QStringLiteral("Horizontal Splitter");
-}
-inline QString verticalSplitterKey()
-{
-    return QStringLiteral("Vertical Splitter");
-}
-inline QString topHeadersKey()
-{
-    return QStringLiteral("TopHeaders");
-}
-inline QString bottomHeadersKey()
-{
-    return QStringLiteral("BottomHeaders");
-}
 
 // The jobs kept for the next run, written by the submit points.
 inline QString submissionsGroup()

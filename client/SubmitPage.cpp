@@ -3,11 +3,11 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QSettings>
 #include <QSplitter>
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "PageLayout.h"
 #include "SavedSubmissions.h"
 #include "ServerConnection.h"
 #include "SubmitNames.h"
@@ -22,23 +22,6 @@
 namespace Client {
 
 namespace {
-
-QList<int> toIntList(const QVariant &value)
-{
-    QList<int> sizes;
-    const QVariantList list = value.toList();
-    for (const QVariant &entry : list)
-        sizes.append(entry.toInt());
-    return sizes;
-}
-
-QVariantList toVariantList(const QList<int> &sizes)
-{
-    QVariantList list;
-    for (const int size : sizes)
-        list.append(size);
-    return list;
-}
 
 // The first submit point of the proxy's usable lists that the saved job
 // was made for.
@@ -126,28 +109,14 @@ SubmitPage::~SubmitPage()
 
 void SubmitPage::restoreLayout()
 {
-    QSettings settings;
-    settings.beginGroup(SubmitNames::layoutGroup());
-    if (settings.contains(SubmitNames::horizontalSplitterKey()))
-        m_horizontalSplitter->setSizes(toIntList(settings.value(SubmitNames::horizontalSplitterKey())));
-    if (settings.contains(SubmitNames::verticalSplitterKey()))
-        m_verticalSplitter->setSizes(toIntList(settings.value(SubmitNames::verticalSplitterKey())));
-    const QByteArray bottom = settings.value(SubmitNames::bottomHeadersKey()).toByteArray();
-    if (!bottom.isEmpty())
-        m_filesView->view()->header()->restoreState(bottom);
-    const QByteArray top = settings.value(SubmitNames::topHeadersKey()).toByteArray();
-    if (!top.isEmpty())
-        m_pointsView->view()->header()->restoreState(top);
+    PageLayout::restore(SubmitNames::layoutGroup(), m_horizontalSplitter, m_verticalSplitter,
+        m_filesView->view()->header(), m_pointsView->view()->header());
 }
 
 void SubmitPage::saveLayout() const
 {
-    QSettings settings;
-    settings.beginGroup(SubmitNames::layoutGroup());
-    settings.setValue(SubmitNames::horizontalSplitterKey(), toVariantList(m_horizontalSplitter->sizes()));
-    settings.setValue(SubmitNames::verticalSplitterKey(), toVariantList(m_verticalSplitter->sizes()));
-    settings.setValue(SubmitNames::bottomHeadersKey(), m_filesView->view()->header()->saveState());
-    settings.setValue(SubmitNames::topHeadersKey(), m_pointsView->view()->header()->saveState());
+    PageLayout::save(SubmitNames::layoutGroup(), m_horizontalSplitter, m_verticalSplitter,
+        m_filesView->view()->header(), m_pointsView->view()->header());
 }
 
 void SubmitPage::loadSavedJobs()

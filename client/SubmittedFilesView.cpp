@@ -1,7 +1,6 @@
 #include "SubmittedFilesView.h"
 
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScopedValueRollback>
 #include <QSortFilterProxyModel>
@@ -10,8 +9,8 @@
 
 #include "FocusPalettes.h"
 #include "HeaderLabel.h"
+#include "SortedTable.h"
 #include "SubmittedFilesModel.h"
-#include "TableDelegate.h"
 
 namespace Client {
 
@@ -29,18 +28,7 @@ SubmittedFilesView::SubmittedFilesView(QWidget *parent)
 
     m_sortModel->setSourceModel(m_model);
     m_sortModel->setSortRole(SubmittedFilesModel::SortRole);
-    m_view->setModel(m_sortModel);
-    m_view->header()->setSortIndicator(0, Qt::DescendingOrder);
-    m_view->header()->setSortIndicatorShown(true);
-    m_view->header()->setSectionsClickable(true);
-    m_view->setRootIsDecorated(false);
-    m_view->setSortingEnabled(true);
-    m_view->sortByColumn(0, Qt::DescendingOrder);
-    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setItemsExpandable(false);
-    m_view->setItemDelegate(new TableDelegate(m_view));
+    setUpSortedTable(m_view, m_sortModel);
 
     connect(m_view, &QTreeView::clicked, this, &SubmittedFilesView::itemClicked);
     connect(m_view, &QTreeView::clicked, this, &SubmittedFilesView::onGotFocus);

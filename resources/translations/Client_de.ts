@@ -2,6 +2,70 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de" sourcelanguage="en">
 <context>
+    <name>Client::CheckpointJobsModel</name>
+    <message>
+        <source>Job name</source>
+        <translation>Jobname</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>Benutzername</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Submitted</source>
+        <translation>Eingereicht</translation>
+    </message>
+    <message>
+        <source>Waiting since</source>
+        <translation>Wartet seit</translation>
+    </message>
+</context>
+<context>
+    <name>Client::CheckpointJobsView</name>
+    <message>
+        <source>Jobs</source>
+        <translation>Jobs</translation>
+    </message>
+    <message>
+        <source>Jobs for %1</source>
+        <translation>Jobs für %1</translation>
+    </message>
+    <message>
+        <source> -&gt; %3 report</source>
+        <translation> -&gt; %3 Bericht</translation>
+    </message>
+</context>
+<context>
+    <name>Client::CheckpointsModel</name>
+    <message>
+        <source>Server name</source>
+        <translation>Servername</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flowname</translation>
+    </message>
+    <message>
+        <source>Checkpoint</source>
+        <translation>Prüfpunkt</translation>
+    </message>
+    <message>
+        <source>Jobs waiting</source>
+        <translation>Wartende Jobs</translation>
+    </message>
+</context>
+<context>
+    <name>Client::CheckpointsView</name>
+    <message>
+        <source>Checkpoints</source>
+        <translation>Prüfpunkte</translation>
+    </message>
+</context>
+<context>
     <name>Client::ConnectionPage</name>
     <message>
         <source>Connections</source>
@@ -187,6 +251,60 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Value</source>
         <translation>Wert</translation>
+    </message>
+</context>
+<context>
+    <name>Client::ProgressModel</name>
+    <message>
+        <source>Job name</source>
+        <translation>Jobname</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>Benutzername</translation>
+    </message>
+    <message>
+        <source>Server name</source>
+        <translation>Servername</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flowname</translation>
+    </message>
+    <message>
+        <source>Submit point</source>
+        <translation>Übergabepunkt</translation>
+    </message>
+    <message>
+        <source>Submitted</source>
+        <translation>Eingereicht</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Entered state</source>
+        <translation>Zustand erreicht</translation>
+    </message>
+    <message>
+        <source>On hold</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Checkpoint</source>
+        <translation>Prüfpunkt</translation>
+    </message>
+</context>
+<context>
+    <name>Client::ProgressPage</name>
+    <message>
+        <source>Progress of submitted jobs</source>
+        <translation>Fortschritt der eingereichten Jobs</translation>
+    </message>
+    <message>
+        <source>No longer show completed jobs after (hours)</source>
+        <translation>Abgeschlossene Jobs nicht mehr anzeigen nach (Stunden)</translation>
     </message>
 </context>
 <context>
@@ -415,6 +533,14 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Messages</source>
         <translation>Meldungen</translation>
+    </message>
+    <message>
+        <source>Checkpoints</source>
+        <translation>Prüfpunkte</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,70 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="en">
 <context>
+    <name>Client::CheckpointJobsModel</name>
+    <message>
+        <source>Job name</source>
+        <translation>Job name</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>Submitted</source>
+        <translation>Submitted</translation>
+    </message>
+    <message>
+        <source>Waiting since</source>
+        <translation>Waiting since</translation>
+    </message>
+</context>
+<context>
+    <name>Client::CheckpointJobsView</name>
+    <message>
+        <source>Jobs</source>
+        <translation>Jobs</translation>
+    </message>
+    <message>
+        <source>Jobs for %1</source>
+        <translation>Jobs for %1</translation>
+    </message>
+    <message>
+        <source> -&gt; %3 report</source>
+        <translation> -&gt; %3 report</translation>
+    </message>
+</context>
+<context>
+    <name>Client::CheckpointsModel</name>
+    <message>
+        <source>Server name</source>
+        <translation>Server name</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flow name</translation>
+    </message>
+    <message>
+        <source>Checkpoint</source>
+        <translation>Checkpoint</translation>
+    </message>
+    <message>
+        <source>Jobs waiting</source>
+        <translation>Jobs waiting</translation>
+    </message>
+</context>
+<context>
+    <name>Client::CheckpointsView</name>
+    <message>
+        <source>Checkpoints</source>
+        <translation>Checkpoints</translation>
+    </message>
+</context>
+<context>
     <name>Client::ConnectionPage</name>
     <message>
         <source>Connections</source>
@@ -187,6 +251,60 @@ Do you want to replace it?</translation>
     <message>
         <source>Value</source>
         <translation>Value</translation>
+    </message>
+</context>
+<context>
+    <name>Client::ProgressModel</name>
+    <message>
+        <source>Job name</source>
+        <translation>Job name</translation>
+    </message>
+    <message>
+        <source>User name</source>
+        <translation>User name</translation>
+    </message>
+    <message>
+        <source>Server name</source>
+        <translation>Server name</translation>
+    </message>
+    <message>
+        <source>Flow name</source>
+        <translation>Flow name</translation>
+    </message>
+    <message>
+        <source>Submit point</source>
+        <translation>Submit point</translation>
+    </message>
+    <message>
+        <source>Submitted</source>
+        <translation>Submitted</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>Entered state</source>
+        <translation>Entered state</translation>
+    </message>
+    <message>
+        <source>On hold</source>
+        <translation>On hold</translation>
+    </message>
+    <message>
+        <source>Checkpoint</source>
+        <translation>Checkpoint</translation>
+    </message>
+</context>
+<context>
+    <name>Client::ProgressPage</name>
+    <message>
+        <source>Progress of submitted jobs</source>
+        <translation>Progress of submitted jobs</translation>
+    </message>
+    <message>
+        <source>No longer show completed jobs after (hours)</source>
+        <translation>No longer show completed jobs after (hours)</translation>
     </message>
 </context>
 <context>
@@ -415,6 +533,14 @@ Do you want to replace it?</translation>
     <message>
         <source>Messages</source>
         <translation>Messages</translation>
+    </message>
+    <message>
+        <source>Checkpoints</source>
+        <translation>Checkpoints</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Progress</translation>
     </message>
 </context>
 <context>
