@@ -17,10 +17,6 @@ namespace LogExport {
 // and `error` says why.
 bool write(const QList<LogMessage> &messages, const QString &path, QString *error = nullptr);
 
-// The text without the characters XML 1.0 does not allow; a parser would
-// refuse the whole file for one of them.
-QString xmlText(const QString &text);
-
 // The name the file is written under: ".xml" is added unless the name
 // already ends with it in lower case.
 QString fileNameFor(const QString &chosen);

@@ -1,6 +1,7 @@
 #include "FileHandler.h"
 
 #include "PosixFs.h"
+#include "XmlText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -206,30 +207,6 @@ qint64 byteCountAt(int folder, bool recursive)
     return total;
 }
 
-// XML 1.0 allows tab, line feed, carriage return and the ranges below;
-// anything else would make the saved file unreadable.
-QString withoutForbiddenCharacters(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const ushort u = c.unicode();
-        if (c.isHighSurrogate()) {
-            if (i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-                out.append(c);
-                out.append(text.at(++i));
-            }
-            continue;
-        }
-        if (c.isLowSurrogate())
-            continue;
-        if (u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xFFFD))
-            out.append(c);
-    }
-    return out;
-}
-
 } // namespace
 
 namespace Tamsor {
@@ -419,7 +396,7 @@ bool FileHandler::saveDomElement(const QDomDocument &document, const QString &pa
 {
     if (path.isEmpty())
         return false;
-    const QByteArray bytes = withoutForbiddenCharacters(document.toString(2)).toUtf8();
+    const QByteArray bytes = xmlSafeText(document.toString(2)).toUtf8();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "XmlText.h"
+
 namespace {
 
 const QString kAppPathKey = QStringLiteral("General/ApplicationPath");
@@ -65,29 +67,6 @@ const QString kPSubmittedTime = QStringLiteral("submittedTime");
 
 const QChar kIdSeparator = QLatin1Char(';');
 
-// XML 1.0 allows tab, line feed, carriage return and the ranges below;
-// anything else would make the file unreadable next time.
-QString xmlSafe(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const ushort u = c.unicode();
-        if (c.isHighSurrogate()) {
-            if (i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-                out.append(c);
-                out.append(text.at(++i));
-            }
-            continue;
-        }
-        if (c.isLowSurrogate())
-            continue;
-        if (u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u <= 0xFFFD))
-            out.append(c);
-    }
-    return out;
-}
 
 class Writer
 {
@@ -100,7 +79,7 @@ public:
     }
 
     QXmlStreamWriter &xml() { return m_xml; }
-    void text(const QString &name, const QString &value) { m_xml.writeAttribute(name, xmlSafe(value)); }
+    void text(const QString &name, const QString &value) { m_xml.writeAttribute(name, Tamsor::xmlSafeText(value)); }
     void flag(const QString &name, bool value)
     {
         m_xml.writeAttribute(name, value ? QStringLiteral("1") : QStringLiteral("0"));
