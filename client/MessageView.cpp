@@ -30,9 +30,6 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
     m_filterModel->setSourceModel(m_model);
     setSourceModel(m_model);
     setViewModel(m_filterModel);
-    // The table hides the indicator of a header it is given while its own
-    // sorting is off, and only a shown indicator is sorted by below.
-    headerView()->setSortIndicatorShown(true);
 
     connect(m_model, &MessageModel::filterStringsChanged, m_filterModel, &MessageSFPModel::resetModel);
     m_model->setView(tableView());

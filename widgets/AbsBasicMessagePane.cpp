@@ -77,13 +77,15 @@ void AbsBasicMessagePane::createTableView()
     auto *columns = new LogHeaderView(m_table);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setStretchLastSection(true);
-    columns->setSortIndicator(0, Qt::DescendingOrder);
-    columns->setSortIndicatorShown(true);
     columns->setSectionsClickable(true);
     columns->setSectionsMovable(true);
 
     m_table->setVerticalHeader(rows);
     m_table->setHorizontalHeader(columns);
+    // The table hides the indicator of a header it is given while its own
+    // sorting is off: show it only once the header is in place.
+    columns->setSortIndicator(0, Qt::DescendingOrder);
+    columns->setSortIndicatorShown(true);
     m_table->setAlternatingRowColors(true);
     m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
