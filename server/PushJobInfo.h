@@ -13,4 +13,7 @@ struct PushJobInfo
     QStringList connectionIds;
     QString jobName;
     bool push = false;
+    // The job the decision is for: whoever carries it out acts on this id,
+    // not on whatever happens to be selected by then.
+    QString jobId;
 };

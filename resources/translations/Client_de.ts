@@ -319,6 +319,73 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>Client::ReplaceJobDialog</name>
+    <message>
+        <source>VORNEXclient - Replace job</source>
+        <translation>VORNEXclient - Job ersetzen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Drag file or folder here to replace original job</source>
+        <translation>Datei oder Ordner hierher ziehen, um den ursprünglichen Job zu ersetzen</translation>
+    </message>
+    <message>
+        <source>Replace by folder...</source>
+        <translation>Durch Ordner ersetzen...</translation>
+    </message>
+    <message>
+        <source>Replace by file...</source>
+        <translation>Durch Datei ersetzen...</translation>
+    </message>
+    <message>
+        <source>Job: %1</source>
+        <translation>Job: %1</translation>
+    </message>
+    <message>
+        <source>Transferring replacement (</source>
+        <translation>Ersatz wird übertragen (</translation>
+    </message>
+    <message>
+        <source>Replace by file</source>
+        <translation>Durch Datei ersetzen</translation>
+    </message>
+    <message>
+        <source>All files </source>
+        <translation>Alle Dateien </translation>
+    </message>
+    <message>
+        <source>Can&apos;t connect to server. Try later.</source>
+        <translation>Keine Verbindung zum Server. Versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>The Job &lt;%1&gt; can&apos;t be locked</source>
+        <translation>Der Job &lt;%1&gt; kann nicht gesperrt werden</translation>
+    </message>
+    <message>
+        <source>The Job &lt;%1&gt; was not replaced with file &lt;%2&gt; on server. Try later.</source>
+        <translation>Der Job &lt;%1&gt; wurde auf dem Server nicht durch die Datei &lt;%2&gt; ersetzt. Versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>User &apos;%1&apos; relocked this job</source>
+        <translation>Benutzer &apos;%1&apos; hat diesen Job erneut gesperrt</translation>
+    </message>
+    <message>
+        <source>Replacement is completed successful (</source>
+        <translation>Ersetzen erfolgreich abgeschlossen (</translation>
+    </message>
+    <message>
+        <source>Replacement is completed with error (</source>
+        <translation>Ersetzen mit Fehler abgeschlossen (</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>

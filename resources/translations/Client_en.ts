@@ -319,6 +319,73 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>Client::ReplaceJobDialog</name>
+    <message>
+        <source>VORNEXclient - Replace job</source>
+        <translation>VORNEXclient - Replace job</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Drag file or folder here to replace original job</source>
+        <translation>Drag file or folder here to replace original job</translation>
+    </message>
+    <message>
+        <source>Replace by folder...</source>
+        <translation>Replace by folder...</translation>
+    </message>
+    <message>
+        <source>Replace by file...</source>
+        <translation>Replace by file...</translation>
+    </message>
+    <message>
+        <source>Job: %1</source>
+        <translation>Job: %1</translation>
+    </message>
+    <message>
+        <source>Transferring replacement (</source>
+        <translation>Transferring replacement (</translation>
+    </message>
+    <message>
+        <source>Replace by file</source>
+        <translation>Replace by file</translation>
+    </message>
+    <message>
+        <source>All files </source>
+        <translation>All files </translation>
+    </message>
+    <message>
+        <source>Can&apos;t connect to server. Try later.</source>
+        <translation>Can&apos;t connect to server. Try later.</translation>
+    </message>
+    <message>
+        <source>The Job &lt;%1&gt; can&apos;t be locked</source>
+        <translation>The Job &lt;%1&gt; can&apos;t be locked</translation>
+    </message>
+    <message>
+        <source>The Job &lt;%1&gt; was not replaced with file &lt;%2&gt; on server. Try later.</source>
+        <translation>The Job &lt;%1&gt; was not replaced with file &lt;%2&gt; on server. Try later.</translation>
+    </message>
+    <message>
+        <source>User &apos;%1&apos; relocked this job</source>
+        <translation>User &apos;%1&apos; relocked this job</translation>
+    </message>
+    <message>
+        <source>Replacement is completed successful (</source>
+        <translation>Replacement is completed successful (</translation>
+    </message>
+    <message>
+        <source>Replacement is completed with error (</source>
+        <translation>Replacement is completed with error (</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>
