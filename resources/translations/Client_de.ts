@@ -545,6 +545,17 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>Client::UpdateControl</name>
+    <message>
+        <source>Automatic update every (minutes)</source>
+        <translation>Automatisch aktualisieren alle (Minuten)</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+</context>
+<context>
     <name>ConnectionTableModel</name>
     <message>
         <source>Enabled</source>
@@ -561,6 +572,41 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>Last checked</source>
         <translation>Zuletzt geprüft</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectionThread</name>
+    <message>
+        <source>(Connecting)</source>
+        <translation>(Verbindung wird hergestellt)</translation>
+    </message>
+    <message>
+        <source>(Not connected)</source>
+        <translation>(Nicht verbunden)</translation>
+    </message>
+    <message>
+        <source>(Logging in)</source>
+        <translation>(Anmeldung)</translation>
+    </message>
+    <message>
+        <source>(Submit Poins view)</source>
+        <translation>(Übergabepunkte)</translation>
+    </message>
+    <message>
+        <source>(Checkpoints view)</source>
+        <translation>(Prüfpunkte)</translation>
+    </message>
+    <message>
+        <source>(Messages view)</source>
+        <translation>(Meldungen)</translation>
+    </message>
+    <message>
+        <source>(Progress view)</source>
+        <translation>(Fortschritt)</translation>
+    </message>
+    <message>
+        <source>has completed</source>
+        <translation>abgeschlossen</translation>
     </message>
 </context>
 <context>
@@ -622,10 +668,62 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>PushJobAction</name>
+    <message>
+        <source>The server refused to send the job on (error %1).</source>
+        <translation>Der Server hat die Weitergabe des Jobs abgelehnt (Fehler %1).</translation>
+    </message>
+    <message>
+        <source>The server did not send the job on: it no longer waits at the checkpoint.</source>
+        <translation>Der Server hat den Job nicht weitergegeben: Er wartet nicht mehr am Prüfpunkt.</translation>
+    </message>
+</context>
+<context>
+    <name>ServerConnection</name>
+    <message>
+        <source>Log-in refused: check the user name and password</source>
+        <translation>Anmeldung abgelehnt: Benutzername und Passwort prüfen</translation>
+    </message>
+    <message>
+        <source>Never connected</source>
+        <translation>Nie verbunden</translation>
+    </message>
+    <message>
+        <source>Can&apos;t reach host</source>
+        <translation>Server nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Disabled</source>
+        <translation>Deaktiviert</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>Connected securely</source>
+        <translation>Sicher verbunden</translation>
+    </message>
+</context>
+<context>
+    <name>ServerProxy</name>
+    <message>
+        <source>Updating connection </source>
+        <translation>Aktualisiere Verbindung </translation>
+    </message>
+</context>
+<context>
     <name>SplashScreen</name>
     <message>
         <source>update %1</source>
         <translation>Update %1</translation>
+    </message>
+</context>
+<context>
+    <name>SubmittedFile</name>
+    <message>
+        <source>JOB</source>
+        <translation>JOB</translation>
     </message>
 </context>
 </TS>

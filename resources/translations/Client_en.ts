@@ -545,6 +545,17 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>Client::UpdateControl</name>
+    <message>
+        <source>Automatic update every (minutes)</source>
+        <translation>Automatic update every (minutes)</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Update</translation>
+    </message>
+</context>
+<context>
     <name>ConnectionTableModel</name>
     <message>
         <source>Enabled</source>
@@ -561,6 +572,41 @@ Do you want to replace it?</translation>
     <message>
         <source>Last checked</source>
         <translation>Last checked</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectionThread</name>
+    <message>
+        <source>(Connecting)</source>
+        <translation>(Connecting)</translation>
+    </message>
+    <message>
+        <source>(Not connected)</source>
+        <translation>(Not connected)</translation>
+    </message>
+    <message>
+        <source>(Logging in)</source>
+        <translation>(Logging in)</translation>
+    </message>
+    <message>
+        <source>(Submit Poins view)</source>
+        <translation>(Submit Poins view)</translation>
+    </message>
+    <message>
+        <source>(Checkpoints view)</source>
+        <translation>(Checkpoints view)</translation>
+    </message>
+    <message>
+        <source>(Messages view)</source>
+        <translation>(Messages view)</translation>
+    </message>
+    <message>
+        <source>(Progress view)</source>
+        <translation>(Progress view)</translation>
+    </message>
+    <message>
+        <source>has completed</source>
+        <translation>has completed</translation>
     </message>
 </context>
 <context>
@@ -622,10 +668,62 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>PushJobAction</name>
+    <message>
+        <source>The server refused to send the job on (error %1).</source>
+        <translation>The server refused to send the job on (error %1).</translation>
+    </message>
+    <message>
+        <source>The server did not send the job on: it no longer waits at the checkpoint.</source>
+        <translation>The server did not send the job on: it no longer waits at the checkpoint.</translation>
+    </message>
+</context>
+<context>
+    <name>ServerConnection</name>
+    <message>
+        <source>Log-in refused: check the user name and password</source>
+        <translation>Log-in refused: check the user name and password</translation>
+    </message>
+    <message>
+        <source>Never connected</source>
+        <translation>Never connected</translation>
+    </message>
+    <message>
+        <source>Can&apos;t reach host</source>
+        <translation>Can&apos;t reach host</translation>
+    </message>
+    <message>
+        <source>Disabled</source>
+        <translation>Disabled</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Connected securely</source>
+        <translation>Connected securely</translation>
+    </message>
+</context>
+<context>
+    <name>ServerProxy</name>
+    <message>
+        <source>Updating connection </source>
+        <translation>Updating connection </translation>
+    </message>
+</context>
+<context>
     <name>SplashScreen</name>
     <message>
         <source>update %1</source>
         <translation>update %1</translation>
+    </message>
+</context>
+<context>
+    <name>SubmittedFile</name>
+    <message>
+        <source>JOB</source>
+        <translation>JOB</translation>
     </message>
 </context>
 </TS>
