@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -89,8 +90,17 @@ ModalAnswers::Step fileDialog(const QString &choose)
             dialog->reject();
             return true;
         }
+        // The dialog fills its name field from its folder listing, which it
+        // reads in the background: accept only once the choice holds, or an
+        // accept with another name leaves the dialog open for good.
         dialog->selectFile(choose);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        if (dialog->selectedFiles() != QStringList { choose }) {
+            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                edit->setText(choose);
+        }
+        if (dialog->selectedFiles() != QStringList { choose })
+            return false;
+        static_cast<QDialog *>(dialog)->accept();
         return true;
     };
 }
