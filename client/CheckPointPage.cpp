@@ -4,6 +4,7 @@
 #include "CheckpointNames.h"
 #include "CheckpointsView.h"
 #include "PageLayout.h"
+#include "SelectionFrame.h"
 #include "UpdateControl.h"
 #include "WorkFlags.h"
 
@@ -45,8 +46,8 @@ CheckPointPage::CheckPointPage(const ServerProxyPtr &proxy, QWidget *parent)
     m_updateControl = new UpdateControl(proxy, UpdateFlags::CheckPoints, left);
     leftLayout->addWidget(m_updateControl);
 
-    m_jobPanelPlace = new QFrame(m_horizontalSplitter);
-    m_jobPanelPlace->setMinimumWidth(200);
+    m_jobPanel = new SelectionFrame(m_horizontalSplitter);
+    m_jobPanelPlace = m_jobPanel;
     m_horizontalSplitter->addWidget(left);
     m_horizontalSplitter->addWidget(m_jobPanelPlace);
 
@@ -58,6 +59,14 @@ CheckPointPage::CheckPointPage(const ServerProxyPtr &proxy, QWidget *parent)
     connect(m_checkpointsView, &CheckpointsView::checkPointSelected, m_jobsView,
         &CheckpointJobsView::pointSelected);
     connect(m_jobsView, &CheckpointJobsView::jobsChanged, m_checkpointsView, &CheckpointsView::jobPushed);
+    connect(
+        m_checkpointsView, &CheckpointsView::checkPointSelected, m_jobPanel, &SelectionFrame::SetChechpoint);
+    connect(m_jobsView, &CheckpointJobsView::jobSelected, m_jobPanel, &SelectionFrame::SetJob);
+    connect(m_jobPanel, &SelectionFrame::JobPushed, m_jobsView, &CheckpointJobsView::jobPushed);
+    connect(m_jobPanel, &SelectionFrame::removePushedJob, m_jobsView, &CheckpointJobsView::removePushedJob);
+    if (m_proxy)
+        connect(m_proxy.get(), &ServerProxy::aboutUpdateCheckPoints, m_jobPanel,
+            &SelectionFrame::aboutUpdateRequestHandler);
     if (m_proxy)
         connect(m_proxy.get(), &ServerProxy::resetPages, this, &CheckPointPage::resetPage);
     connect(this, &BaseWidget::selected, m_updateControl, &UpdateControl::invokeUpdate);
@@ -73,6 +82,7 @@ void CheckPointPage::resetPage()
 {
     m_checkpointsView->reset();
     m_jobsView->reset();
+    m_jobPanel->clearJob();
 }
 
 } // namespace Client

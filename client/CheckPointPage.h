@@ -9,6 +9,7 @@ namespace Client {
 
 class CheckpointJobsView;
 class CheckpointsView;
+class SelectionFrame;
 class UpdateControl;
 
 // The Checkpoints page: the checkpoints of all servers, the jobs waiting
@@ -28,6 +29,7 @@ public:
     QSplitter *verticalSplitter() const { return m_verticalSplitter; }
     // The right pane, where the job panel goes.
     QWidget *jobPanelPlace() const { return m_jobPanelPlace; }
+    SelectionFrame *jobPanel() const { return m_jobPanel; }
 
 public slots:
     void resetPage();
@@ -37,6 +39,7 @@ private:
     CheckpointJobsView *m_jobsView;
     ServerProxyPtr m_proxy;
     QWidget *m_jobPanelPlace;
+    SelectionFrame *m_jobPanel;
     QSplitter *m_horizontalSplitter;
     QSplitter *m_verticalSplitter;
     UpdateControl *m_updateControl;

@@ -137,7 +137,9 @@ void CheckpointJobsView::currentRowChanged(const QModelIndex &current)
 void CheckpointJobsView::jobPushed(const PushJobInfo &info)
 {
     CheckPoint *checkPoint = m_checkPoint;
-    const CheckPointJobPtr job = m_model->jobAt(selectedRow());
+    // The decision names its job; the selection may have moved since.
+    const CheckPointJobPtr job
+        = info.jobId.isEmpty() ? m_model->jobAt(selectedRow()) : m_model->findJob(info.jobId);
     if (!checkPoint || !job)
         return;
     // A push that waits already is not sent again.
@@ -154,7 +156,7 @@ void CheckpointJobsView::jobPushed(const PushJobInfo &info)
 void CheckpointJobsView::removePushedJob(const PushJobInfo &info)
 {
     CheckPoint *checkPoint = m_checkPoint;
-    const int row = selectedRow();
+    const int row = info.jobId.isEmpty() ? selectedRow() : m_model->rowOfJob(info.jobId);
     const CheckPointJobPtr job = m_model->jobAt(row);
     if (!checkPoint || !job)
         return;

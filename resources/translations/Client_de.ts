@@ -386,6 +386,97 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>Client::SelectionFrame</name>
+    <message>
+        <source>Job view</source>
+        <translation>Jobansicht</translation>
+    </message>
+    <message>
+        <source>View job...</source>
+        <translation>Job anzeigen...</translation>
+    </message>
+    <message>
+        <source>Save job as...</source>
+        <translation>Job speichern unter...</translation>
+    </message>
+    <message>
+        <source>View report...</source>
+        <translation>Bericht anzeigen...</translation>
+    </message>
+    <message>
+        <source>Save report as...</source>
+        <translation>Bericht speichern unter...</translation>
+    </message>
+    <message>
+        <source>Replace job...</source>
+        <translation>Job ersetzen...</translation>
+    </message>
+    <message>
+        <source>Checkpoint %1-&gt;%2-&gt;%3</source>
+        <translation>Checkpoint %1-&gt;%2-&gt;%3</translation>
+    </message>
+    <message>
+        <source>Job: %1</source>
+        <translation>Job: %1</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>User &apos;%1&apos; is currently replacing this job. Try later.</source>
+        <translation>Benutzer &apos;%1&apos; ersetzt gerade diesen Job. Versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t connect to server. Try later.</source>
+        <translation>Keine Verbindung zum Server. Versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>%1 could not be downloaded. Try later.</source>
+        <translation>%1 konnte nicht heruntergeladen werden. Versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>Report for job &lt;%1&gt; was deleted or processed</source>
+        <translation>Der Bericht zum Job &lt;%1&gt; wurde gelöscht oder verarbeitet</translation>
+    </message>
+    <message>
+        <source>%1 was deleted or processed</source>
+        <translation>%1 wurde gelöscht oder verarbeitet</translation>
+    </message>
+    <message>
+        <source>Save file</source>
+        <translation>Datei speichern</translation>
+    </message>
+    <message>
+        <source>All files </source>
+        <translation>Alle Dateien </translation>
+    </message>
+    <message>
+        <source>%1 could not be saved. The download stays at %2.</source>
+        <translation>%1 konnte nicht gespeichert werden. Der Download bleibt unter %2.</translation>
+    </message>
+    <message>
+        <source>Acquiring a lock</source>
+        <translation>Sperre anfordern</translation>
+    </message>
+    <message>
+        <source>User &apos;%1&apos; is currently replacing this job; if you press the overrule button, the replacement job provided by user &apos;%1&apos; will be lost</source>
+        <translation>Benutzer &apos;%1&apos; ersetzt gerade diesen Job; wenn Sie auf Überstimmen klicken, geht der von Benutzer &apos;%1&apos; bereitgestellte Ersatzjob verloren</translation>
+    </message>
+    <message>
+        <source>Overrule</source>
+        <translation>Überstimmen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>The job can&apos;t be locked</source>
+        <translation>Der Job kann nicht gesperrt werden</translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>

@@ -386,6 +386,97 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>Client::SelectionFrame</name>
+    <message>
+        <source>Job view</source>
+        <translation>Job view</translation>
+    </message>
+    <message>
+        <source>View job...</source>
+        <translation>View job...</translation>
+    </message>
+    <message>
+        <source>Save job as...</source>
+        <translation>Save job as...</translation>
+    </message>
+    <message>
+        <source>View report...</source>
+        <translation>View report...</translation>
+    </message>
+    <message>
+        <source>Save report as...</source>
+        <translation>Save report as...</translation>
+    </message>
+    <message>
+        <source>Replace job...</source>
+        <translation>Replace job...</translation>
+    </message>
+    <message>
+        <source>Checkpoint %1-&gt;%2-&gt;%3</source>
+        <translation>Checkpoint %1-&gt;%2-&gt;%3</translation>
+    </message>
+    <message>
+        <source>Job: %1</source>
+        <translation>Job: %1</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>User &apos;%1&apos; is currently replacing this job. Try later.</source>
+        <translation>User &apos;%1&apos; is currently replacing this job. Try later.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t connect to server. Try later.</source>
+        <translation>Can&apos;t connect to server. Try later.</translation>
+    </message>
+    <message>
+        <source>%1 could not be downloaded. Try later.</source>
+        <translation>%1 could not be downloaded. Try later.</translation>
+    </message>
+    <message>
+        <source>Report for job &lt;%1&gt; was deleted or processed</source>
+        <translation>Report for job &lt;%1&gt; was deleted or processed</translation>
+    </message>
+    <message>
+        <source>%1 was deleted or processed</source>
+        <translation>%1 was deleted or processed</translation>
+    </message>
+    <message>
+        <source>Save file</source>
+        <translation>Save file</translation>
+    </message>
+    <message>
+        <source>All files </source>
+        <translation>All files </translation>
+    </message>
+    <message>
+        <source>%1 could not be saved. The download stays at %2.</source>
+        <translation>%1 could not be saved. The download stays at %2.</translation>
+    </message>
+    <message>
+        <source>Acquiring a lock</source>
+        <translation>Acquiring a lock</translation>
+    </message>
+    <message>
+        <source>User &apos;%1&apos; is currently replacing this job; if you press the overrule button, the replacement job provided by user &apos;%1&apos; will be lost</source>
+        <translation>User &apos;%1&apos; is currently replacing this job; if you press the overrule button, the replacement job provided by user &apos;%1&apos; will be lost</translation>
+    </message>
+    <message>
+        <source>Overrule</source>
+        <translation>Overrule</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>The job can&apos;t be locked</source>
+        <translation>The job can&apos;t be locked</translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>

@@ -1,0 +1,518 @@
+#include "SelectionFrame.h"
+
+#include "AcceptThread.h"
+#include "CheckPoint.h"
+#include "DownloadType.h"
+#include "FileHandler.h"
+#include "HeaderLabel.h"
+#include "JobPanelNames.h"
+#include "MetadataExplorer.h"
+#include "PushJobWidget.h"
+#include "ReplaceJobDialog.h"
+#include "ServerConnection.h"
+#include "ShellSupport.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace Client {
+
+namespace {
+
+constexpr int kLockForUser = 1;
+// A push of the job is on its way; pushing again would send it twice.
+constexpr int kPushBusy = 2;
+
+} // namespace
+
+SelectionFrame::SelectionFrame(QWidget *parent)
+    : QFrame(parent)
+{
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    frame->setMinimumWidth(220);
+    frame->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Expanding);
+    outer->addWidget(frame);
+
+    auto *inner = new QVBoxLayout(frame);
+    auto *grid = new QGridLayout;
+    inner->addLayout(grid);
+    m_title = new HeaderLabel(tr("Job view"), frame);
+    grid->addWidget(m_title, 0, 0, 1, 2);
+    m_viewJob = new QPushButton(tr("View job..."), frame);
+    m_saveJob = new QPushButton(tr("Save job as..."), frame);
+    m_viewReport = new QPushButton(tr("View report..."), frame);
+    m_saveReport = new QPushButton(tr("Save report as..."), frame);
+    grid->addWidget(m_viewJob, 1, 0);
+    grid->addWidget(m_saveJob, 1, 1);
+    grid->addWidget(m_viewReport, 2, 0);
+    grid->addWidget(m_saveReport, 2, 1);
+    m_explorer = new MetadataExplorer(frame);
+    m_filler = new QWidget(frame);
+    m_filler->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    grid->addWidget(m_explorer, 3, 0, 1, 2);
+    grid->addWidget(m_filler, 3, 0, 1, 2);
+    m_replace = new QPushButton(tr("Replace job..."), frame);
+    m_replace->setMinimumWidth(m_replace->sizeHint().width());
+    grid->addWidget(m_replace, 4, 1);
+    m_pushWidget = new PushJobWidget(frame, m_explorer);
+    m_pushWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    inner->addWidget(m_pushWidget);
+
+    for (QPushButton *button : { m_saveJob, m_viewJob, m_saveReport, m_viewReport })
+        connect(button, &QPushButton::clicked, this, &SelectionFrame::SaveViewBtnClicked);
+    connect(m_replace, &QPushButton::clicked, this, &SelectionFrame::ReplaceJobBtnClicked);
+    connect(m_explorer, &MetadataExplorer::dataChanged, this, &SelectionFrame::metadataChangeHandler);
+    connect(m_pushWidget, &PushJobWidget::pushJobClicked, this, &SelectionFrame::PushJobClicked);
+    clearJob();
+}
+
+SelectionFrame::~SelectionFrame()
+{
+    // Downloads still under way go with their connection; what was kept
+    // for viewing is not needed once the panel is gone.
+    for (AcceptThread *thread : m_downloads.keys())
+        disconnect(thread, nullptr, this, nullptr);
+    for (const QString &folder : std::as_const(m_keptFolders))
+        Tamsor::FileHandler::removeFolder(folder);
+}
+
+void SelectionFrame::clearJob()
+{
+    m_title->setText(tr("Job view"));
+    for (QPushButton *button : { m_saveJob, m_viewJob, m_saveReport, m_viewReport, m_replace })
+        button->hide();
+    m_explorer->hide();
+    m_pushWidget->hide();
+    m_filler->show();
+}
+
+void SelectionFrame::SetChechpoint(CheckPoint *checkPoint)
+{
+    if (!checkPoint)
+        return;
+    m_title->setText(tr("Checkpoint %1->%2->%3")
+                         .arg(checkPoint->getServerName(), checkPoint->getFlowName(), checkPoint->getName()));
+    m_checkPoint = checkPoint;
+    m_explorer->hide();
+    m_filler->show();
+    for (QPushButton *button : { m_saveJob, m_viewJob, m_saveReport, m_viewReport, m_replace })
+        button->hide();
+    m_pushWidget->hide();
+    m_viewMode = CheckPointShown;
+}
+
+QString SelectionFrame::typedKey(const CheckPointJob *job) const
+{
+    const CheckPoint *checkPoint = job ? job->checkPoint() : nullptr;
+    if (!checkPoint)
+        return QString();
+    return checkPoint->getFlowId() + QLatin1Char('\n') + checkPoint->getId() + QLatin1Char('\n')
+        + job->jobId();
+}
+
+bool SelectionFrame::downloadRunning(const CheckPointJob *job, bool report) const
+{
+    for (auto it = m_downloads.cbegin(); it != m_downloads.cend(); ++it) {
+        const CheckPointJob *other = it.value().job.get();
+        if (other && it.key()->isReport() == report
+            && (other == job || (typedKey(other) == typedKey(job) && !typedKey(job).isEmpty())))
+            return true;
+    }
+    return false;
+}
+
+void SelectionFrame::SetJob(CheckPointJobPtr job)
+{
+    if (!job) {
+        if (m_checkPoint)
+            SetChechpoint(m_checkPoint);
+        else
+            clearJob();
+        return;
+    }
+    m_job = job;
+    const int status = job->status();
+    const CheckPointJobData &record = job->record();
+    m_title->setText(tr("Job: %1").arg(record.name));
+    m_saveJob->show();
+    m_viewJob->show();
+    m_saveReport->setVisible(record.enableReportViewing);
+    m_viewReport->setVisible(record.enableReportViewing);
+    m_replace->setVisible(record.allowReplacing && status != CheckPointJobData::kPushWaiting);
+    updateDownloadButtons();
+
+    // What was typed for this job and not pushed yet survives a refresh.
+    QList<MetadataToFill> toFill = record.requiredMetadata;
+    const QList<MetadataToFill> typed = m_typed.value(typedKey(job.get()));
+    if (typed.size() == toFill.size()) {
+        for (int i = 0; i < toFill.size(); ++i) {
+            if (typed.at(i).label == toFill.at(i).label)
+                toFill[i].value = typed.at(i).value;
+        }
+    }
+    const bool waiting = status == CheckPointJobData::kPushWaiting;
+    m_loading = true;
+    m_explorer->loadMetadata(&toFill, record.metadata, waiting);
+    m_loading = false;
+    m_explorer->setEnabled(!waiting);
+    m_explorer->show();
+    m_pushWidget->setJob(record);
+    m_pushWidget->setPushEnabled(pushAllowed());
+    m_pushWidget->show();
+    m_viewMode = JobShown;
+    m_filler->hide();
+}
+
+void SelectionFrame::updateDownloadButtons()
+{
+    if (!m_job)
+        return;
+    const int status = m_job->status();
+    const bool jobFree = m_job->downloadState() != CheckPointJob::Downloading
+        && status != CheckPointJobData::kPushWaiting && !downloadRunning(m_job.get(), false);
+    m_saveJob->setEnabled(jobFree);
+    m_viewJob->setEnabled(jobFree);
+    const bool reportFree = !m_job->record().reportFileName.isEmpty() && !downloadRunning(m_job.get(), true);
+    m_saveReport->setEnabled(reportFree);
+    m_viewReport->setEnabled(reportFree);
+}
+
+bool SelectionFrame::pushAllowed() const
+{
+    if (!m_job)
+        return false;
+    const int status = m_job->status();
+    return m_explorer->isValid() && status != CheckPointJobData::kPushWaiting && status != kPushBusy;
+}
+
+void SelectionFrame::updateAll()
+{
+    if (m_viewMode == CheckPointShown)
+        SetChechpoint(m_checkPoint);
+    else if (m_viewMode == JobShown)
+        SetJob(m_job);
+}
+
+void SelectionFrame::aboutUpdateRequestHandler() { }
+
+void SelectionFrame::metadataChangeHandler()
+{
+    if (!m_job || m_loading)
+        return;
+    m_typed.insert(typedKey(m_job.get()), m_explorer->metadataToFill());
+    m_pushWidget->setPushEnabled(pushAllowed());
+}
+
+void SelectionFrame::warn(const QString &text)
+{
+    QMessageBox::warning(this, tr("Warning"), text, QMessageBox::Ok);
+}
+
+void SelectionFrame::hook(ServerConnection *connection)
+{
+    const bool known = std::any_of(m_hooked.cbegin(), m_hooked.cend(),
+        [connection](const QPointer<ServerConnection> &hooked) { return hooked == connection; });
+    if (known)
+        return;
+    m_hooked.removeAll(QPointer<ServerConnection>());
+    m_hooked.append(connection);
+    connect(connection, &ServerConnection::acceptStarted, this, &SelectionFrame::OnAcceptStarted);
+    connect(connection, &ServerConnection::acceptFinished, this, &SelectionFrame::OnAcceptFinithed);
+}
+
+void SelectionFrame::askLock(const LockWait &wait)
+{
+    // One question at a time; a check whose checkpoint went never answers.
+    if (m_lockWait.what != Waiting::Nothing && m_lockWait.checkPoint)
+        return;
+    m_lockWait = wait;
+    connect(wait.checkPoint, &CheckPoint::jobLockChecked, this, &SelectionFrame::jobLockChecked,
+        Qt::UniqueConnection);
+    wait.checkPoint->checkJobLock(wait.job->jobId());
+}
+
+void SelectionFrame::jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText)
+{
+    if (m_lockWait.what == Waiting::Nothing || sender() != m_lockWait.checkPoint || !m_lockWait.job
+        || m_lockWait.job->jobId() != jobId)
+        return;
+    const LockWait wait = m_lockWait;
+    m_lockWait = LockWait();
+    if (wait.what == Waiting::Replace) {
+        replaceJob(wait, elsewhere, lockText);
+        return;
+    }
+    if (elsewhere) {
+        warn(tr("User '%1' is currently replacing this job. Try later.").arg(lockText));
+        return;
+    }
+    if (wait.what == Waiting::Download) {
+        startDownload(wait);
+        return;
+    }
+    PushJobInfo info = wait.info;
+    m_typed.remove(typedKey(wait.job.get()));
+    if (m_job == wait.job)
+        m_explorer->loadMetadata(nullptr, {}, false);
+    emit JobPushed(info);
+    updateAll();
+}
+
+void SelectionFrame::SaveViewBtnClicked()
+{
+    QObject *button = sender();
+    CheckPoint *checkPoint = m_checkPoint;
+    if (!m_job || !checkPoint)
+        return;
+    ServerConnection *connection = checkPoint->getConnection();
+    if (!connection || !connection->ping()) {
+        warn(tr("Can't connect to server. Try later."));
+        return;
+    }
+    LockWait wait;
+    wait.what = Waiting::Download;
+    wait.job = m_job;
+    wait.checkPoint = checkPoint;
+    wait.request = button == m_saveJob || button == m_saveReport ? Save : View;
+    wait.downloadType
+        = button == m_saveReport || button == m_viewReport ? DownloadType::Report : DownloadType::Job;
+    askLock(wait);
+}
+
+void SelectionFrame::startDownload(const LockWait &wait)
+{
+    CheckPoint *checkPoint = wait.checkPoint;
+    ServerConnection *connection = checkPoint ? checkPoint->getConnection() : nullptr;
+    if (!connection)
+        return;
+    const bool report = wait.downloadType == DownloadType::Report;
+    if (wait.request == View) {
+        const QString earlier = report ? wait.job->reportPath() : wait.job->jobPath();
+        const bool fresh = report || wait.job->downloadState() == CheckPointJob::Downloaded;
+        if (fresh && !earlier.isEmpty() && QFileInfo::exists(earlier)) {
+            openWithShell(this, QFileInfo(earlier));
+            return;
+        }
+    }
+    hook(connection);
+    // The thread announces itself before acceptJob() returns.
+    m_starting = { wait.job, wait.checkPoint, wait.request };
+    m_startingSet = true;
+    AcceptThread *thread = connection->acceptJob(
+        checkPoint->getFlowId(), checkPoint->getId(), wait.job->jobId(), wait.downloadType, wait.request);
+    m_startingSet = false;
+    m_starting = Download();
+    if (!thread)
+        warn(tr("Can't connect to server. Try later."));
+}
+
+void SelectionFrame::OnAcceptStarted(AcceptThread *thread)
+{
+    // Only the downloads this panel asked for are its own.
+    if (!m_startingSet || !thread)
+        return;
+    m_startingSet = false;
+    const Download download = m_starting;
+    m_downloads.insert(thread, download);
+    // A thread that goes with its connection never finishes.
+    connect(thread, &QObject::destroyed, this, [this, thread] {
+        const Download gone = m_downloads.take(thread);
+        if (gone.job && gone.job->downloadState() == CheckPointJob::Downloading)
+            gone.job->setDownloadState(CheckPointJob::NotDownloaded);
+        updateDownloadButtons();
+    });
+    if (!thread->isReport())
+        download.job->setDownloadState(CheckPointJob::Downloading);
+    if (m_job && m_job == download.job)
+        updateDownloadButtons();
+}
+
+void SelectionFrame::OnAcceptFinithed(AcceptThread *thread, const QString &path)
+{
+    if (!m_downloads.contains(thread))
+        return;
+    disconnect(thread, &QObject::destroyed, this, nullptr);
+    const Download download = m_downloads.take(thread);
+    const bool report = thread->isReport();
+    const bool nothingThere = thread->serverHadNothing();
+    const QString folder = path.isEmpty() ? QString() : thread->takeFolder();
+    thread->deleteLater();
+    CheckPointJob *job = download.job.get();
+    if (!report)
+        job->setDownloadState(CheckPointJob::Downloaded);
+    if (m_job && m_job == download.job)
+        updateDownloadButtons();
+    const QString name = job->record().name;
+
+    if (path.isEmpty()) {
+        if (!nothingThere) {
+            warn(tr("%1 could not be downloaded. Try later.").arg(name));
+        } else if (report) {
+            // Nothing to ask for again until the job is shown anew.
+            if (m_job && m_job == download.job) {
+                m_saveReport->setEnabled(false);
+                m_viewReport->setEnabled(false);
+            }
+            warn(tr("Report for job <%1> was deleted or processed").arg(name));
+        } else {
+            warn(tr("%1 was deleted or processed").arg(name));
+            // Only this job leaves the lists, and only here: nothing goes
+            // to the server.
+            PushJobInfo info;
+            info.jobId = job->jobId();
+            info.jobName = name;
+            info.push = false;
+            emit JobPushed(info);
+        }
+        return;
+    }
+
+    const QString earlier = report ? job->reportPath() : job->jobPath();
+    if (!earlier.isEmpty()) {
+        const QString earlierFolder = QFileInfo(earlier).absolutePath();
+        if (earlierFolder != folder)
+            dropFolder(earlierFolder);
+    }
+    if (report)
+        job->setReportPath(path);
+    else
+        job->setJobPath(path);
+
+    if (download.request == Save) {
+        finishSave(download, report, path, folder);
+        return;
+    }
+    keepFolder(folder);
+    openWithShell(this, QFileInfo(path));
+}
+
+void SelectionFrame::finishSave(
+    const Download &download, bool report, const QString &path, const QString &folder)
+{
+    const CheckPointJob *job = download.job.get();
+    const QString proposedName = report ? QFileInfo(job->record().name).baseName() + QLatin1Char('.')
+            + QFileInfo(job->record().reportFileName).suffix()
+                                        : QFileInfo(path).fileName();
+    QSettings settings;
+    const QString lastFolder = settings.value(JobPanelNames::lastSavedPathKey(), personalFolder()).toString();
+    const QString target = QFileDialog::getSaveFileName(this, tr("Save file"),
+        lastFolder + QLatin1Char('/') + proposedName, tr("All files ") + QStringLiteral("(*)"));
+    if (target.isEmpty()) {
+        Tamsor::FileHandler::removeFolder(folder);
+        return;
+    }
+    // The dialog has asked before an existing file is replaced.
+    if (!Tamsor::FileHandler::rename(path, target, true)) {
+        // The download stays where it is, and is not cleaned up later.
+        warn(tr("%1 could not be saved. The download stays at %2.")
+                 .arg(QDir::toNativeSeparators(target), QDir::toNativeSeparators(path)));
+        return;
+    }
+    settings.setValue(JobPanelNames::lastSavedPathKey(), QFileInfo(target).absolutePath());
+    Tamsor::FileHandler::removeFolder(folder);
+}
+
+void SelectionFrame::keepFolder(const QString &folder)
+{
+    if (!folder.isEmpty() && !m_keptFolders.contains(folder))
+        m_keptFolders.append(folder);
+}
+
+void SelectionFrame::dropFolder(const QString &folder)
+{
+    if (m_keptFolders.removeAll(folder) > 0)
+        Tamsor::FileHandler::removeFolder(folder);
+}
+
+void SelectionFrame::PushJobClicked(const QList<QString> &pushList)
+{
+    CheckPoint *checkPoint = m_checkPoint;
+    if (!m_job || !checkPoint)
+        return;
+    // The owner's rule again, on the values as they are now.
+    if (!pushAllowed() || pushList.isEmpty() || pushList.size() > m_job->record().connections.size())
+        return;
+    for (const QString &id : pushList) {
+        const QList<JobConnection> &connections = m_job->record().connections;
+        const bool listed = std::any_of(connections.cbegin(), connections.cend(),
+            [&id](const JobConnection &connection) { return connection.id == id; });
+        if (!listed || pushList.count(id) != 1)
+            return;
+    }
+    LockWait wait;
+    wait.what = Waiting::Push;
+    wait.job = m_job;
+    wait.checkPoint = checkPoint;
+    wait.info.push = true;
+    wait.info.connectionIds = pushList;
+    wait.info.requiredMetadata = m_explorer->metadataToFill();
+    wait.info.jobName = m_job->record().name;
+    wait.info.jobId = m_job->jobId();
+    askLock(wait);
+}
+
+void SelectionFrame::ReplaceJobBtnClicked()
+{
+    CheckPoint *checkPoint = m_checkPoint;
+    if (!m_job || !checkPoint)
+        return;
+    ServerConnection *connection = checkPoint->getConnection();
+    if (!connection || !connection->ping()) {
+        warn(tr("Can't connect to server. Try later."));
+        return;
+    }
+    LockWait wait;
+    wait.what = Waiting::Replace;
+    wait.job = m_job;
+    wait.checkPoint = checkPoint;
+    askLock(wait);
+}
+
+void SelectionFrame::replaceJob(const LockWait &wait, bool lockedElsewhere, const QString &lockText)
+{
+    CheckPoint *checkPoint = wait.checkPoint;
+    if (!checkPoint)
+        return;
+    const QString jobId = wait.job->jobId();
+    if (lockedElsewhere) {
+        QMessageBox question(QMessageBox::Information, tr("Acquiring a lock"),
+            tr("User '%1' is currently replacing this job; if you press the overrule button, the "
+               "replacement job provided by user '%1' will be lost")
+                .arg(lockText),
+            QMessageBox::NoButton, this);
+        QPushButton *overrule = question.addButton(tr("Overrule"), QMessageBox::AcceptRole);
+        question.addButton(tr("Cancel"), QMessageBox::RejectRole);
+        question.setDefaultButton(overrule);
+        question.exec();
+        // Only the explicit choice takes another user's lock away.
+        if (question.clickedButton() != overrule)
+            return;
+    }
+    if (!checkPoint->lockJob(jobId, kLockForUser)) {
+        warn(tr("The job can't be locked"));
+        return;
+    }
+    auto dialog = std::make_unique<ReplaceJobDialog>(this, checkPoint, jobId);
+    if (dialog->exec() == QDialog::Accepted) {
+        PushJobInfo info = dialog->getPushJobInfo();
+        if (info.push) {
+            m_typed.remove(typedKey(wait.job.get()));
+            emit removePushedJob(info);
+            updateAll();
+        }
+    }
+}
+
+} // namespace Client
