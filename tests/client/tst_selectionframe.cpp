@@ -913,6 +913,24 @@ void TestSelectionFrame::screenshot()
     emit dialog.dropPanel()->FilesDroped({ path(QStringLiteral("Brochure v2.pdf")) });
     QVERIFY(dialog.grab().save(folder + QStringLiteral("/replace-dialog-decide.png")));
     dialog.close();
+
+    // The whole page, the panel in its place.
+    const ServerProxyPtr proxy(new ServerProxy);
+    ServerConnection *connection = ServerTest::addConnection(*proxy, m_server->port());
+    QVERIFY(connection->connectToServer());
+    Client::CheckPointPage page(proxy);
+    page.resize(1100, 640);
+    page.show();
+    QSignalSpy pageUpdated(proxy.get(), &ServerProxy::updateCheckPointsRequest);
+    proxy->startUpdatingData(2);
+    QVERIFY(pageUpdated.wait(10000));
+    QTreeView *points = page.checkpointsView()->view();
+    page.checkpointsView()->itemClicked(points->model()->index(0, 0));
+    QTreeView *jobs = page.jobsView()->view();
+    QVERIFY(jobs->model()->rowCount() > 0);
+    page.jobsView()->itemClicked(jobs->model()->index(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    QVERIFY(page.grab().save(folder + QStringLiteral("/checkpoints-page.png")));
 }
 
 VORNEX_TEST_MAIN(TestSelectionFrame)
