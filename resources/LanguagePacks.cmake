@@ -54,13 +54,13 @@ add_custom_target(vornex_language_packs ALL DEPENDS ${vornex_pack_outputs})
 add_dependencies(VORNEXclient vornex_language_packs)
 
 # Not part of the build: rewrites the .ts sources from the code.
-set(vornex_common_sources ${PROJECT_SOURCE_DIR}/platform ${PROJECT_SOURCE_DIR}/client/LanguageSupport.cpp)
+set(vornex_common_sources ${PROJECT_SOURCE_DIR}/platform ${PROJECT_SOURCE_DIR}/client/app/LanguageSupport.cpp)
 set(vornex_gui_sources ${PROJECT_SOURCE_DIR}/widgets)
 # The server access layer's texts (connection states, step names) show in
 # the client's pages, so they travel in the client's catalog.
-file(GLOB vornex_client_sources ${PROJECT_SOURCE_DIR}/client/*.cpp ${PROJECT_SOURCE_DIR}/client/*.h
+file(GLOB_RECURSE vornex_client_sources ${PROJECT_SOURCE_DIR}/client/*.cpp ${PROJECT_SOURCE_DIR}/client/*.h
      ${PROJECT_SOURCE_DIR}/server/*.cpp ${PROJECT_SOURCE_DIR}/server/*.h)
-list(REMOVE_ITEM vornex_client_sources ${PROJECT_SOURCE_DIR}/client/LanguageSupport.cpp)
+list(REMOVE_ITEM vornex_client_sources ${PROJECT_SOURCE_DIR}/client/app/LanguageSupport.cpp)
 set(vornex_update_commands)
 foreach(code IN LISTS VORNEX_PACK_CODES)
     foreach(group common:Common gui:GuiCommon client:Client)
