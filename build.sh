@@ -10,7 +10,8 @@ build=${VORNEX_BUILD_DIR:-$here/build}
 
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
-          gsoap libgsoap-dev libssl-dev zlib1g-dev openssl)
+          gsoap libgsoap-dev libssl-dev zlib1g-dev openssl
+          python3-zeep)
 
 install_missing() {
     local missing=()
@@ -18,9 +19,18 @@ install_missing() {
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
     local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "Missing packages: ${missing[*]}" >&2
+            echo "This needs root to install them, and there is no sudo here. As root, run:" >&2
+            echo "    apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+            echo "then run $0 again." >&2
+            exit 1
+        fi
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}"
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
@@ -45,11 +55,27 @@ run_client() {
         pid=$!
         trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null || true' EXIT
         export XDG_CONFIG_DIRS="$state/xdg:${XDG_CONFIG_DIRS:-/etc/xdg}"
+        local started=""
         for _ in $(seq 50); do
-            [ -f "$state/xdg/Marvolt Software/TORVALE Server.conf" ] && break
+            kill -0 "$pid" 2>/dev/null || break
+            if grep -q '^vornex-testserver listening' "$state/server.log" 2>/dev/null; then
+                started=yes
+                break
+            fi
             sleep 0.1
         done
-        echo "Demo workflow server on http://127.0.0.1:51008 (user \"user\", no password); log: $state/server.log"
+        if [ -n "$started" ]; then
+            echo "Demo workflow server on http://127.0.0.1:51008 (user \"user\", no password); log: $state/server.log"
+        else
+            kill "$pid" 2>/dev/null || true
+            pid=""
+            echo "The demo workflow server did not start, so the client will not find it:" >&2
+            sed -e 's/^/    /' "$state/server.log" | tail -n 5 >&2
+            if grep -qi 'in use' "$state/server.log"; then
+                echo "Port 51008 is taken, most likely by a demo server still running from an earlier start." >&2
+            fi
+            echo "Starting the client anyway; servers added on its Connections page work as usual." >&2
+        fi
     fi
     "$bin/VORNEXclient" "$@"
 }
