@@ -3,6 +3,8 @@
 #include "BaseWidget.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QListWidget>
@@ -10,16 +12,28 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace Client {
+
+namespace {
+
+// The smallest cell, as drawn for a 32-pixel icon and a short label.
+constexpr int minimumCellWidth = 80;
+constexpr int minimumCellHeight = 60;
+constexpr int iconSide = 32;
+// Room around a label inside its cell and between icon and label.
+constexpr int labelPadding = 12;
+constexpr int iconGap = 6;
+
+} // namespace
 
 ListPageSelection::ListPageSelection(QWidget *parent)
     : QWidget(parent)
     , m_list(new QListWidget(this))
     , m_stack(new QStackedWidget(this))
 {
-    m_list->setGridSize(QSize(80, 60));
-    m_list->setIconSize(QSize(32, 32));
-    m_list->setMaximumWidth(84);
+    m_list->setIconSize(QSize(iconSide, iconSide));
     m_list->setMinimumHeight(303);
     m_list->setUniformItemSizes(true);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -47,7 +61,6 @@ void ListPageSelection::addPage(BaseWidget *page, QAction *action, const QString
     Q_ASSERT((page == nullptr) != (action == nullptr));
     auto *item = new QListWidgetItem(text);
     item->setIcon(icon);
-    item->setSizeHint(QSize(72, 60));
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
     {
         // Appending the first row may select it; what is shown is decided
@@ -57,6 +70,7 @@ void ListPageSelection::addPage(BaseWidget *page, QAction *action, const QString
     }
     m_pages.insert(item, page);
     m_actions.insert(item, action);
+    fitItems();
     if (page) {
         m_stack->addWidget(page);
         if (!m_firstPage) {
@@ -64,6 +78,32 @@ void ListPageSelection::addPage(BaseWidget *page, QAction *action, const QString
             m_currentPageItem = item;
         }
     }
+}
+
+void ListPageSelection::fitItems()
+{
+    // Labels are measured rather than fitted into a fixed cell: fonts and
+    // translations differ in width.
+    const QFontMetrics metrics(m_list->font());
+    int textWidth = 0;
+    for (int row = 0; row < m_list->count(); ++row)
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(m_list->item(row)->text()));
+    const int width = std::max(minimumCellWidth, textWidth + labelPadding + 2 * m_list->spacing());
+    const int height = std::max(minimumCellHeight, iconSide + iconGap + metrics.height() + labelPadding);
+    const QSize itemSize(width - 2 * m_list->spacing(), height);
+    for (int row = 0; row < m_list->count(); ++row)
+        m_list->item(row)->setSizeHint(itemSize);
+    m_list->setGridSize(QSize(width, height));
+    const int frame = 2 * m_list->frameWidth();
+    m_list->setFixedWidth(width + frame + 4);
+    m_list->setMinimumHeight(std::max(303, m_list->count() * height + frame));
+}
+
+void ListPageSelection::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        fitItems();
+    QWidget::changeEvent(event);
 }
 
 void ListPageSelection::addContextAction(QAction *action)

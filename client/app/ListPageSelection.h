@@ -39,8 +39,13 @@ public:
 public slots:
     void ListSelectionChanged();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void showPage(QListWidgetItem *item);
+    // Sizes the grid to the widest label in the list's font.
+    void fitItems();
 
     QListWidget *m_list;
     QStackedWidget *m_stack;

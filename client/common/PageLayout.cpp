@@ -1,5 +1,7 @@
 #include "PageLayout.h"
 
+#include "ColumnFit.h"
+
 #include <QHeaderView>
 #include <QSettings>
 #include <QSplitter>
@@ -45,9 +47,13 @@ void restore(const QString &group, QSplitter *horizontal, QSplitter *vertical, Q
     const QByteArray bottom = settings.value(bottomKey).toByteArray();
     if (!bottom.isEmpty())
         bottomHeader->restoreState(bottom);
+    else
+        ColumnFit::attach(bottomHeader);
     const QByteArray top = settings.value(topKey).toByteArray();
     if (!top.isEmpty())
         topHeader->restoreState(top);
+    else
+        ColumnFit::attach(topHeader);
 }
 
 void save(const QString &group, const QSplitter *horizontal, const QSplitter *vertical,

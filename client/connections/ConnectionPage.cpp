@@ -1,5 +1,6 @@
 #include "ConnectionPage.h"
 
+#include "ColumnFit.h"
 #include "ConnectionNames.h"
 #include "ConnectionStore.h"
 #include "ConnectionTableModel.h"
@@ -127,6 +128,8 @@ void ConnectionPage::restoreLayout()
     const QByteArray headers = settings.value(ConnectionNames::headersKey()).toByteArray();
     if (!headers.isEmpty())
         m_table->header()->restoreState(headers);
+    else
+        ColumnFit::attach(m_table->header());
     const QVariantList sizes = settings.value(ConnectionNames::splitterKey()).toList();
     if (!sizes.isEmpty()) {
         QList<int> widths;
@@ -192,6 +195,16 @@ void ConnectionPage::showRow(int row)
     m_view->setConnection(m_model->connectionAt(row));
 }
 
+void ConnectionPage::makeCurrent(int row)
+{
+    const QModelIndex index
+        = m_sortModel->mapFromSource(m_model->index(row, ConnectionTableModel::ServerNameColumn));
+    m_table->setCurrentIndex(index);
+    m_table->setFocus();
+    showRow(row);
+    updateButtons();
+}
+
 void ConnectionPage::saveConnections()
 {
     if (m_proxy)
@@ -211,6 +224,10 @@ void ConnectionPage::refreshModel(bool reset)
     if (reset)
         m_sortModel->invalidate();
     m_model->updateRow(-1);
+    // The local server found at the first start logs in after the first
+    // showing: it becomes the current row then, as a saved one would have.
+    if (m_shown && !m_table->currentIndex().isValid() && !m_view->connection() && m_model->rowCount() > 0)
+        makeCurrent(m_model->rowCount() - 1);
 }
 
 void ConnectionPage::addConnection()
@@ -271,14 +288,9 @@ void ConnectionPage::setupAllConnections()
     if (!m_proxy)
         return;
     m_proxy->loadCachedData();
-    if (m_model->rowCount() > 0) {
-        const QModelIndex first
-            = m_sortModel->mapFromSource(m_model->index(0, ConnectionTableModel::ServerNameColumn));
-        m_table->setCurrentIndex(first);
-        m_table->setFocus();
-        showRow(0);
-        updateButtons();
-    }
+    m_shown = true;
+    if (m_model->rowCount() > 0)
+        makeCurrent(0);
     m_proxy->loginAllConnections();
 }
 

@@ -62,6 +62,8 @@ private:
     void lookForLocalServer(const QStringList &savedEndpoints);
     void updateButtons();
     void showRow(int row);
+    // Makes the row current and shows it in the form.
+    void makeCurrent(int row);
 
     ServerProxyPtr m_proxy;
     ConnectionTableModel *m_model = nullptr;
@@ -73,6 +75,7 @@ private:
     QPushButton *m_addButton = nullptr;
     QPushButton *m_updateButton = nullptr;
     QPushButton *m_updateAllButton = nullptr;
+    bool m_shown = false;
 };
 
 } // namespace Client

@@ -1,5 +1,6 @@
 #include "MessageView.h"
 
+#include "ColumnFit.h"
 #include "ExportLogsAction.h"
 #include "LogExport.h"
 #include "LogHeaderView.h"
@@ -7,6 +8,7 @@
 #include "MessageModel.h"
 #include "MessageNames.h"
 #include "MessageSFPModel.h"
+#include "ShellSupport.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -94,6 +96,8 @@ void MessageView::loadSettings()
     const QByteArray state = settings.value(MessageNames::headerStateKey()).toByteArray();
     if (!state.isEmpty())
         header->restoreState(state);
+    else
+        ColumnFit::attach(header);
     const QString filters = settings.value(MessageNames::headerHistoryKey()).toString();
     if (!filters.isEmpty())
         header->restoreFilters(filters);
@@ -165,8 +169,13 @@ bool MessageView::exportLogs()
     if (!m_model)
         return false;
     QWidget *parent = window();
+    // A last file whose folder is gone would put that folder's name in as
+    // the file name.
+    const QString last = lastExportPath();
+    const QString start
+        = !last.isEmpty() && QFileInfo(last).absoluteDir().exists() ? last : dialogFolder(QString());
     const QString chosen = QFileDialog::getSaveFileName(
-        parent, tr("Export log messages"), lastExportPath(), tr("VORNEX logs") + QLatin1String(" (*.xml)"));
+        parent, tr("Export log messages"), start, tr("VORNEX logs") + QLatin1String(" (*.xml)"));
     if (chosen.isEmpty())
         return false;
     const QString path = LogExport::fileNameFor(chosen);

@@ -1,5 +1,6 @@
 #include "ProgressPage.h"
 
+#include "ColumnFit.h"
 #include "HeaderLabel.h"
 #include "ProgressModel.h"
 #include "ProgressNames.h"
@@ -109,6 +110,8 @@ void ProgressPage::restoreSettings()
     const QByteArray headers = settings.value(ProgressNames::headersKey()).toByteArray();
     if (!headers.isEmpty())
         m_view->header()->restoreState(headers);
+    else
+        ColumnFit::attach(m_view->header());
 
     double hours = ProgressModel::DefaultAgeLimit;
     const QString stored = settings.value(ProgressNames::hoursKey()).toString();
@@ -152,10 +155,9 @@ void ProgressPage::updateHours(const QString &text)
     m_model->setAgeLimit(hours);
     if (hours <= 0.0 || !m_proxy)
         return;
-    const int count = requestCount(hours);
-    if (count == m_proxy->progressCount())
-        return;
-    m_proxy->setProgressCount(count);
+    // Asked and updated each time, also for a value that rounds to the
+    // count already asked for.
+    m_proxy->setProgressCount(requestCount(hours));
     // The update control's own call would only serve a missed tick.
     if (isVisible())
         m_proxy->startUpdatingData(UpdateFlags::Progress);

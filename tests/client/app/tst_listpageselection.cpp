@@ -44,11 +44,20 @@ void TestListPageSelection::firstPageIsShownOnce()
     QSignalSpy firstShown(first, &BaseWidget::selected);
     QSignalSpy secondShown(second, &BaseWidget::selected);
     pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
-    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
+    pages.addPage(second, nullptr, QStringLiteral("Übergabepunkte"), QIcon());
     pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
     QCOMPARE(pages.listWidget()->count(), 3);
     QCOMPARE(pages.listWidget()->item(2)->text(), QStringLiteral("Help"));
-    QCOMPARE(pages.listWidget()->item(0)->sizeHint(), QSize(72, 60));
+    // Cells fit the widest label in the list's font, never below 80 x 60.
+    QListWidget *list = pages.listWidget();
+    const int widest = list->fontMetrics().horizontalAdvance(QStringLiteral("Übergabepunkte"));
+    QVERIFY(list->gridSize().width() >= std::max(80, widest));
+    QVERIFY(list->gridSize().height() >= 60);
+    for (int row = 0; row < list->count(); ++row) {
+        QCOMPARE(list->item(row)->sizeHint().width(), list->gridSize().width() - 2 * list->spacing());
+        QVERIFY(list->item(row)->sizeHint().width() > widest);
+    }
+    QVERIFY(list->width() > list->gridSize().width());
     QCOMPARE(firstShown.count(), 0);
 
     pages.selectFirstPage();

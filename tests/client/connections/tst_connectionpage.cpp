@@ -155,6 +155,7 @@ private slots:
     void preferencesFile();
     void savedLocalServerMeansNoProbe();
     void announcedServerIsAddedWhenItLogsIn();
+    void announcedServerBecomesTheCurrentRow();
     void refusedProbeAddsNothing();
     void demoServerAnnouncesItself();
 };
@@ -522,6 +523,26 @@ void TestConnectionPage::announcedServerIsAddedWhenItLogsIn()
     // It is kept with the next save like any other.
     f.page->saveConnections();
     QCOMPARE(QSettings().value(QStringLiteral("Connections/0/host")).toString(), QStringLiteral("localhost"));
+}
+
+void TestConnectionPage::announcedServerBecomesTheCurrentRow()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    announceLocalServer(preferences(QString::number(server->port())));
+    Fixture f;
+    // First start: shown before the probe has logged in.
+    emit f.page->selected();
+    QCOMPARE(f.page->view()->connection(), nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(f.page->table()->currentIndex().isValid(), 10000);
+    ServerConnection *local = f.connection(0);
+    QVERIFY(local);
+    QCOMPARE(f.page->selectedRow(), 0);
+    QCOMPARE(f.page->model()->connectionAt(f.page->selectedRow()), local);
+    QCOMPARE(f.page->view()->connection(), local);
+    QVERIFY(f.page->view()->hostEdit()->isEnabled());
+    QCOMPARE(f.page->view()->hostEdit()->text(), QStringLiteral("localhost"));
+    QCOMPARE(f.page->view()->portEdit()->text(), QString::number(server->port()));
 }
 
 void TestConnectionPage::refusedProbeAddsNothing()

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+
+class QHeaderView;
+class QTimer;
+
+namespace Client {
+
+// Sizes the columns of a table that has no stored layout to their contents
+// (header texts always whole, each column bounded, the widest giving way
+// where the table is too narrow, the last one stretched), again as rows come
+// and as the table's width changes, until the user resizes a column.
+class ColumnFit : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Owned by the header.
+    static ColumnFit *attach(QHeaderView *header);
+
+    // The widest a column grows for its contents alone, in pixels.
+    int maximumWidth() const;
+
+public slots:
+    void fit();
+
+protected:
+    // Fits again when the table's width changes.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    explicit ColumnFit(QHeaderView *header);
+    void sectionResized(int logicalIndex, int oldSize, int newSize);
+    int lastVisibleSection() const;
+
+    QHeaderView *m_header;
+    QTimer *m_pending;
+    QHash<int, int> m_fitted;
+    bool m_fitting = false;
+    bool m_userSized = false;
+};
+
+} // namespace Client
