@@ -14,7 +14,8 @@ namespace FocusPalettes {
 // The table's default palette.
 QPalette focused(const QWidget *table);
 // The default palette with the active selection colours of an inactive
-// window.
+// window, or a paler tint of the active selection where the style draws
+// both alike.
 QPalette unfocused(const QWidget *table);
 
 void showFocused(QWidget *table);

@@ -6,6 +6,9 @@
 #include <QRegularExpressionValidator>
 #include <QTreeView>
 
+#include <algorithm>
+#include <cmath>
+
 #include "JSRegExp.h"
 #include "MetadataEditor.h"
 #include "MetadataExplorerModel.h"
@@ -15,6 +18,46 @@ namespace Client {
 
 namespace {
 const char kEditedIndex[] = "vornexEditedIndex";
+
+// WCAG's minimum for body text.
+constexpr double minimumContrast = 4.5;
+
+double luminance(const QColor &color)
+{
+    const auto linear
+        = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+QColor mix(const QColor &a, const QColor &b, double shareOfA)
+{
+    const auto channel
+        = [shareOfA](int x, int y) { return int(std::lround(x * shareOfA + y * (1.0 - shareOfA))); };
+    return QColor(channel(a.red(), b.red()), channel(a.green(), b.green()), channel(a.blue(), b.blue()));
+}
+
+} // namespace
+
+double MetadataExplorerDelegate::contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor MetadataExplorerDelegate::readableDisabledText(const QPalette &palette, const QColor &fill)
+{
+    const QColor disabled = palette.color(QPalette::Disabled, QPalette::Text);
+    if (contrast(disabled, fill) >= minimumContrast)
+        return disabled;
+    // Still dimmer than enabled text, as far as the fill allows.
+    const QColor enabled = palette.color(QPalette::Active, QPalette::Text);
+    for (int percent = 60; percent <= 100; percent += 10) {
+        const QColor candidate = mix(enabled, fill, percent / 100.0);
+        if (contrast(candidate, fill) >= minimumContrast)
+            return candidate;
+    }
+    return contrast(Qt::black, fill) >= contrast(Qt::white, fill) ? QColor(Qt::black) : QColor(Qt::white);
 }
 
 MetadataExplorerDelegate::MetadataExplorerDelegate(QTreeView *view, MetadataExplorerModel *model)
@@ -50,11 +93,22 @@ void MetadataExplorerDelegate::paint(
 {
     const bool editableCell
         = index.column() == MetadataExplorerModel::ValueColumn && index.row() < m_model->fillRowCount();
+    const QColor propertyFill(200, 200, 200);
     if (!editableCell)
-        painter->fillRect(option.rect, QColor(200, 200, 200));
+        painter->fillRect(option.rect, propertyFill);
 
     QStyleOptionViewItem plain(option);
     plain.state &= ~QStyle::State_HasFocus;
+    if (!(option.state & QStyle::State_Enabled)) {
+        // The style's disabled text is made for its own light window
+        // colour and fades into the grey property fill.
+        const QColor fill
+            = editableCell ? option.palette.color(QPalette::Disabled, QPalette::Base) : propertyFill;
+        const QColor text = readableDisabledText(option.palette, fill);
+        plain.palette.setColor(QPalette::Disabled, QPalette::Text, text);
+        plain.palette.setColor(QPalette::Disabled, QPalette::WindowText, text);
+        plain.palette.setColor(QPalette::Disabled, QPalette::HighlightedText, text);
+    }
     if (index.column() == MetadataExplorerModel::ValueColumn)
         plain.state &= ~QStyle::State_Selected;
     QItemDelegate::paint(painter, plain, index);

@@ -28,6 +28,12 @@ public:
     void updateEditorGeometry(
         QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
+    // Contrast ratio of two colours, 1 to 21 (WCAG).
+    static double contrast(const QColor &a, const QColor &b);
+    // The palette's disabled text colour, or a darker one where that would
+    // not read on the fill.
+    static QColor readableDisabledText(const QPalette &palette, const QColor &fill);
+
 public slots:
     void sync();
 

@@ -6,8 +6,11 @@
 #include <QImage>
 #include <QPainter>
 #include <QStandardItemModel>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QTreeView>
 #include <QtTest>
 
 class TestTableLook : public QObject
@@ -17,6 +20,8 @@ class TestTableLook : public QObject
 private slots:
     void gridLines();
     void sizeHintAddsPadding();
+    void unfocusedSelectionIsPaler_data();
+    void unfocusedSelectionIsPaler();
     void focusPalettes();
 };
 
@@ -66,6 +71,61 @@ void TestTableLook::sizeHintAddsPadding()
     QItemDelegate plain;
     QCOMPARE(delegate.sizeHint(option, model.index(0, 0)),
         plain.sizeHint(option, model.index(0, 0)) + QSize(4, 4));
+}
+
+static int distance(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+}
+
+// The colour of the selected first row as the table draws it in an active
+// window, far right of its short text.
+static QColor selectionColour(QTreeView *table)
+{
+    const QRect row = table->visualRect(table->model()->index(0, 0));
+    const QImage image = table->viewport()->grab().toImage();
+    return image.pixelColor(row.right() - 3, row.center().y());
+}
+
+void TestTableLook::unfocusedSelectionIsPaler_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::newRow("default") << QString();
+    QTest::newRow("Fusion") << QStringLiteral("Fusion");
+    QTest::newRow("Windows") << QStringLiteral("Windows");
+}
+
+void TestTableLook::unfocusedSelectionIsPaler()
+{
+    QFETCH(QString, style);
+    static const QString defaultStyle = QApplication::style()->name();
+    QApplication::setStyle(QStyleFactory::create(style.isEmpty() ? defaultStyle : style));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+
+    QStandardItemModel model(2, 1);
+    model.setItem(0, 0, new QStandardItem(QStringLiteral("a")));
+    model.setItem(1, 0, new QStandardItem(QStringLiteral("b")));
+    QTreeView table;
+    table.setModel(&model);
+    table.setItemDelegate(new TableDelegate(&table));
+    table.setSelectionBehavior(QAbstractItemView::SelectRows);
+    table.resize(300, 120);
+    table.selectionModel()->select(model.index(0, 0), QItemSelectionModel::ClearAndSelect);
+    table.show();
+    table.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&table));
+
+    const QColor base = table.palette().color(QPalette::Active, QPalette::Base);
+    Client::FocusPalettes::showFocused(&table);
+    const QColor focused = selectionColour(&table);
+    Client::FocusPalettes::showUnfocused(&table);
+    const QColor unfocused = selectionColour(&table);
+    QVERIFY2(
+        distance(focused, unfocused) >= 60, qPrintable(focused.name() + QLatin1Char(' ') + unfocused.name()));
+    // Paler: nearer to the table's base colour, still a visible selection.
+    QVERIFY2(distance(unfocused, base) < distance(focused, base),
+        qPrintable(unfocused.name() + QLatin1Char(' ') + focused.name() + QLatin1Char(' ') + base.name()));
+    QVERIFY2(distance(unfocused, base) >= 30, qPrintable(unfocused.name() + QLatin1Char(' ') + base.name()));
 }
 
 void TestTableLook::focusPalettes()

@@ -1,5 +1,6 @@
 #include "MetadataEditor.h"
 #include "MetadataExplorer.h"
+#include "MetadataExplorerDelegate.h"
 #include "MetadataExplorerModel.h"
 #include "TestEnv.h"
 #include "XMLValues.h"
@@ -14,6 +15,8 @@
 #include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTreeView>
 #include <QtTest>
 
@@ -68,6 +71,8 @@ private slots:
     void invalidFormatAcceptsAnything();
     void upDownLeaveListsAlone();
     void onlyValuesToFillLookEditable();
+    void disabledTextReads_data();
+    void disabledTextReads();
 
 private:
     // Opens the value editor of a row in a shown explorer.
@@ -476,6 +481,55 @@ void TestMetadataExplorer::onlyValuesToFillLookEditable()
     // The grid line under a value cell.
     const QRect valueCell = view->visualRect(view->model()->index(1, 1));
     QCOMPARE(QColor(shot.pixel(valueCell.center().x(), valueCell.bottom())), QColor(128, 128, 128));
+}
+
+void TestMetadataExplorer::disabledTextReads_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::newRow("default") << QApplication::style()->name();
+    QTest::newRow("Fusion") << QStringLiteral("Fusion");
+    QTest::newRow("Windows") << QStringLiteral("Windows");
+}
+
+void TestMetadataExplorer::disabledTextReads()
+{
+    QFETCH(QString, style);
+    QApplication::setStyle(QStyleFactory::create(style));
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    MetadataExplorer explorer;
+    explorer.resize(400, 300);
+    QList<MetadataToFill> fill { field(
+        QStringLiteral("Customer"), XV::EDITORTYPE_STRING, {}, false, QStringLiteral("Northwind")) };
+    explorer.loadMetadata(&fill, { shown(QStringLiteral("Pages"), QStringLiteral("WWWW")) }, true);
+    explorer.setEnabled(false);
+    explorer.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&explorer));
+    QTreeView *view = explorer.view();
+    const QImage shot = view->viewport()->grab().toImage();
+    // The darkest and the lightest pixel inside a cell, its grid lines left
+    // out: text on fill.
+    const auto contrastIn = [&](int row, int column) {
+        const QRect cell = view->visualRect(view->model()->index(row, column)).adjusted(1, 1, -2, -2);
+        QColor darkest = Qt::white;
+        QColor lightest = Qt::black;
+        for (int y = cell.top(); y <= cell.bottom(); ++y) {
+            for (int x = cell.left(); x <= cell.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.lightness() < darkest.lightness())
+                    darkest = c;
+                if (c.lightness() > lightest.lightness())
+                    lightest = c;
+            }
+        }
+        return Client::MetadataExplorerDelegate::contrast(darkest, lightest);
+    };
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 2; ++column) {
+            const double contrast = contrastIn(row, column);
+            QVERIFY2(contrast >= 4.5,
+                qPrintable(QStringLiteral("row %1 column %2: %3").arg(row).arg(column).arg(contrast)));
+        }
+    }
 }
 
 VORNEX_TEST_MAIN(TestMetadataExplorer)
