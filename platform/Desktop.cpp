@@ -45,8 +45,10 @@ QString Desktop::commonAppDataFolder() const
 
 QString Desktop::documentsFolder() const
 {
+    // A file dialog given a folder that is not there takes its name for a
+    // file name.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return folder.isEmpty() ? QDir::homePath() : folder;
+    return folder.isEmpty() || !QFileInfo(folder).isDir() ? QDir::homePath() : folder;
 }
 
 bool Desktop::openWithHandler(const QString &path)

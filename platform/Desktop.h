@@ -12,7 +12,7 @@ public:
     // Per-user and all-users application-data folders; "" when unknown.
     virtual QString appDataFolder() const;
     virtual QString commonAppDataFolder() const;
-    // The user's documents folder.
+    // The user's documents folder when it exists, else the home folder.
     virtual QString documentsFolder() const;
 
     // Opens an existing file or folder with the desktop's handler.

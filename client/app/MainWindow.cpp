@@ -17,6 +17,7 @@
 #include "SubmitPage.h"
 
 #include <QAction>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeySequence>
@@ -128,7 +129,13 @@ void MainWindow::helpAboutClick()
 
 void MainWindow::helpIndexClick()
 {
-    Client::openWithShell(this, Client::findDocument(tr("vornex_help.htm")));
+    const QFileInfo help = Client::findDocument(tr("vornex_help.htm"));
+    if (!help.exists()) {
+        Client::showWarning(
+            this, tr("The help file %1 is missing.").arg(QDir::toNativeSeparators(help.filePath())));
+        return;
+    }
+    Client::openWithShell(this, help);
 }
 
 void MainWindow::OnLastWindowClosed()

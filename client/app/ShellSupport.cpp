@@ -2,17 +2,55 @@
 
 #include "Desktop.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 
 namespace Client {
 
-void openWithShell(QWidget *parent, const QFileInfo &file)
+namespace {
+
+QString tr(const char *text)
 {
-    Q_UNUSED(parent);
+    return QCoreApplication::translate("Client::ShellSupport", text);
+}
+
+} // namespace
+
+bool openWithShell(QWidget *parent, const QFileInfo &file)
+{
     if (!file.exists())
-        return;
-    Desktop::instance()->openWithHandler(QDir::toNativeSeparators(file.canonicalFilePath()));
+        return false;
+    const QString path = QDir::toNativeSeparators(file.canonicalFilePath());
+    if (Desktop::instance()->openWithHandler(path))
+        return true;
+    // Without this the user only sees nothing happen.
+    showWarning(parent,
+        tr("The desktop has no program to open %1. Open it from a file manager, or install a program for "
+           "this kind of file.")
+            .arg(path));
+    return false;
+}
+
+void showWarning(QWidget *parent, const QString &text)
+{
+    // Not run in a nested event loop: the caller may be in the middle of
+    // handling a download or a click.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Warning"), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("shellWarning"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+QString dialogFolder(const QString &remembered)
+{
+    if (!remembered.isEmpty() && QFileInfo(remembered).isDir())
+        return remembered;
+    const QString documents = personalFolder();
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 QString specialFolder(int folder)

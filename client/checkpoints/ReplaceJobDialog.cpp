@@ -9,6 +9,7 @@
 #include "PushJobWidget.h"
 #include "ReplaceJobThread.h"
 #include "ServerConnection.h"
+#include "ShellSupport.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -182,7 +183,8 @@ void ReplaceJobDialog::buttonClickHandler()
 {
     if (m_state != Choose)
         return;
-    const QString start = QSettings().value(JobPanelNames::replaceLastOpenedPathKey()).toString();
+    const QString start
+        = dialogFolder(QSettings().value(JobPanelNames::replaceLastOpenedPathKey()).toString());
     QString path;
     if (sender() == m_folderButton)
         path = QFileDialog::getExistingDirectory(this, tr("Replace by folder..."), start,

@@ -406,7 +406,7 @@ void SelectionFrame::finishSave(
             + QFileInfo(job->record().reportFileName).suffix()
                                         : QFileInfo(path).fileName();
     QSettings settings;
-    const QString lastFolder = settings.value(JobPanelNames::lastSavedPathKey(), personalFolder()).toString();
+    const QString lastFolder = dialogFolder(settings.value(JobPanelNames::lastSavedPathKey()).toString());
     const QString target = QFileDialog::getSaveFileName(this, tr("Save file"),
         lastFolder + QLatin1Char('/') + proposedName, tr("All files ") + QStringLiteral("(*)"));
     if (target.isEmpty()) {

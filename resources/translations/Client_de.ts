@@ -477,6 +477,17 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>Client::ShellSupport</name>
+    <message>
+        <source>The desktop has no program to open %1. Open it from a file manager, or install a program for this kind of file.</source>
+        <translation>Auf diesem Desktop gibt es kein Programm, das %1 öffnet. Öffnen Sie die Datei über einen Dateimanager oder installieren Sie ein Programm für diese Art von Datei.</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>
@@ -702,6 +713,10 @@ Möchten Sie die Datei ersetzen?</translation>
 </context>
 <context>
     <name>MainWindow</name>
+    <message>
+        <source>The help file %1 is missing.</source>
+        <translation>Die Hilfedatei %1 fehlt.</translation>
+    </message>
     <message>
         <source>&amp;About VORNEXclient</source>
         <translation>&amp;Über VORNEXclient</translation>

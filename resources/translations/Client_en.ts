@@ -477,6 +477,17 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>Client::ShellSupport</name>
+    <message>
+        <source>The desktop has no program to open %1. Open it from a file manager, or install a program for this kind of file.</source>
+        <translation>The desktop has no program to open %1. Open it from a file manager, or install a program for this kind of file.</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+</context>
+<context>
     <name>Client::SubmitPointsModel</name>
     <message>
         <source>Server name</source>
@@ -702,6 +713,10 @@ Do you want to replace it?</translation>
 </context>
 <context>
     <name>MainWindow</name>
+    <message>
+        <source>The help file %1 is missing.</source>
+        <translation>The help file %1 is missing.</translation>
+    </message>
     <message>
         <source>&amp;About VORNEXclient</source>
         <translation>&amp;About VORNEXclient</translation>

@@ -2,9 +2,12 @@
 #include "ShellSupport.h"
 #include "TestEnv.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -14,13 +17,15 @@ class RecordingDesktop : public Desktop
 public:
     QString appDataFolder() const override { return QStringLiteral("/data/user"); }
     QString commonAppDataFolder() const override { return QStringLiteral("/data/all"); }
-    QString documentsFolder() const override { return QStringLiteral("/data/documents"); }
+    QString documentsFolder() const override { return documents; }
     bool openWithHandler(const QString &path) override
     {
         opened.append(path);
-        return true;
+        return !refuse;
     }
+    QString documents = QStringLiteral("/data/documents");
     QStringList opened;
+    bool refuse = false;
 };
 
 } // namespace
@@ -34,6 +39,8 @@ private slots:
     void cleanupTestCase() { Desktop::setInstance(nullptr); }
     void foldersByNumber();
     void opensOnlyExistingFilesByTheirRealPath();
+    void failedOpenWarnsNamingTheFile();
+    void dialogsStartInAFolderThatExists();
 
 private:
     RecordingDesktop m_desktop;
@@ -67,5 +74,53 @@ void TestShellSupport::opensOnlyExistingFilesByTheirRealPath()
     QCOMPARE(m_desktop.opened, QStringList({ QFileInfo(file).canonicalFilePath() }));
 }
 
-VORNEX_TEST_GUILESS_MAIN(TestShellSupport)
+void TestShellSupport::failedOpenWarnsNamingTheFile()
+{
+    const QString path = TestEnv::homeDir() + QStringLiteral("/report.xyz");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QWidget parent;
+    parent.show();
+    m_desktop.refuse = true;
+    const bool opened = Client::openWithShell(&parent, QFileInfo(path));
+    m_desktop.refuse = false;
+    QVERIFY(!opened);
+    // Shown without waiting for an answer: the caller goes on.
+    QMessageBox *box = parent.findChild<QMessageBox *>(QStringLiteral("shellWarning"));
+    QVERIFY(box);
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Warning"));
+    QCOMPARE(box->icon(), QMessageBox::Warning);
+    QVERIFY2(box->text().contains(QDir::toNativeSeparators(path)), qPrintable(box->text()));
+    box->accept();
+
+    // An opened file warns of nothing.
+    QVERIFY(Client::openWithShell(&parent, QFileInfo(path)));
+    QTRY_VERIFY(!parent.findChild<QMessageBox *>(QStringLiteral("shellWarning")));
+}
+
+void TestShellSupport::dialogsStartInAFolderThatExists()
+{
+    const QString documents = TestEnv::homeDir() + QStringLiteral("/Documents");
+    const QString remembered = TestEnv::homeDir() + QStringLiteral("/jobs");
+    m_desktop.documents = documents;
+    // No documents folder: the home folder, not a name typed in.
+    QCOMPARE(Client::dialogFolder(QString()), QDir::homePath());
+    QCOMPARE(Client::dialogFolder(remembered), QDir::homePath());
+    QVERIFY(QDir().mkpath(documents));
+    QCOMPARE(Client::dialogFolder(QString()), documents);
+    QCOMPARE(Client::dialogFolder(remembered), documents);
+    QVERIFY(QDir().mkpath(remembered));
+    QCOMPARE(Client::dialogFolder(remembered), remembered);
+    m_desktop.documents = QStringLiteral("/data/documents");
+
+    // The system's own: the documents folder only while it exists.
+    const Desktop system;
+    QCOMPARE(system.documentsFolder(), documents);
+    QVERIFY(QDir(documents).removeRecursively());
+    QCOMPARE(system.documentsFolder(), QDir::homePath());
+}
+
+VORNEX_TEST_MAIN(TestShellSupport)
 #include "tst_shellsupport.moc"
