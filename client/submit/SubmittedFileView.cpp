@@ -190,14 +190,14 @@ void SubmittedFileView::applyJobState()
 void SubmittedFileView::AddFileClicked()
 {
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Add files"), m_lastFilePath, tr("All files ") + QStringLiteral("(*)"));
+        this, tr("Add files"), dialogFolder(m_lastFilePath), tr("All files ") + QStringLiteral("(*)"));
     FilesAdded(files);
 }
 
 void SubmittedFileView::AddFolderClicked()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Choose a directory"), m_lastFolderPath,
-        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Choose a directory"),
+        dialogFolder(m_lastFolderPath), QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     FolderAdded(folder);
 }
 
@@ -268,6 +268,9 @@ void SubmittedFileView::CancelClicked()
 void SubmittedFileView::OnSubmitFinished()
 {
     applyJobState();
+    // Ended, also with an error: "Begin Transfer" starts it again, there is
+    // no transfer left to cancel.
+    m_cancelButton->setEnabled(false);
 }
 
 void SubmittedFileView::JobNameChanged()

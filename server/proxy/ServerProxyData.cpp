@@ -136,7 +136,6 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
                 const QString name = WideText::toQString(info.cpName);
                 const QString keyPrefix
                     = PointConversions::metadataKeyPrefix(edited.host, edited.port, flowId, id);
-                QList<QString> jobIds;
                 QMap<QString, CheckPointJobData> jobs;
                 for (const ombrel::JobIdStatus &job : info.cpJobs) {
                     // A job without a status record has nothing to show or
@@ -144,14 +143,15 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
                     if (job.jobInfo.empty())
                         continue;
                     const QString jobId = WideText::toQString(job.jobId);
-                    jobIds.append(jobId);
                     jobs.insert(jobId, PointConversions::toJobData(job.jobInfo.front(), keyPrefix));
                 }
                 CheckPointPtr &checkPoint = data->checkPointIndex[id];
                 if (!checkPoint)
                     checkPoint = CheckPointPtr(new CheckPoint(connection, id, flowId, name));
                 checkPoint->setName(name);
-                checkPoint->setJobs(jobIds, jobs);
+                // Listed in the job map's key order, whatever order the
+                // server sent them in.
+                checkPoint->setJobs(jobs.keys(), jobs);
                 if (!data->checkPoints.contains(checkPoint))
                     data->checkPoints.append(checkPoint);
             }

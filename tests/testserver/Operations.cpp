@@ -329,16 +329,7 @@ int ombrel__PushCheckpointJob(struct soap *soap, std::wstring flowId, std::wstri
     push.request = fromWire(jobInfo);
     {
         std::lock_guard<std::mutex> lock(call.core().mutex);
-        if (testserver::CheckPoint *checkPoint = call.core().findCheckPoint(push.flowId, push.checkPointId)) {
-            for (int i = 0; i < checkPoint->jobs.size(); ++i) {
-                if (checkPoint->jobs.at(i).id == push.jobId) {
-                    checkPoint->jobs.removeAt(i);
-                    call.core().locks.remove(ServerCore::lockKey(push.flowId, push.checkPointId, push.jobId));
-                    push.accepted = true;
-                    break;
-                }
-            }
-        }
+        push.accepted = call.core().removeJob(push.flowId, push.checkPointId, push.jobId);
         call.core().pushes.append(push);
     }
     call.core().changed.notify_all();

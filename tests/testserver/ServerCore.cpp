@@ -339,6 +339,21 @@ Job *ServerCore::findJob(const QString &flowId, const QString &checkPointId, con
     return nullptr;
 }
 
+bool ServerCore::removeJob(const QString &flowId, const QString &checkPointId, const QString &jobId)
+{
+    CheckPoint *checkPoint = findCheckPoint(flowId, checkPointId);
+    if (!checkPoint)
+        return false;
+    for (int i = 0; i < checkPoint->jobs.size(); ++i) {
+        if (checkPoint->jobs.at(i).id == jobId) {
+            checkPoint->jobs.removeAt(i);
+            locks.remove(lockKey(flowId, checkPointId, jobId));
+            return true;
+        }
+    }
+    return false;
+}
+
 QString ServerCore::lockKey(const QString &flowId, const QString &checkPointId, const QString &jobId)
 {
     return flowId + QLatin1Char('\n') + checkPointId + QLatin1Char('\n') + jobId;

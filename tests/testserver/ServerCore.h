@@ -47,6 +47,8 @@ public:
     CheckPoint *findCheckPoint(const QString &flowId, const QString &checkPointId);
     Job *findJob(const QString &flowId, const QString &checkPointId, const QString &jobId);
     static QString lockKey(const QString &flowId, const QString &checkPointId, const QString &jobId);
+    // Takes the job out of its checkpoint with its lock; false when unknown.
+    bool removeJob(const QString &flowId, const QString &checkPointId, const QString &jobId);
     QString newUploadFolder();
 
     Options options;

@@ -155,6 +155,10 @@ int replace(Connection &call, Operation op, const ombrel::ReplaceEntry &entry,
             // The replacement is what later downloads of the job deliver.
             job->package = Package::fromPath(upload.mainFile);
             job->size = -1;
+            // Sent with outgoing connections, the replacement is pushed on
+            // along them at once, as a push would.
+            if (!upload.jobInfo.connectionIds.isEmpty())
+                core.removeJob(upload.flowId, upload.targetId, upload.jobId);
         }
         core.uploads.append(upload);
     }

@@ -223,9 +223,11 @@ void TestReplaceJobThread::fileReplacesTheJobByteIdentical()
     QCOMPARE(upload.jobInfo.requiredMetadata[0].dataFormat, QStringLiteral("^.+$"));
     QCOMPARE(upload.jobInfo.requiredMetadata[0].valueIsRequired, true);
     QCOMPARE(upload.jobInfo.requiredMetadata[0].value, QStringLiteral("Jürgen"));
-    // What the server now delivers for the job is the replacement.
-    QCOMPARE(serverPackagePath(), upload.mainFile);
     QVERIFY(readFile(upload.mainFile) == content);
+    // Sent with outgoing connections, the replacement went on along them:
+    // the job has left its checkpoint.
+    for (const testserver::Job &job : m_server->flows().value(0).checkPoints.value(0).jobs)
+        QVERIFY(job.id != jobId);
 }
 
 void TestReplaceJobThread::folderReplacement()
@@ -236,6 +238,11 @@ void TestReplaceJobThread::folderReplacement()
     QVERIFY(writeFile(root + QStringLiteral("/a.bin"), first));
     QVERIFY(writeFile(root + QStringLiteral("/sub/b.bin"), second));
     const SubstituteFilePtr file = makeFile(root + QLatin1Char('/'));
+    // Replaced only, not pushed on.
+    PushJobInfo stay = decision();
+    stay.connectionIds.clear();
+    stay.push = false;
+    file->setPushJobInfo(stay);
     QVERIFY(!file->isFile());
     QCOMPARE(file->getFileName(), QStringLiteral("Neue Fassung"));
     const auto thread = start(file);
@@ -246,6 +253,8 @@ void TestReplaceJobThread::folderReplacement()
     QCOMPARE(QFileInfo(upload.mainFile).fileName(), QStringLiteral("Neue Fassung"));
     QVERIFY(readFile(upload.mainFile + QStringLiteral("/a.bin")) == first);
     QVERIFY(readFile(upload.mainFile + QStringLiteral("/sub/b.bin")) == second);
+    // What the server now delivers for the job is the replacement.
+    QCOMPARE(serverPackagePath(), upload.mainFile);
 }
 
 void TestReplaceJobThread::compressedReplacement()
