@@ -156,6 +156,12 @@ void TestProgressPage::typedHours()
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("x"));
     QCOMPARE(edit->text(), QStringLiteral("3.5"));
+
+    // Asked again for a value that rounds to the same count.
+    proxy->setProgressCount(99);
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("3.2"));
+    QCOMPARE(proxy->progressCount(), 4);
 }
 
 void TestProgressPage::settingsSavedOnDestruction()

@@ -438,6 +438,20 @@ void TestSubmittedFileView::beginTransferUploads()
     QCOMPARE(uploads.first().jobName, QStringLiteral("a.txt"));
     QCOMPARE(uploads.first().metadata.size(), 1);
     QCOMPARE(uploads.first().metadata.first().value, QStringLiteral("42"));
+
+    // Refused: the transfer ended, so there is nothing left to cancel.
+    server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::senderFault());
+    const SubmittedFilePtr refused = m_point->addJob(makeFile(QStringLiteral("b.txt"), 5000));
+    form.SetSubmittedFile(refused);
+    form.explorer()->model()->setData(form.explorer()->model()->index(0, 1), QStringLiteral("43"));
+    QVERIFY(form.cancelButton()->isEnabled());
+    QTest::mouseClick(form.beginButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(refused->getStatus(), int(SubmitStatus::Error), 20000);
+    QTRY_VERIFY(!form.cancelButton()->isEnabled());
+    // Chosen again, it can be removed or started again.
+    form.SetSubmittedFile(refused);
+    QVERIFY(form.cancelButton()->isEnabled());
+    QVERIFY(form.beginButton()->isEnabled());
 }
 
 void TestSubmittedFileView::vanishedFileIsReported()

@@ -75,7 +75,8 @@ QList<testserver::Flow> worldOne()
     Job plain;
     plain.id = QStringLiteral("J2");
     plain.name = QStringLiteral("flyer.pdf");
-    review.jobs = { reviewJob(), plain };
+    // Sent out of id order: the client lists them by id.
+    review.jobs = { plain, reviewJob() };
     first.checkPoints = { review };
 
     testserver::Flow second;
@@ -243,7 +244,7 @@ void TestProxyData::secondUpdateReusesObjectsById()
     // Renamed, one field fewer, the other point gone, a job gone.
     world[0].submitPoints = { point(QStringLiteral("P2"), QStringLiteral("Print now"), 2) };
     world[0].checkPoints[0].name = QStringLiteral("Final review");
-    world[0].checkPoints[0].jobs.removeFirst();
+    world[0].checkPoints[0].jobs.removeLast();
     server->setFlows(world);
     QVERIFY(update(proxy, connection, UpdateFlags::All));
     QCOMPARE(proxy.getFlows(connection).first().get(), flow.get());
