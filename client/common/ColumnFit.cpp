@@ -95,8 +95,11 @@ void ColumnFit::fit()
     // Where the table is too narrow, the widest columns give way first,
     // never below their titles; dates and times stay whole. Only where even
     // that is too wide does the table scroll.
-    // A few pixels spare, or rounding shows a scroll bar for nothing.
-    const int room = view->viewport()->width() - (last >= 0 ? m_header->sectionSizeHint(last) : 0) - 4;
+    // The stretched last column keeps at least its title and the header's
+    // default width; a few pixels spare, or rounding shows a scroll bar.
+    const int lastWidth
+        = last >= 0 ? std::max(m_header->sectionSizeHint(last), m_header->defaultSectionSize()) : 0;
+    const int room = view->viewport()->width() - lastWidth - 4;
     const auto total = [&](int cap) {
         int sum = 0;
         for (const int logical : std::as_const(sections))
@@ -121,6 +124,8 @@ void ColumnFit::fit()
         m_header->resizeSection(
             logical, std::max(titles.value(logical), std::min(m_fitted.value(logical), cap)));
     m_fitting = false;
+    // The scroll bar was set for the widths before.
+    QMetaObject::invokeMethod(view, "updateGeometries", Qt::QueuedConnection);
 }
 
 bool ColumnFit::eventFilter(QObject *watched, QEvent *event)

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTreeView>
@@ -141,6 +142,9 @@ void TestPagePictures::everyPageWhole()
         QCoreApplication::processEvents();
         for (QTreeView *table : visibleTables(page)) {
             QHeaderView *header = table->header();
+            // No scroll bar for columns that fit.
+            QVERIFY(
+                header->length() > table->viewport()->width() || !table->horizontalScrollBar()->isVisible());
             for (int section = 0; section < header->count(); ++section) {
                 if (header->isSectionHidden(section))
                     continue;
