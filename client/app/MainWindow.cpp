@@ -129,10 +129,12 @@ void MainWindow::helpAboutClick()
 
 void MainWindow::helpIndexClick()
 {
-    const QFileInfo help = Client::findDocument(tr("vornex_help.htm"));
+    const QString name = tr("vornex_help.htm");
+    const QFileInfo help = Client::findDocument(name);
     if (!help.exists()) {
-        Client::showWarning(
-            this, tr("The help file %1 is missing.").arg(QDir::toNativeSeparators(help.filePath())));
+        // Without any language pack there is not even a folder to name.
+        const QString shown = help.filePath().isEmpty() ? name : QDir::toNativeSeparators(help.filePath());
+        Client::showWarning(this, tr("The help file %1 is missing.").arg(shown));
         return;
     }
     Client::openWithShell(this, help);

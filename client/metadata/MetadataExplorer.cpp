@@ -5,6 +5,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "ColumnFit.h"
 #include "MetadataExplorerDelegate.h"
 #include "MetadataExplorerModel.h"
 
@@ -34,6 +35,8 @@ MetadataExplorer::MetadataExplorer(QWidget *parent)
     m_view->setModel(m_model);
     m_delegate = new MetadataExplorerDelegate(m_view, m_model);
     m_view->setItemDelegate(m_delegate);
+    // Property names whole, the values get the rest.
+    ColumnFit::attach(m_view->header());
 
     connect(m_model, &MetadataExplorerModel::metadataEdited, this, &MetadataExplorer::dataChanged);
     m_model->loadMetadata(nullptr);

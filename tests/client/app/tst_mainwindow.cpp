@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -263,6 +264,11 @@ void TestMainWindow::helpOpensTheDocumentOnlyWhenPresent()
     MainWindow window;
     window.helpIndexAction()->trigger();
     QCOMPARE(m_desktop.opened, QStringList());
+    // Told, not silent.
+    QMessageBox *box = window.findChild<QMessageBox *>(QStringLiteral("shellWarning"));
+    QVERIFY(box);
+    QVERIFY2(box->text().contains(QStringLiteral("vornex_help.htm")), qPrintable(box->text()));
+    box->accept();
 }
 
 void TestMainWindow::preferencesCommand()
