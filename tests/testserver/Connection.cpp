@@ -40,6 +40,7 @@ Connection::Connection(ServerCore &core, struct soap *soap, int serial, bool sec
 {
     m_soap->user = this;
     m_baseOutputMode = m_soap->omode;
+    m_baseRecvMax = m_soap->recv_maxlength;
     m_receive = m_soap->frecv;
     m_send = m_soap->fsend;
     m_soap->frecv = receiveHook;
@@ -101,6 +102,7 @@ void Connection::resetRequest()
     m_throttleRate = 0;
     m_stallRequestAt = -1;
     m_soap->omode = m_baseOutputMode;
+    m_soap->recv_maxlength = m_baseRecvMax;
 }
 
 void Connection::startOperation()
@@ -124,6 +126,10 @@ void Connection::startOperation()
     entry.peer = peer();
     m_request = m_core.addJournalEntry(entry);
 
+    // The package of an upload streams to a receiver: no size limit, or a
+    // job over 2 GB is cut off near the toolkit's default limit.
+    if (OperationInfo::isUpload(m_operation))
+        m_soap->recv_maxlength = 0;
     if (m_operation != Operation::Unknown)
         m_fault = m_core.takeFault(m_operation);
     if (m_fault.kind == Fault::DropRequest) {
@@ -275,6 +281,17 @@ int Connection::sendRawBody(const QByteArray &body)
     if (soap_response(m_soap, SOAP_FILE)
         || soap_send_raw(m_soap, xml.constData(), static_cast<size_t>(xml.size())) || soap_end_send(m_soap))
         dropSocket();
+    return SOAP_STOP;
+}
+
+int Connection::sendHttpStatus(int status, const QByteArray &body)
+{
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(status)
+        + " Test Fault\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n";
+    const QByteArray reply = head + body;
+    m_soap->fsend(m_soap, reply.constData(), static_cast<size_t>(reply.size()));
+    dropSocket();
     return SOAP_STOP;
 }
 
