@@ -58,6 +58,7 @@ void PushJobAction::takeResult(const UserCall::Outcome &outcome, int answer)
         // Provably never reached the server (the connection is offline
         // now): it goes when the connection comes back.
         m_state = State::Waiting;
+        emit pushDeferred(this);
         return;
     }
     if (!outcome.answered()) {

@@ -49,6 +49,8 @@ signals:
     void pushFinished(PushJobAction *action, bool accepted, const QString &refusal);
     // The push went out but its answer was lost.
     void pushUnanswered(PushJobAction *action);
+    // Its request never left: it waits for the connection again.
+    void pushDeferred(PushJobAction *action);
 
 private:
     void takeResult(const UserCall::Outcome &outcome, int answer);

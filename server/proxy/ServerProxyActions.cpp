@@ -74,6 +74,11 @@ PushJobAction *ServerProxy::makePushAction(ServerConnection *connection, const Q
         });
     // Whether a push whose answer was lost went through shows in the next
     // list of the checkpoint's jobs; it is not sent again.
+    // Kept in the cache file only while it provably never left.
+    connect(action, &PushJobAction::pushDeferred, this, [this](PushJobAction *waiting) {
+        updateCachedJob(waiting->connection(), waiting->flowId(), waiting->checkPointId(), waiting->jobId(),
+            waiting->pushInfo());
+    });
     connect(action, &PushJobAction::pushUnanswered, this, [this](PushJobAction *done) {
         cachePushAnswered(done, false);
         startUpdatingConData(done->connection(), UpdateFlags::CheckPoints);

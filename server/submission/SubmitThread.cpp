@@ -163,9 +163,11 @@ void SubmitThread::run()
     if (verdict == SubmittedFile::Verdict::Refused) {
         const char *text = soap_fault_string(proxy->soap);
         refusal = text ? QString::fromUtf8(text) : QString();
-    } else if (verdict == SubmittedFile::Verdict::NoAnswer && reach == SendTracker::Reach::NotSent) {
-        verdict = SubmittedFile::Verdict::NotSent;
     }
+    // The job's own request never left (the compression question failed,
+    // or the connection was refused): it may go again.
+    if (verdict != SubmittedFile::Verdict::Accepted && reach == SendTracker::Reach::NotSent)
+        verdict = SubmittedFile::Verdict::NotSent;
     soap_destroy(proxy->soap);
     soap_end(proxy->soap);
     job->finishUpload(verdict, refusal);

@@ -214,12 +214,14 @@ void TestCheckPoint::pushGoesOutOnce()
 
     QVERIFY(
         check->pushJob(QStringLiteral("J2"), decision({ QStringLiteral("out-2"), QStringLiteral("out-1") })));
-    QCOMPARE(check->getJobIds(), (QList<QString> { QStringLiteral("J1"), QStringLiteral("J3") }));
+    // Listed, marked, until the server answered.
+    QCOMPARE(check->getJobStatus(QStringLiteral("J2")), int(CheckPointJobData::kPushWaiting));
     QVERIFY(check->isPushWaiting(QStringLiteral("J2")));
     // Asking again while it is on its way sends nothing.
     QVERIFY(!check->pushJob(QStringLiteral("J2"), decision({ QStringLiteral("out-1") })));
     QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 10000);
     QVERIFY(!check->isPushWaiting(QStringLiteral("J2")));
+    QCOMPARE(check->getJobIds(), (QList<QString> { QStringLiteral("J1"), QStringLiteral("J3") }));
     QTRY_COMPARE_WITH_TIMEOUT(m_proxy->actionList().count(), 0, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_connection->hasRunningThreads(), 5000);
 
@@ -253,8 +255,8 @@ void TestCheckPoint::pushWaitsForTheServer()
     // A second decision on a waiting job is not queued again.
     QVERIFY(!check->pushJob(QStringLiteral("J1"), decision({ QStringLiteral("out-2") })));
     QCOMPARE(m_proxy->actionList().count(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_connection->isOnline(), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(m_connection), 10000);
-    QVERIFY(!m_connection->isOnline());
 
     // A refresh from the cache or a late update keeps the mark.
     CheckPointJobData record = check->getJob(QStringLiteral("J1"));

@@ -401,7 +401,7 @@ void TestSubmitThread::droppedConnectionThenRetryFromTheStart()
     QVERIFY(job->deliveryNote().contains(QStringLiteral("broke off")));
     QVERIFY(m_point->hasThread(job.get()));
     QCOMPARE(SavedSubmissions::readAll().size(), 1);
-    QCOMPARE(SavedSubmissions::readAll().first().status, int(SubmitStatus::Error));
+    QTRY_COMPARE(SavedSubmissions::readAll().first().status, int(SubmitStatus::Error));
 
     m_point->startSubmit(job.get());
     QVERIFY(waitForEnd(job));
