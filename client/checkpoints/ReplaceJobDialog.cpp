@@ -257,7 +257,8 @@ void ReplaceJobDialog::continueStart()
         return;
     }
     m_startWaitsForLock = true;
-    m_checkPoint->lockJobAsync(m_jobId, kLockWhileReplacing, this, [this](bool isSet) { lockAnswered(isSet); });
+    m_checkPoint->lockJobAsync(
+        m_jobId, kLockWhileReplacing, this, [this](bool isSet) { lockAnswered(isSet); });
 }
 
 void ReplaceJobDialog::lockAnswered(bool isSet)
@@ -370,11 +371,13 @@ void ReplaceJobDialog::finishReplace()
         const bool mayHaveArrived = m_file->mayHaveArrived();
         m_file = SubstituteFilePtr();
         if (mayHaveArrived)
-            warn(tr("All of <%2> was sent, but the server's answer did not arrive: the job <%1> may have been "
-                    "replaced all the same. Look at the checkpoint before you replace it again.")
-                     .arg(m_jobName, path));
+            warn(
+                tr("All of <%2> was sent, but the server's answer did not arrive: the job <%1> may have been "
+                   "replaced all the same. Look at the checkpoint before you replace it again.")
+                    .arg(m_jobName, path));
         else
-            warn(tr("The Job <%1> was not replaced with file <%2> on server. Try later.").arg(m_jobName, path));
+            warn(tr("The Job <%1> was not replaced with file <%2> on server. Try later.")
+                     .arg(m_jobName, path));
     } else {
         m_file = SubstituteFilePtr();
     }

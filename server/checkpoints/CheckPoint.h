@@ -77,9 +77,10 @@ public:
     // 3 while replacing). This form blocks for the call; the GUI thread
     // uses lockJobAsync, answered queued to `context`.
     bool lockJob(const QString &jobId, int lockMode);
-    void lockJobAsync(const QString &jobId, int lockMode, QObject *context, std::function<void(bool isSet)> done);
-    // Releases the job's lock in the background, retried until the
-    // server has answered (ServerConnection::releaseJobLock).
+    void lockJobAsync(
+        const QString &jobId, int lockMode, QObject *context, std::function<void(bool isSet)> done);
+    // Releases the job's lock in the background, tried again until its
+    // request went out (ServerConnection::releaseJobLock).
     void releaseLock(const QString &jobId);
 
     // Starts the replacement; false while another one runs. The caller

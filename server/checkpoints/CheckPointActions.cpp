@@ -83,7 +83,8 @@ void CheckPoint::watchPush(const QString &jobId)
                 PushJobAction *, bool accepted, const QString &) { pushAnswered(jobId, accepted); });
         // The next list of the checkpoint's jobs tells; until then the job
         // stays out of reach of a second push.
-        connect(action, &PushJobAction::pushUnanswered, this, [this, jobId] { m_pendingPushes.remove(jobId); });
+        connect(
+            action, &PushJobAction::pushUnanswered, this, [this, jobId] { m_pendingPushes.remove(jobId); });
         connect(action, &QObject::destroyed, this, [this, jobId] {
             if (m_pendingPushes.remove(jobId) && getJobStatus(jobId) == CheckPointJobData::kPushWaiting) {
                 setJobStatus(jobId, 0);
@@ -111,7 +112,8 @@ bool CheckPoint::lockJob(const QString &jobId, int lockMode)
     return connection && connection->setJobLockStatus(m_flowId, m_id, jobId, lockMode);
 }
 
-void CheckPoint::lockJobAsync(const QString &jobId, int lockMode, QObject *context, std::function<void(bool)> done)
+void CheckPoint::lockJobAsync(
+    const QString &jobId, int lockMode, QObject *context, std::function<void(bool)> done)
 {
     ServerConnection *connection = getConnection();
     if (!connection) {
@@ -119,7 +121,8 @@ void CheckPoint::lockJobAsync(const QString &jobId, int lockMode, QObject *conte
             context ? context : this, [done] { done(false); }, Qt::QueuedConnection);
         return;
     }
-    connection->setJobLockStatusAsync(m_flowId, m_id, jobId, lockMode, context ? context : this, std::move(done));
+    connection->setJobLockStatusAsync(
+        m_flowId, m_id, jobId, lockMode, context ? context : this, std::move(done));
 }
 
 void CheckPoint::releaseLock(const QString &jobId)
@@ -199,13 +202,14 @@ void CheckPoint::checkJobLock(const QString &jobId)
 {
     ServerConnection *connection = getConnection();
     if (!connection) {
-        QMetaObject::invokeMethod(this, [this, jobId] { emit jobLockCheckFailed(jobId); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, jobId] { emit jobLockCheckFailed(jobId); }, Qt::QueuedConnection);
         return;
     }
     const QString host = connection->host();
     const int port = connection->port();
-    connection->getJobLockStatusAsync(m_flowId, m_id, jobId, this,
-        [this, jobId, host, port](bool answered, const QString &text) {
+    connection->getJobLockStatusAsync(
+        m_flowId, m_id, jobId, this, [this, jobId, host, port](bool answered, const QString &text) {
             if (!answered) {
                 emit jobLockCheckFailed(jobId);
                 return;

@@ -226,7 +226,8 @@ private:
     void stopUserCalls();
     void startUserCall(UserCall::Body body, bool mayGoOnline, QObject *context,
         std::function<void(const UserCall::Outcome &)> done);
-    void deliverRelease(const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt);
+    void deliverRelease(
+        const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt);
     ombrel::Service *activeProxy() const;
     SoapCanceller *cancellerOf(const ombrel::Service *proxy) const;
 

@@ -32,8 +32,8 @@ int soapTimeout(int ms)
     return ms > 0 ? -ms * 1000 : 0;
 }
 
-UserCall::Body lockBody(const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode,
-    std::shared_ptr<int> isSet)
+UserCall::Body lockBody(const QString &flowId, const QString &checkPointId, const QString &jobId,
+    int lockMode, std::shared_ptr<int> isSet)
 {
     return [flow = WideText::fromQString(flowId), checkPoint = WideText::fromQString(checkPointId),
                job = WideText::fromQString(jobId), lockMode, isSet](ombrel::Service *proxy) {
@@ -41,8 +41,8 @@ UserCall::Body lockBody(const QString &flowId, const QString &checkPointId, cons
     };
 }
 
-UserCall::Body lockTextBody(
-    const QString &flowId, const QString &checkPointId, const QString &jobId, std::shared_ptr<std::wstring> text)
+UserCall::Body lockTextBody(const QString &flowId, const QString &checkPointId, const QString &jobId,
+    std::shared_ptr<std::wstring> text)
 {
     return [flow = WideText::fromQString(flowId), checkPoint = WideText::fromQString(checkPointId),
                job = WideText::fromQString(jobId), text](ombrel::Service *proxy) {
@@ -208,7 +208,8 @@ void ServerConnection::setJobLockStatusAsync(const QString &flowId, const QStrin
     }
     auto isSet = std::make_shared<int>(0);
     startUserCall(lockBody(flowId, checkPointId, jobId, lockMode, isSet), true, context,
-        [done, isSet](const UserCall::Outcome &outcome) { done(outcome.soapError == SOAP_OK && *isSet != 0); });
+        [done, isSet](
+            const UserCall::Outcome &outcome) { done(outcome.soapError == SOAP_OK && *isSet != 0); });
 }
 
 void ServerConnection::getJobLockStatusAsync(const QString &flowId, const QString &checkPointId,
@@ -227,7 +228,8 @@ void ServerConnection::getJobLockStatusAsync(const QString &flowId, const QStrin
         });
 }
 
-void ServerConnection::releaseJobLock(const QString &flowId, const QString &checkPointId, const QString &jobId)
+void ServerConnection::releaseJobLock(
+    const QString &flowId, const QString &checkPointId, const QString &jobId)
 {
     ++m_pendingReleases;
     deliverRelease(flowId, checkPointId, jobId, 0);
@@ -260,11 +262,12 @@ void ServerConnection::pushCheckpointJobAsync(const QString &flowId, const QStri
     std::function<void(const UserCall::Outcome &, int)> done)
 {
     auto answer = std::make_shared<int>(0);
-    UserCall::Body body = [flow = WideText::fromQString(flowId), checkPoint = WideText::fromQString(checkPointId),
-                              job = WideText::fromQString(jobId), status = ReplyConversions::toPushJobStatus(info),
-                              answer](ombrel::Service *proxy) {
-        return proxy->ombrel__PushCheckpointJob(flow, checkPoint, job, status, *answer);
-    };
+    UserCall::Body body
+        = [flow = WideText::fromQString(flowId), checkPoint = WideText::fromQString(checkPointId),
+              job = WideText::fromQString(jobId), status = ReplyConversions::toPushJobStatus(info),
+              answer](ombrel::Service *proxy) {
+              return proxy->ombrel__PushCheckpointJob(flow, checkPoint, job, status, *answer);
+          };
     // A push never brings a connection online: only the log-in does.
     startUserCall(std::move(body), false, context,
         [done, answer](const UserCall::Outcome &outcome) { done(outcome, *answer); });

@@ -332,11 +332,13 @@ size_t Connection::receiveHook(struct soap *soap, char *buffer, size_t length)
         length = static_cast<size_t>(qMin<qint64>(left, static_cast<qint64>(length)));
     }
     if (self->m_throttleRate > 0) // a tenth of a second's worth at a time
-        length = static_cast<size_t>(qBound<qint64>(1, self->m_throttleRate / 10, static_cast<qint64>(length)));
+        length
+            = static_cast<size_t>(qBound<qint64>(1, self->m_throttleRate / 10, static_cast<qint64>(length)));
     const size_t got = self->m_receive(soap, buffer, length);
     self->m_received += static_cast<qint64>(got);
     if (self->m_throttleRate > 0 && got > 0
-        && !self->m_core.sleepUnlessStopping(static_cast<int>(static_cast<qint64>(got) * 1000 / self->m_throttleRate))) {
+        && !self->m_core.sleepUnlessStopping(
+            static_cast<int>(static_cast<qint64>(got) * 1000 / self->m_throttleRate))) {
         self->dropSocket();
         return 0;
     }

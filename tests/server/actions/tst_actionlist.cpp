@@ -98,9 +98,7 @@ public:
     Heartbeat()
     {
         m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longest = qMax(m_longest, m_clock.restart());
-        });
+        connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = qMax(m_longest, m_clock.restart()); });
         m_clock.start();
         m_timer.start();
     }
@@ -419,6 +417,7 @@ void TestActionList::deliveryUnderFaults_data()
     QTest::addColumn<int>("copies"); // the server's copies (releases: lock gone)
     QTest::addColumn<int>("requests"); // how often the request reached it
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("https");
     const QString operation[] = { QStringLiteral("submission"), QStringLiteral("push"),
         QStringLiteral("replacement"), QStringLiteral("release") };
     // Once a request left, it is never sent again: the server keeps what
@@ -436,17 +435,23 @@ void TestActionList::deliveryUnderFaults_data()
     for (int i = 0; i < 4; ++i) {
         const QString &w = operation[i];
         for (const char *f : { "reply lost", "HTTP 500", "garbage" })
-            QTest::addRow("%s, %s", qPrintable(w), f) << w << QString::fromLatin1(f) << 1 << 1 << lost[i];
-        QTest::addRow("%s, refusal", qPrintable(w)) << w << QStringLiteral("refusal") << 0 << 1 << refused[i];
+            QTest::addRow("%s, %s", qPrintable(w), f)
+                << w << QString::fromLatin1(f) << 1 << 1 << lost[i] << false;
+        QTest::addRow("%s, refusal", qPrintable(w))
+            << w << QStringLiteral("refusal") << 0 << 1 << refused[i] << false;
         // Never got there: queued ones go once the server is back; a
         // replacement is the user's to start again.
         const int later = w == QLatin1String("replacement") ? 0 : 1;
         QTest::addRow("%s, connection refused", qPrintable(w))
-            << w << QStringLiteral("connection refused") << later << later << waited[i];
+            << w << QStringLiteral("connection refused") << later << later << waited[i] << false;
         QTest::addRow("%s, dropped midway", qPrintable(w))
-            << w << QStringLiteral("dropped midway") << 0 << 1 << dropped[i];
-        QTest::addRow("%s, slow refresh", qPrintable(w)) << w << QStringLiteral("slow refresh") << 1 << 1 << fine[i];
+            << w << QStringLiteral("dropped midway") << 0 << 1 << dropped[i] << false;
+        QTest::addRow("%s, slow refresh", qPrintable(w))
+            << w << QStringLiteral("slow refresh") << 1 << 1 << fine[i] << false;
     }
+    // Over TLS the bytes go out through the same hooks.
+    QTest::newRow("submission over https, reply lost")
+        << operation[0] << QStringLiteral("reply lost") << 1 << 1 << lost[0] << true;
 }
 
 void TestActionList::deliveryUnderFaults()
@@ -456,6 +461,7 @@ void TestActionList::deliveryUnderFaults()
     QFETCH(int, copies);
     QFETCH(int, requests);
     QFETCH(QString, shown);
+    QFETCH(bool, https);
     using testserver::Operation;
     const bool isUpload = upload(what);
     const Operation op = what == QLatin1String("submission") ? Operation::SubmitFile08
@@ -465,7 +471,7 @@ void TestActionList::deliveryUnderFaults()
     const QString opName = testserver::OperationInfo::name(op);
     ServerConnection::setLockRetryMs(200);
 
-    auto server = ServerTest::startServer();
+    auto server = ServerTest::startServer(https);
     QVERIFY(server);
     server->setFlows({ flow() });
     const QString jobId = QStringLiteral("job-a");
@@ -488,11 +494,14 @@ void TestActionList::deliveryUnderFaults()
     QSignalSpy pushAnswers(m_proxy.get(), &ServerProxy::pushFinished);
 
     if (fault == QLatin1String("connection refused")) {
-        server->setRefuseConnections(true);
+        // Long enough for the first attempt to fail; a release tries again
+        // by itself until it gets through.
+        server->refuseConnectionsFor(3000);
     } else if (fault == QLatin1String("slow refresh")) {
         server->setFault(Operation::GetCheckPoints07, testserver::Fault::delay(4000).times(1));
         m_proxy->startUpdatingConData(connection, UpdateFlags::CheckPoints);
-        QTRY_VERIFY_WITH_TIMEOUT(ServerTest::operations(*server).count(QStringLiteral("GetCheckPoints07")) == 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            ServerTest::operations(*server).count(QStringLiteral("GetCheckPoints07")) == 2, 5000);
     } else {
         server->setFault(op, faultNamed(fault, isUpload));
     }
@@ -513,7 +522,8 @@ void TestActionList::deliveryUnderFaults()
             QTRY_VERIFY_WITH_TIMEOUT(!check->isReplacing(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!connection->isOnline(), 10000);
     } else if (what == QLatin1String("submission")) {
-        QTRY_VERIFY_WITH_TIMEOUT(job->getStatus() == SubmitStatus::Finished || job->getStatus() == SubmitStatus::Error, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            job->getStatus() == SubmitStatus::Finished || job->getStatus() == SubmitStatus::Error, 15000);
     } else if (what == QLatin1String("push")) {
         QTRY_VERIFY_WITH_TIMEOUT(m_proxy->actionList().count() == 0, 15000);
     } else if (what == QLatin1String("replacement")) {
@@ -571,13 +581,13 @@ void TestActionList::deliveryUnderFaults()
             truth += QStringLiteral(" broke");
         QCOMPARE(m_proxy->actionList().count(), 0);
     } else if (what == QLatin1String("push")) {
-        truth = pushAnswers.isEmpty() ? QStringLiteral("unanswered")
+        truth = pushAnswers.isEmpty()            ? QStringLiteral("unanswered")
             : pushAnswers.first().at(1).toBool() ? QStringLiteral("accepted")
                                                  : QStringLiteral("refused");
         truth += check->hasJob(jobId) ? QStringLiteral(" listed") : QStringLiteral(" gone");
     } else if (what == QLatin1String("replacement")) {
         truth = replacement->getStatus() == ReplaceStatus::Replaced ? QStringLiteral("replaced")
-                                                                     : QStringLiteral("failed");
+                                                                    : QStringLiteral("failed");
         if (replacement->mayHaveArrived())
             truth += QStringLiteral(" may");
     } else {

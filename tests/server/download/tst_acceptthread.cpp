@@ -444,7 +444,8 @@ bool sameContent(const QString &a, const QString &b)
 {
     QFile first(a);
     QFile second(b);
-    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly) || first.size() != second.size())
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly)
+        || first.size() != second.size())
         return false;
     while (!first.atEnd()) {
         if (first.read(1 << 20) != second.read(1 << 20))

@@ -160,8 +160,8 @@ void TestSubmitPoint::savedStatusIsTheShownOneAndRestored_data()
     QTest::addColumn<int>("shown");
     QTest::addColumn<int>("restored");
     QTest::newRow("waiting") << int(SubmitStatus::Waiting) << int(SubmitStatus::Waiting);
-    QTest::newRow("waiting connection") << int(SubmitStatus::WaitingConnection)
-                                        << int(SubmitStatus::WaitingConnection);
+    QTest::newRow("waiting connection")
+        << int(SubmitStatus::WaitingConnection) << int(SubmitStatus::WaitingConnection);
     // Begun to go out: the server may hold it, so it is never sent alone.
     QTest::newRow("uploading") << int(SubmitStatus::Uploading) << int(SubmitStatus::Error);
     QTest::newRow("verifying") << int(SubmitStatus::Verifying) << int(SubmitStatus::Error);

@@ -262,8 +262,8 @@ void TestSubmittedFile::completeUploadGoesThroughEveryStatus()
     QCOMPARE(job.getSentSize(), qint64(0)); // only while uploading
     job.finishUpload(SubmittedFile::Verdict::Accepted);
 
-    QCOMPARE(statuses,
-        (QList<int> { SubmitStatus::Uploading, SubmitStatus::Verifying, SubmitStatus::Finished }));
+    QCOMPARE(
+        statuses, (QList<int> { SubmitStatus::Uploading, SubmitStatus::Verifying, SubmitStatus::Finished }));
     QCOMPARE(attemptEnded.count(), 1);
     QCOMPARE(settled.count(), 1);
     QCOMPARE(job.getTimeLeftText(), job.getEndTime().toString(Qt::ISODate));
