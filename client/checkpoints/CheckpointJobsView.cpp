@@ -144,7 +144,8 @@ void CheckpointJobsView::jobPushed(const PushJobInfo &info)
         return;
     // A push that waits already is not sent again.
     if (job->status() != CheckPointJobData::kPushWaiting) {
-        if (checkPoint->pushJob(job->jobId(), info))
+        // A push stays listed, marked, until the server has answered it.
+        if (checkPoint->pushJob(job->jobId(), info) && !info.push)
             m_model->removeJobRow(m_model->rowOfJob(job->jobId()));
         else
             m_model->refreshRows();

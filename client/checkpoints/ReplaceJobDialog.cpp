@@ -33,7 +33,6 @@ namespace {
 constexpr int kStatusIntervalMs = 5000;
 constexpr int kProgressIntervalMs = 500;
 constexpr int kLockWhileReplacing = 3;
-constexpr int kLockRelease = 0;
 // A push of the job is on its way; pushing again would send it twice.
 constexpr int kPushBusy = 2;
 
@@ -112,6 +111,7 @@ ReplaceJobDialog::ReplaceJobDialog(QWidget *parent, CheckPoint *checkPoint, cons
     connect(m_cancelButton, &QPushButton::clicked, this, &ReplaceJobDialog::cancelClickHandler);
     if (checkPoint) {
         connect(checkPoint, &CheckPoint::jobLockChecked, this, &ReplaceJobDialog::jobLockChecked);
+        connect(checkPoint, &CheckPoint::jobLockCheckFailed, this, &ReplaceJobDialog::jobLockCheckFailed);
         connect(
             checkPoint, qOverload<>(&CheckPoint::replaceFinished), this, &ReplaceJobDialog::finishReplace);
     }
@@ -253,13 +253,28 @@ void ReplaceJobDialog::continueStart()
     m_startWaitsForCheck = false;
     if (!m_checkPoint)
         return;
-    ServerConnection *connection = m_checkPoint->getConnection();
-    if (!connection || !connection->ping()) {
+    if (!m_checkPoint->getConnection()) {
         warn(tr("Can't connect to server. Try later."));
         reject();
         return;
     }
-    if (!m_checkPoint->lockJob(m_jobId, kLockWhileReplacing)) {
+    m_startWaitsForLock = true;
+    m_checkPoint->lockJobAsync(
+        m_jobId, kLockWhileReplacing, this, [this](bool isSet) { lockAnswered(isSet); });
+}
+
+void ReplaceJobDialog::lockAnswered(bool isSet)
+{
+    m_startWaitsForLock = false;
+    if (!m_checkPoint)
+        return;
+    if (m_ending) {
+        // The release went out before this lock came back.
+        if (isSet)
+            m_checkPoint->releaseLock(m_jobId);
+        return;
+    }
+    if (!isSet) {
         warn(tr("The Job <%1> can't be locked").arg(m_jobName));
         reject();
         return;
@@ -300,6 +315,16 @@ void ReplaceJobDialog::jobLockChecked(const QString &jobId, bool elsewhere, cons
     }
     if (m_startWaitsForCheck)
         continueStart();
+}
+
+void ReplaceJobDialog::jobLockCheckFailed(const QString &jobId)
+{
+    // A poll that found no server changes nothing; the start needs one.
+    if (jobId != m_jobId || m_file || m_ending || !m_startWaitsForCheck)
+        return;
+    m_startWaitsForCheck = false;
+    warn(tr("Can't connect to server. Try later."));
+    reject();
 }
 
 void ReplaceJobDialog::updateProgress()
@@ -345,8 +370,16 @@ void ReplaceJobDialog::finishReplace()
     if (m_file->getStatus() != ReplaceStatus::Replaced) {
         m_pushInfo.push = false;
         const QString path = m_file->getPath();
+        const bool mayHaveArrived = m_file->mayHaveArrived();
         m_file = SubstituteFilePtr();
-        warn(tr("The Job <%1> was not replaced with file <%2> on server. Try later.").arg(m_jobName, path));
+        if (mayHaveArrived)
+            warn(
+                tr("All of <%2> was sent, but the server's answer did not arrive: the job <%1> may have been "
+                   "replaced all the same. Look at the checkpoint before you replace it again.")
+                    .arg(m_jobName, path));
+        else
+            warn(tr("The Job <%1> was not replaced with file <%2> on server. Try later.")
+                     .arg(m_jobName, path));
     } else {
         m_file = SubstituteFilePtr();
     }
@@ -395,7 +428,7 @@ void ReplaceJobDialog::release()
         if (status == ReplaceStatus::Replaced || status == ReplaceStatus::Failed)
             return;
     }
-    m_checkPoint->lockJob(m_jobId, kLockRelease);
+    m_checkPoint->releaseLock(m_jobId);
 }
 
 void ReplaceJobDialog::warn(const QString &text)

@@ -84,6 +84,8 @@ private:
     void startReplace();
     void continueStart();
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
+    void jobLockCheckFailed(const QString &jobId);
+    void lockAnswered(bool isSet);
     void release();
     void warn(const QString &text);
 
@@ -101,6 +103,7 @@ private:
 
     bool m_startRequested = false;
     bool m_startWaitsForCheck = false;
+    bool m_startWaitsForLock = false;
     bool m_lockSettled = false;
     bool m_ending = false;
 

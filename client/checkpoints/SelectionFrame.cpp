@@ -240,7 +240,18 @@ void SelectionFrame::askLock(const LockWait &wait)
     m_lockWait = wait;
     connect(wait.checkPoint, &CheckPoint::jobLockChecked, this, &SelectionFrame::jobLockChecked,
         Qt::UniqueConnection);
+    connect(wait.checkPoint, &CheckPoint::jobLockCheckFailed, this, &SelectionFrame::jobLockCheckFailed,
+        Qt::UniqueConnection);
     wait.checkPoint->checkJobLock(wait.job->jobId());
+}
+
+void SelectionFrame::jobLockCheckFailed(const QString &jobId)
+{
+    if (m_lockWait.what == Waiting::Nothing || sender() != m_lockWait.checkPoint || !m_lockWait.job
+        || m_lockWait.job->jobId() != jobId)
+        return;
+    m_lockWait = LockWait();
+    warn(tr("Can't connect to server. Try later."));
 }
 
 void SelectionFrame::jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText)
@@ -276,8 +287,8 @@ void SelectionFrame::SaveViewBtnClicked()
     CheckPoint *checkPoint = m_checkPoint;
     if (!m_job || !checkPoint)
         return;
-    ServerConnection *connection = checkPoint->getConnection();
-    if (!connection || !connection->ping()) {
+    // The lock check tells whether the server answers; nothing here waits.
+    if (!checkPoint->getConnection()) {
         warn(tr("Can't connect to server. Try later."));
         return;
     }
@@ -468,8 +479,7 @@ void SelectionFrame::ReplaceJobBtnClicked()
     CheckPoint *checkPoint = m_checkPoint;
     if (!m_job || !checkPoint)
         return;
-    ServerConnection *connection = checkPoint->getConnection();
-    if (!connection || !connection->ping()) {
+    if (!checkPoint->getConnection()) {
         warn(tr("Can't connect to server. Try later."));
         return;
     }
@@ -500,10 +510,20 @@ void SelectionFrame::replaceJob(const LockWait &wait, bool lockedElsewhere, cons
         if (question.clickedButton() != overrule)
             return;
     }
-    if (!checkPoint->lockJob(jobId, kLockForUser)) {
-        warn(tr("The job can't be locked"));
-        return;
-    }
+    const QPointer<CheckPoint> target(checkPoint);
+    checkPoint->lockJobAsync(jobId, kLockForUser, this, [this, wait, target, jobId](bool isSet) {
+        if (!target)
+            return;
+        if (!isSet) {
+            warn(tr("The job can't be locked"));
+            return;
+        }
+        openReplaceDialog(wait, target, jobId);
+    });
+}
+
+void SelectionFrame::openReplaceDialog(const LockWait &wait, CheckPoint *checkPoint, const QString &jobId)
+{
     auto dialog = std::make_unique<ReplaceJobDialog>(this, checkPoint, jobId);
     if (dialog->exec() == QDialog::Accepted) {
         PushJobInfo info = dialog->getPushJobInfo();

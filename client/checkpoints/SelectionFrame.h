@@ -101,6 +101,8 @@ private:
     void hook(ServerConnection *connection);
     void askLock(const LockWait &wait);
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
+    void jobLockCheckFailed(const QString &jobId);
+    void openReplaceDialog(const LockWait &wait, CheckPoint *checkPoint, const QString &jobId);
     void startDownload(const LockWait &wait);
     void finishSave(const Download &download, bool report, const QString &path, const QString &folder);
     void replaceJob(const LockWait &wait, bool lockedElsewhere, const QString &lockText);

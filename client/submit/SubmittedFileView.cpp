@@ -46,6 +46,9 @@ SubmittedFileView::SubmittedFileView(const ServerProxyPtr &proxy, QWidget *paren
     m_explorer = new MetadataExplorer(frame);
     m_spacer = new QWidget(frame);
     m_spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    m_noteLabel = new QLabel(frame);
+    m_noteLabel->setWordWrap(true);
+    m_noteLabel->setVisible(false);
 
     auto *layout = new QVBoxLayout(frame);
     layout->addWidget(m_title);
@@ -58,6 +61,7 @@ SubmittedFileView::SubmittedFileView(const ServerProxyPtr &proxy, QWidget *paren
     layout->addLayout(addRow);
     layout->addWidget(m_spacer);
     layout->addWidget(m_explorer);
+    layout->addWidget(m_noteLabel);
     auto *nameRow = new QHBoxLayout;
     nameRow->setContentsMargins(0, 0, 0, 0);
     nameRow->addWidget(m_jobNameCaption);
@@ -105,6 +109,7 @@ void SubmittedFileView::setMode(Mode mode)
     m_jobNameEdit->setVisible(job);
     m_cancelButton->setVisible(job);
     m_beginButton->setVisible(job);
+    m_noteLabel->setVisible(job && !m_noteLabel->text().isEmpty());
     setUpdatesEnabled(true);
 }
 
@@ -185,6 +190,11 @@ void SubmittedFileView::applyJobState()
     m_cancelButton->setEnabled(status != SubmitStatus::Verifying && status != SubmitStatus::Finished);
     m_jobNameEdit->setEnabled(status == SubmitStatus::Waiting);
     m_explorer->setEnabled(status == SubmitStatus::Waiting);
+    // What a failed job may have left on the server: the user decides
+    // whether to send it again.
+    const QString note = status == SubmitStatus::Error ? m_job->deliveryNote() : QString();
+    m_noteLabel->setText(note);
+    m_noteLabel->setVisible(m_mode == JobMode && !note.isEmpty());
 }
 
 void SubmittedFileView::AddFileClicked()

@@ -38,6 +38,7 @@ public:
 
     HeaderLabel *title() const { return m_title; }
     QLabel *pathCaption() const { return m_pathCaption; }
+    QLabel *noteLabel() const { return m_noteLabel; }
     DragDropPanel *dropPanel() const { return m_dropPanel; }
     QPushButton *addFileButton() const { return m_addFileButton; }
     QPushButton *addFolderButton() const { return m_addFolderButton; }
@@ -92,6 +93,7 @@ private:
     DragDropPanel *m_dropPanel;
     MetadataExplorer *m_explorer;
     QWidget *m_spacer;
+    QLabel *m_noteLabel;
 
     QString m_lastFolderPath;
     QString m_lastFilePath;

@@ -321,6 +321,10 @@ Möchten Sie die Datei ersetzen?</translation>
 <context>
     <name>Client::ReplaceJobDialog</name>
     <message>
+        <source>All of &lt;%2&gt; was sent, but the server&apos;s answer did not arrive: the job &lt;%1&gt; may have been replaced all the same. Look at the checkpoint before you replace it again.</source>
+        <translation>&lt;%2&gt; wurde ganz gesendet, aber die Antwort des Servers kam nicht an: Der Job &lt;%1&gt; wurde vielleicht trotzdem ersetzt. Sehen Sie am Prüfpunkt nach, bevor Sie ihn erneut ersetzen.</translation>
+    </message>
+    <message>
         <source>VORNEXclient - Replace job</source>
         <translation>VORNEXclient - Job ersetzen</translation>
     </message>
@@ -780,8 +784,8 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Der Server hat die Weitergabe des Jobs abgelehnt (Fehler %1).</translation>
     </message>
     <message>
-        <source>The server did not send the job on: it no longer waits at the checkpoint.</source>
-        <translation>Der Server hat den Job nicht weitergegeben: Er wartet nicht mehr am Prüfpunkt.</translation>
+        <source>The server refused to send the job on.</source>
+        <translation>Der Server hat die Weitergabe des Jobs abgelehnt.</translation>
     </message>
 </context>
 <context>
@@ -827,6 +831,26 @@ Möchten Sie die Datei ersetzen?</translation>
 </context>
 <context>
     <name>SubmittedFile</name>
+    <message>
+        <source>The server refused the job.</source>
+        <translation>Der Server hat den Job abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The server refused the job: %1</source>
+        <translation>Der Server hat den Job abgelehnt: %1</translation>
+    </message>
+    <message>
+        <source>The whole job was sent, but the server&apos;s answer did not arrive: the server may have taken it. Check there before you send it again.</source>
+        <translation>Der ganze Job wurde gesendet, aber die Antwort des Servers kam nicht an: Der Server hat ihn vielleicht angenommen. Prüfen Sie das dort, bevor Sie ihn erneut senden.</translation>
+    </message>
+    <message>
+        <source>The transfer broke off before the whole job was sent, so the server did not take it. Send it again when you are ready.</source>
+        <translation>Die Übertragung brach ab, bevor der ganze Job gesendet war; der Server hat ihn also nicht angenommen. Senden Sie ihn erneut, wenn Sie bereit sind.</translation>
+    </message>
+    <message>
+        <source>An earlier attempt to send this job did not end cleanly: the server may have taken it. Check there before you send it again.</source>
+        <translation>Ein früherer Versuch, diesen Job zu senden, endete nicht sauber: Der Server hat ihn vielleicht angenommen. Prüfen Sie das dort, bevor Sie ihn erneut senden.</translation>
+    </message>
     <message>
         <source>JOB</source>
         <translation>JOB</translation>

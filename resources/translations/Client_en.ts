@@ -321,6 +321,10 @@ Do you want to replace it?</translation>
 <context>
     <name>Client::ReplaceJobDialog</name>
     <message>
+        <source>All of &lt;%2&gt; was sent, but the server&apos;s answer did not arrive: the job &lt;%1&gt; may have been replaced all the same. Look at the checkpoint before you replace it again.</source>
+        <translation>All of &lt;%2&gt; was sent, but the server&apos;s answer did not arrive: the job &lt;%1&gt; may have been replaced all the same. Look at the checkpoint before you replace it again.</translation>
+    </message>
+    <message>
         <source>VORNEXclient - Replace job</source>
         <translation>VORNEXclient - Replace job</translation>
     </message>
@@ -780,8 +784,8 @@ Do you want to replace it?</translation>
         <translation>The server refused to send the job on (error %1).</translation>
     </message>
     <message>
-        <source>The server did not send the job on: it no longer waits at the checkpoint.</source>
-        <translation>The server did not send the job on: it no longer waits at the checkpoint.</translation>
+        <source>The server refused to send the job on.</source>
+        <translation>The server refused to send the job on.</translation>
     </message>
 </context>
 <context>
@@ -827,6 +831,26 @@ Do you want to replace it?</translation>
 </context>
 <context>
     <name>SubmittedFile</name>
+    <message>
+        <source>The server refused the job.</source>
+        <translation>The server refused the job.</translation>
+    </message>
+    <message>
+        <source>The server refused the job: %1</source>
+        <translation>The server refused the job: %1</translation>
+    </message>
+    <message>
+        <source>The whole job was sent, but the server&apos;s answer did not arrive: the server may have taken it. Check there before you send it again.</source>
+        <translation>The whole job was sent, but the server&apos;s answer did not arrive: the server may have taken it. Check there before you send it again.</translation>
+    </message>
+    <message>
+        <source>The transfer broke off before the whole job was sent, so the server did not take it. Send it again when you are ready.</source>
+        <translation>The transfer broke off before the whole job was sent, so the server did not take it. Send it again when you are ready.</translation>
+    </message>
+    <message>
+        <source>An earlier attempt to send this job did not end cleanly: the server may have taken it. Check there before you send it again.</source>
+        <translation>An earlier attempt to send this job did not end cleanly: the server may have taken it. Check there before you send it again.</translation>
+    </message>
     <message>
         <source>JOB</source>
         <translation>JOB</translation>

@@ -16,5 +16,7 @@ ServerConnection *IAction::connection() const
 
 bool IAction::perform()
 {
-    return m_connection && m_connection->ping();
+    // Never waits: a connection that must connect first gets a connect
+    // activity, and its connected() performs the action again.
+    return m_connection && !m_connection->connectFirst();
 }

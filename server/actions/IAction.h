@@ -19,8 +19,9 @@ public:
     // Null when the target had none, or once the connection is gone.
     ServerConnection *connection() const;
 
-    // True when the action is done and may be dropped. The base pings the
-    // connection (which asks for a connect when it is offline).
+    // True when the action is done and may be dropped; never blocks. The
+    // base says whether the connection may be used now (when it must
+    // connect first, a connect activity is asked for).
     virtual bool perform();
     // Still waiting for its server after a pass. When its connection is
     // online all the same (the ping could not get through in time), the

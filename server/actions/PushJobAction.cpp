@@ -1,7 +1,6 @@
 #include "PushJobAction.h"
 
-#include "ConnectionThread.h"
-#include "WorkFlags.h"
+#include "ServerConnection.h"
 
 #include <stdsoap2.h>
 
@@ -16,11 +15,17 @@ PushJobAction::PushJobAction(ServerConnection *connection, const QString &flowId
 
 PushJobAction::~PushJobAction() = default;
 
+QString PushJobAction::refusedText()
+{
+    return tr("The server refused to send the job on.");
+}
+
 bool PushJobAction::perform()
 {
     switch (m_state) {
     case State::Accepted:
     case State::Refused:
+    case State::Unanswered:
         return true;
     case State::Pushing:
         return false;
@@ -37,28 +42,37 @@ bool PushJobAction::perform()
 
 void PushJobAction::startPush()
 {
-    auto *thread = new ConnectionThread(nullptr, connection(), ActivityFlags::Push);
-    thread->setPushParams(m_flowId, m_checkPointId, m_jobId, m_info);
-    connect(thread, &ConnectionThread::pushFinished, this, &PushJobAction::takeResult);
+    ServerConnection *target = connection();
+    if (!target)
+        return;
     m_state = State::Pushing;
-    thread->start(QThread::InheritPriority);
+    target->pushCheckpointJobAsync(m_flowId, m_checkPointId, m_jobId, m_info, this,
+        [this](const UserCall::Outcome &outcome, int answer) { takeResult(outcome, answer); });
 }
 
-void PushJobAction::takeResult(int soapError, int answer)
+void PushJobAction::takeResult(const UserCall::Outcome &outcome, int answer)
 {
     if (m_state != State::Pushing)
         return;
-    const bool fault = soapError == SOAP_CLI_FAULT || soapError == SOAP_SVR_FAULT || soapError == SOAP_FAULT;
-    if (soapError != SOAP_OK && !fault) {
-        // Lost on the way: the next time the connection comes up sends it again.
+    if (outcome.reach == SendTracker::Reach::NotSent) {
+        // Provably never reached the server (the connection is offline
+        // now): it goes when the connection comes back.
         m_state = State::Waiting;
+        emit pushDeferred(this);
         return;
     }
+    if (!outcome.answered()) {
+        m_state = State::Unanswered;
+        emit pushUnanswered(this);
+        emit done(this);
+        return;
+    }
+    const bool fault = outcome.soapError != SOAP_OK;
     const bool accepted = !fault && answer != 0;
     m_state = accepted ? State::Accepted : State::Refused;
     if (!accepted)
-        m_refusal = fault ? tr("The server refused to send the job on (error %1).").arg(soapError)
-                          : tr("The server did not send the job on: it no longer waits at the checkpoint.");
+        m_refusal = fault ? tr("The server refused to send the job on (error %1).").arg(outcome.soapError)
+                          : refusedText();
     emit pushFinished(this, accepted, m_refusal);
     emit done(this);
 }

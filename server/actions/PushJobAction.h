@@ -2,14 +2,16 @@
 
 #include "IAction.h"
 #include "PushJobInfo.h"
+#include "UserCall.h"
 
 #include <QString>
 
 // Sends a checkpoint job on along the chosen outgoing connections once its
-// server answers. The push runs in a connection thread; the action stays
-// queued until the server has answered it: a push that got lost on the way
-// is sent again when the connection comes back, one the server refused is
-// reported.
+// server answers, on a SOAP context of its own. A push whose request never
+// left the client stays queued and goes when the connection comes back;
+// once a byte of it went out it is never sent again: the server's answer
+// settles it, and when that answer is lost the next refresh of the
+// checkpoint shows whether the job moved on.
 class PushJobAction : public IAction
 {
     Q_OBJECT
@@ -20,6 +22,7 @@ public:
         Pushing,
         Accepted,
         Refused,
+        Unanswered, // sent, but the answer was lost
     };
 
     PushJobAction(ServerConnection *connection, const QString &flowId, const QString &checkPointId,
@@ -33,21 +36,25 @@ public:
     State state() const { return m_state; }
     // Why the server refused the push; empty otherwise.
     QString refusal() const { return m_refusal; }
+    static QString refusedText();
 
     // Done at once when there is nothing to send (the push flag is clear)
-    // or the server has answered; otherwise starts the push when the
-    // connection answers and stays queued.
+    // or the push went out; otherwise starts it (without waiting) unless
+    // the connection must connect first, and stays queued meanwhile.
     bool perform() override;
     bool isWaiting() const override { return m_state == State::Waiting && m_info.push; }
 
 signals:
     // The server answered the push.
     void pushFinished(PushJobAction *action, bool accepted, const QString &refusal);
-
-private slots:
-    void takeResult(int soapError, int answer);
+    // The push went out but its answer was lost.
+    void pushUnanswered(PushJobAction *action);
+    // Its request never left: it waits for the connection again.
+    void pushDeferred(PushJobAction *action);
 
 private:
+    void takeResult(const UserCall::Outcome &outcome, int answer);
+
     void startPush();
 
     const QString m_flowId;

@@ -23,7 +23,13 @@ bool SubmitFileAction::perform()
     if (m_point->isSubmitting(job) || status == SubmitStatus::PreparingData
         || status == SubmitStatus::Uploading || status == SubmitStatus::Verifying)
         return false;
+    // Sent once: a job whose request left the client is settled, whatever
+    // became of the answer; only the user sends it again.
+    if (status == SubmitStatus::Error)
+        return true;
     job->setStatus(SubmitStatus::WaitingConnection);
+    // The upload's own first call tells whether the server answers; the
+    // GUI thread does not wait for it.
     if (IAction::perform())
         m_point->startSubmit(job);
     return false;

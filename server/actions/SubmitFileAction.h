@@ -4,9 +4,10 @@
 #include "SubmitPoint.h"
 #include "SubmittedFile.h"
 
-// Starts a job's upload once its server answers. It stays queued while
-// the upload runs and leaves when the proxy hears that the job is settled
-// (or finds it finished).
+// Starts a job's upload once its server may be reached. It stays queued
+// while the upload runs and leaves when the proxy hears that the job is
+// settled (or finds it finished or failed). An upload whose request never
+// left the client puts the job back to waiting for its connection.
 class SubmitFileAction : public IAction
 {
     Q_OBJECT
@@ -18,7 +19,7 @@ public:
     SubmitPointPtr submitPoint() const { return m_point; }
     SubmittedFilePtr submittedFile() const { return m_file; }
 
-    // Done only for a finished job; a running upload is left alone.
+    // Done for a finished or failed job; a running upload is left alone.
     bool perform() override;
     bool isWaiting() const override;
 

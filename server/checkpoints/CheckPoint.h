@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
+
 class ReplaceJobThread;
 class ServerConnection;
 
@@ -60,10 +62,10 @@ public:
     // Decisions on the jobs (CheckPointActions.cpp), GUI thread.
     //
     // Sends the job on along the chosen connections through the proxy's
-    // action queue, once: true when the push started at once (the job
-    // leaves the list), false when it waits for the server (the job stays,
-    // with status kPushWaiting, until the server answered) or one of it
-    // waits already. With the push flag clear the job only leaves the
+    // action queue, once: true when the push started at once, false when
+    // it waits for the server or one of it waits already. Either way the
+    // job stays, with status kPushWaiting, until the server answered (or,
+    // after a lost answer, until the next list of jobs). With the push flag clear the job only leaves the
     // list (a replacement carried the push).
     bool pushJob(const QString &jobId, const PushJobInfo &info);
     bool isPushWaiting(const QString &jobId) const { return m_pendingPushes.contains(jobId); }
@@ -72,8 +74,14 @@ public:
     void watchPush(const QString &jobId);
 
     // SetJobLockStatus with the LockMode (0 release, 1 for the user,
-    // 3 while replacing).
+    // 3 while replacing). This form blocks for the call; the GUI thread
+    // uses lockJobAsync, answered queued to `context`.
     bool lockJob(const QString &jobId, int lockMode);
+    void lockJobAsync(
+        const QString &jobId, int lockMode, QObject *context, std::function<void(bool isSet)> done);
+    // Releases the job's lock in the background, tried again until its
+    // request went out (ServerConnection::releaseJobLock).
+    void releaseLock(const QString &jobId);
 
     // Starts the replacement; false while another one runs. The caller
     // has locked the job with mode 3; a replacement that fails releases
@@ -90,8 +98,9 @@ public:
     static void setReplaceStopWaitMs(int ms);
 
     // Whether another machine holds the job's lock, and the holder text to
-    // show. Answers with jobLockChecked(); the host look-ups run in a
-    // worker thread.
+    // show. Answers with jobLockChecked(), or jobLockCheckFailed() when the
+    // server could not be asked; the call and the host look-ups run in
+    // worker threads.
     void checkJobLock(const QString &jobId);
     // The same, answered in the calling thread: blocks on host look-ups,
     // so not for the GUI thread.
@@ -101,6 +110,7 @@ signals:
     void replaceStarted();
     void replaceFinished();
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
+    void jobLockCheckFailed(const QString &jobId);
     // A push that waited was answered: the job left or is free again.
     void jobsChanged();
 
@@ -113,7 +123,6 @@ private:
     void removeJob(const QString &jobId);
     void pushAnswered(const QString &jobId, bool accepted);
     void stopReplacement();
-    void releaseLock(const QString &jobId);
 
     QPointer<ServerConnection> m_connection;
     QString m_name;

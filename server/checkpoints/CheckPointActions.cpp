@@ -58,10 +58,9 @@ bool CheckPoint::pushJob(const QString &jobId, const PushJobInfo &info)
         return false;
     const bool started = proxy->pushJob(connection, m_flowId, m_id, jobId, info);
     watchPush(jobId);
-    if (started)
-        removeJob(jobId);
-    else
-        setJobStatus(jobId, CheckPointJobData::kPushWaiting);
+    // Listed, marked, until the server's answer (or after a lost answer,
+    // the next list of jobs) tells where it went.
+    setJobStatus(jobId, CheckPointJobData::kPushWaiting);
     return started;
 }
 
@@ -82,6 +81,10 @@ void CheckPoint::watchPush(const QString &jobId)
         connect(action, &PushJobAction::pushFinished, this,
             [this, jobId](
                 PushJobAction *, bool accepted, const QString &) { pushAnswered(jobId, accepted); });
+        // The next list of the checkpoint's jobs tells; until then the job
+        // stays out of reach of a second push.
+        connect(
+            action, &PushJobAction::pushUnanswered, this, [this, jobId] { m_pendingPushes.remove(jobId); });
         connect(action, &QObject::destroyed, this, [this, jobId] {
             if (m_pendingPushes.remove(jobId) && getJobStatus(jobId) == CheckPointJobData::kPushWaiting) {
                 setJobStatus(jobId, 0);
@@ -109,9 +112,25 @@ bool CheckPoint::lockJob(const QString &jobId, int lockMode)
     return connection && connection->setJobLockStatus(m_flowId, m_id, jobId, lockMode);
 }
 
+void CheckPoint::lockJobAsync(
+    const QString &jobId, int lockMode, QObject *context, std::function<void(bool)> done)
+{
+    ServerConnection *connection = getConnection();
+    if (!connection) {
+        QMetaObject::invokeMethod(
+            context ? context : this, [done] { done(false); }, Qt::QueuedConnection);
+        return;
+    }
+    connection->setJobLockStatusAsync(
+        m_flowId, m_id, jobId, lockMode, context ? context : this, std::move(done));
+}
+
 void CheckPoint::releaseLock(const QString &jobId)
 {
-    lockJob(jobId, kLockRelease);
+    // Delivered in the background: a lock left behind would keep the job
+    // from everybody else.
+    if (ServerConnection *connection = getConnection())
+        connection->releaseJobLock(m_flowId, m_id, jobId);
 }
 
 bool CheckPoint::replaceJob(const SubstituteFilePtr &file)
@@ -182,24 +201,34 @@ void CheckPoint::stopReplacement()
 void CheckPoint::checkJobLock(const QString &jobId)
 {
     ServerConnection *connection = getConnection();
-    const QString text = connection ? connection->getJobLockStatus(m_flowId, m_id, jobId) : QString();
-    if (text.isEmpty()) {
+    if (!connection) {
         QMetaObject::invokeMethod(
-            this, [this, jobId] { emit jobLockChecked(jobId, false, QString()); }, Qt::QueuedConnection);
+            this, [this, jobId] { emit jobLockCheckFailed(jobId); }, Qt::QueuedConnection);
         return;
     }
     const QString host = connection->host();
     const int port = connection->port();
-    auto result = std::make_shared<JobLockCheck::Result>();
-    // Host look-ups can take seconds; the worker needs nothing of this
-    // object, so it may outlive it.
-    QThread *worker = QThread::create([result, text, host, port] {
-        *result = JobLockCheck::evaluate(text, JobLockCheck::gather(host, port));
-    });
-    connect(worker, &QThread::finished, this,
-        [this, jobId, result] { emit jobLockChecked(jobId, result->elsewhere, result->lockText); });
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    worker->start();
+    connection->getJobLockStatusAsync(
+        m_flowId, m_id, jobId, this, [this, jobId, host, port](bool answered, const QString &text) {
+            if (!answered) {
+                emit jobLockCheckFailed(jobId);
+                return;
+            }
+            if (text.isEmpty()) {
+                emit jobLockChecked(jobId, false, QString());
+                return;
+            }
+            auto result = std::make_shared<JobLockCheck::Result>();
+            // Host look-ups can take seconds; the worker needs nothing of
+            // this object, so it may outlive it.
+            QThread *worker = QThread::create([result, text, host, port] {
+                *result = JobLockCheck::evaluate(text, JobLockCheck::gather(host, port));
+            });
+            connect(worker, &QThread::finished, this,
+                [this, jobId, result] { emit jobLockChecked(jobId, result->elsewhere, result->lockText); });
+            connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+            worker->start();
+        });
 }
 
 bool CheckPoint::isJobLockedElsewhere(const QString &jobId, QString *lockText)

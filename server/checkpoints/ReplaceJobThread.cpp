@@ -60,7 +60,8 @@ void ReplaceJobThread::run()
         soap_end(m_proxy->soap);
     }
     m_lastError = rc;
-    file->finishUpload(rc == SOAP_OK && m_isReplaced != 0);
+    const bool answered = rc == SOAP_OK || rc == SOAP_CLI_FAULT || rc == SOAP_SVR_FAULT || rc == SOAP_FAULT;
+    file->finishUpload(rc == SOAP_OK && m_isReplaced != 0, answered);
 }
 
 int ReplaceJobThread::upload()

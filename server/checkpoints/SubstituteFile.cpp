@@ -149,7 +149,7 @@ void SubstituteFile::endUpload()
     setStatus(complete ? ReplaceStatus::AllSent : ReplaceStatus::Failed);
 }
 
-void SubstituteFile::finishUpload(bool confirmed)
+void SubstituteFile::finishUpload(bool confirmed, bool answered)
 {
     bool replaced;
     {
@@ -158,7 +158,15 @@ void SubstituteFile::finishUpload(bool confirmed)
         m_streamer->endWork();
         if (m_error.isEmpty())
             m_error = m_streamer->errorString();
-        replaced = confirmed && m_closedComplete && !m_cancelled;
+        // The server's word counts even when a late cancel came after it.
+        replaced = confirmed && m_closedComplete;
+        m_unanswered = !answered && m_closedComplete;
     }
     setStatus(replaced ? ReplaceStatus::Replaced : ReplaceStatus::Failed);
+}
+
+bool SubstituteFile::mayHaveArrived() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_unanswered && m_status != ReplaceStatus::Replaced;
 }

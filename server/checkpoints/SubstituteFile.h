@@ -70,9 +70,13 @@ public:
     bool beginUpload() override;
     qint64 readData(char *buffer, qint64 length) override;
     void endUpload() override;
-    // Ends the attempt: replaced only when the server confirmed it and
-    // every byte went out uncancelled.
-    void finishUpload(bool confirmed);
+    // Ends the attempt: replaced when the server confirmed it and every
+    // byte went out (a cancel that came too late changes nothing).
+    // `answered`: the server answered at all.
+    void finishUpload(bool confirmed, bool answered = true);
+    // Every byte went out but the server's answer was lost: the server may
+    // have replaced the job all the same.
+    bool mayHaveArrived() const;
 
 signals:
     // Emitted in the thread that changed the status.
@@ -92,6 +96,7 @@ private:
     bool m_cancelled = false;
     bool m_aborted = false;
     bool m_closedComplete = false;
+    bool m_unanswered = false;
     PushJobInfo m_pushInfo;
     qint64 m_bytesSent = 0;
     qint64 m_totalSize = 0;

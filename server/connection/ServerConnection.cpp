@@ -89,6 +89,7 @@ ServerConnection::~ServerConnection()
     for (ConnectionThread *thread : std::as_const(m_threads))
         thread->m_connection = nullptr;
     m_threads.clear();
+    stopUserCalls();
 }
 
 ServerConnection::ConnectionSettings ServerConnection::settings() const
@@ -397,72 +398,6 @@ void ServerConnection::login()
     const QMutexLocker lock(&m_dataMutex);
     if (m_uptime == 0.0f)
         m_uptime = 3.0f;
-}
-
-bool ServerConnection::ping()
-{
-    if (m_mustConnect) {
-        if (!m_connecting && m_owner)
-            m_owner->startConnectionActivity(this, 1, false);
-        return false;
-    }
-    // A worker's call holds the proxies: the user's action reports failure
-    // rather than freezing the window until that call ends.
-    if (!lockForUser())
-        return false;
-    ombrel::Service *proxy = activeProxy();
-    ombrel::ombrel__GetStatusResponse status;
-    int rc = prepareCall(proxy, Caller::User);
-    if (rc == SOAP_OK)
-        rc = proxy->ombrel__GetStatus(status);
-    endCall(proxy);
-    m_soapMutex.unlock();
-    noteCallResult(rc == SOAP_OK, true);
-    return rc == SOAP_OK;
-}
-
-bool ServerConnection::setJobLockStatus(
-    const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode)
-{
-    if (m_mustConnect) {
-        if (!m_connecting && m_owner)
-            m_owner->startConnectionActivity(this, 1, false);
-        return false;
-    }
-    if (!lockForUser())
-        return false;
-    ombrel::Service *proxy = activeProxy();
-    int isSet = 0;
-    int rc = prepareCall(proxy, Caller::User);
-    if (rc == SOAP_OK)
-        rc = proxy->ombrel__SetJobLockStatus(WideText::fromQString(flowId),
-            WideText::fromQString(checkPointId), WideText::fromQString(jobId), lockMode, isSet);
-    endCall(proxy);
-    m_soapMutex.unlock();
-    noteCallResult(rc == SOAP_OK, true);
-    return rc == SOAP_OK && isSet != 0;
-}
-
-QString ServerConnection::getJobLockStatus(
-    const QString &flowId, const QString &checkPointId, const QString &jobId)
-{
-    if (m_mustConnect) {
-        if (!m_connecting && m_owner)
-            m_owner->startConnectionActivity(this, 1, false);
-        return QString();
-    }
-    if (!lockForUser())
-        return QString();
-    ombrel::Service *proxy = activeProxy();
-    std::wstring userName;
-    int rc = prepareCall(proxy, Caller::User);
-    if (rc == SOAP_OK)
-        rc = proxy->ombrel__GetJobLockStatus(WideText::fromQString(flowId),
-            WideText::fromQString(checkPointId), WideText::fromQString(jobId), userName);
-    endCall(proxy);
-    m_soapMutex.unlock();
-    noteCallResult(rc == SOAP_OK, true);
-    return rc == SOAP_OK ? WideText::toQString(userName) : QString();
 }
 
 void ServerConnection::clearOwnerData()

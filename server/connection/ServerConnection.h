@@ -4,6 +4,7 @@
 #include "Flow.h"
 #include "LogMessage.h"
 #include "ProgressData.h"
+#include "UserCall.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,6 +16,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -95,12 +97,42 @@ public:
     void updateEndPoints();
     void login();
 
-    // User actions (GUI thread). None of them waits long: a call that
-    // cannot start soon, because a worker's call holds the proxies, fails.
+    // User calls: each on a SOAP context of its own, so none waits for a
+    // background call. These forms block the calling thread for the call;
+    // the GUI thread uses the Async forms, whose answer comes queued to
+    // `context` (dropped when it is gone). With mustConnect set nothing is
+    // sent: a connect activity is asked for and the call fails.
     bool ping();
     bool setJobLockStatus(
         const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode);
     QString getJobLockStatus(const QString &flowId, const QString &checkPointId, const QString &jobId);
+    void pingAsync(QObject *context, std::function<void(bool ok)> done);
+    void setJobLockStatusAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
+        int lockMode, QObject *context, std::function<void(bool isSet)> done);
+    // `answered` is false when the server could not be asked.
+    void getJobLockStatusAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
+        QObject *context, std::function<void(bool answered, const QString &lockText)> done);
+    // Releases the job's lock (mode 0) in the background, tried again and
+    // again until the request went out, the connection goes or the program
+    // ends; each attempt is bounded like any user call.
+    void releaseJobLock(const QString &flowId, const QString &checkPointId, const QString &jobId);
+    int pendingLockReleases() const { return m_pendingReleases; }
+    static int lockRetryMs();
+    static void setLockRetryMs(int ms);
+    // Sends the push on its own context; `answer` is the server's result.
+    void pushCheckpointJobAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
+        const PushJobInfo &info, QObject *context,
+        std::function<void(const UserCall::Outcome &outcome, int answer)> done);
+    // A transfer of this connection could not reach the server at all.
+    void noteUnreachable();
+    // Asks for a connect activity when the connection must connect first;
+    // true then (a user call is not sent).
+    bool connectFirst();
+    // Makes and prepares the SOAP context of every user call: endpoint,
+    // credentials and limits. The caller owns it.
+    static ombrel::Service *createUserProxy(const UserCall::Target &target);
+    UserCall::Target userCallTarget() const;
+    int runningUserCalls() const { return int(m_userCalls.size()); }
     void disconnectFromServer();
     // Starts a download of a job or its report (DownloadType) and emits
     // acceptStarted(); `request` travels with the thread for the receiver.
@@ -190,6 +222,12 @@ private:
     int prepareCall(ombrel::Service *proxy, Caller caller, bool credentials = true, int ioMs = -1);
     void endCall(ombrel::Service *proxy);
     bool lockForUser();
+    // Ends the running user calls (bounded); what still runs finishes alone.
+    void stopUserCalls();
+    void startUserCall(UserCall::Body body, bool mayGoOnline, QObject *context,
+        std::function<void(const UserCall::Outcome &)> done);
+    void deliverRelease(
+        const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt);
     ombrel::Service *activeProxy() const;
     SoapCanceller *cancellerOf(const ombrel::Service *proxy) const;
 
@@ -243,6 +281,10 @@ private:
 
     mutable QMutex m_threadsMutex;
     QList<ConnectionThread *> m_threads;
+
+    // GUI thread only.
+    QList<UserCall *> m_userCalls;
+    int m_pendingReleases = 0;
 };
 
 using ServerConnectionPtr = CountedPtr<ServerConnection>;

@@ -101,6 +101,9 @@ void AcceptThread::run()
     soap->connect_timeout = soapTimeout(limits.longProbeMs);
     soap->recv_timeout = soapTimeout(limits.workerIoMs);
     soap->send_timeout = soapTimeout(limits.workerIoMs);
+    // The job streams to the unpacker: no size limit for this reply, or a
+    // job over 2 GB breaks off near the toolkit's default limit.
+    soap->recv_maxlength = 0;
     soap->fdimewriteopen = &AcceptThread::dimeWriteOpen;
     soap->fdimewrite = &AcceptThread::dimeWrite;
     soap->fdimewriteclose = &AcceptThread::dimeWriteClose;

@@ -5,11 +5,17 @@
 #include "PushJobAction.h"
 #include "SubmitFileAction.h"
 #include "SubmitStatus.h"
+#include "WorkFlags.h"
 
 void ServerProxy::submitFile(const SubmitPointPtr &point, const SubmittedFilePtr &job)
 {
     if (!point || !job)
         return;
+    // The user's own start: a failed job goes again, from byte 0.
+    if (job->getStatus() == SubmitStatus::Error && !point->isSubmitting(job.get())) {
+        job->setDeliveryNote(QString());
+        job->setStatus(SubmitStatus::Waiting);
+    }
     auto *action = new SubmitFileAction(point, job, this);
     if (action->perform() || job->getStatus() == SubmitStatus::Error) {
         delete action;
@@ -66,6 +72,17 @@ PushJobAction *ServerProxy::makePushAction(ServerConnection *connection, const Q
             cachePushAnswered(done, accepted);
             emit pushFinished(done->jobId(), accepted, refusal);
         });
+    // Whether a push whose answer was lost went through shows in the next
+    // list of the checkpoint's jobs; it is not sent again.
+    // Kept in the cache file only while it provably never left.
+    connect(action, &PushJobAction::pushDeferred, this, [this](PushJobAction *waiting) {
+        updateCachedJob(waiting->connection(), waiting->flowId(), waiting->checkPointId(), waiting->jobId(),
+            waiting->pushInfo());
+    });
+    connect(action, &PushJobAction::pushUnanswered, this, [this](PushJobAction *done) {
+        cachePushAnswered(done, false);
+        startUpdatingConData(done->connection(), UpdateFlags::CheckPoints);
+    });
     return action;
 }
 

@@ -43,13 +43,13 @@ void ServerProxy::saveCachedData(ServerConnection *connection)
         return;
 
     // The pushes of this server that still wait, with what the user chose:
-    // the file keeps them so that a restart sends them.
+    // the file keeps them so that a restart sends them. One on its way may
+    // have reached the server already: a restart must not send it again.
     QHash<QString, const PushJobAction *> waiting;
     for (IAction *queued : m_actions.actions()) {
         const auto *push = qobject_cast<const PushJobAction *>(queued);
         if (push && push->connection() == connection && push->pushInfo().push
-            && (push->state() == PushJobAction::State::Waiting
-                || push->state() == PushJobAction::State::Pushing))
+            && push->state() == PushJobAction::State::Waiting)
             waiting.insert(jobKey(push->flowId(), push->checkPointId(), push->jobId()), push);
     }
 

@@ -135,8 +135,16 @@ SubmittedFilePtr SubmitPoint::restoreJob(const SavedSubmissions::SavedJob &saved
     job->setMetadata(saved.metadata);
     // A stored name that is no longer acceptable leaves the file's own.
     job->setJobName(saved.jobName);
-    job->setStatus(
-        saved.status == SubmitStatus::PreparingData ? int(SubmitStatus::WaitingConnection) : saved.status);
+    // A job that had begun to go out may be on the server already: it comes
+    // back as failed, for the user to decide, never to be sent again alone.
+    int status = saved.status;
+    if (status == SubmitStatus::PreparingData)
+        status = SubmitStatus::WaitingConnection;
+    if (status != SubmitStatus::Waiting && status != SubmitStatus::WaitingConnection) {
+        status = SubmitStatus::Error;
+        job->setDeliveryNote(SubmittedFile::earlierRunNote());
+    }
+    job->setStatus(status);
     connectJob(job.get());
     return job;
 }
@@ -268,6 +276,10 @@ void SubmitPoint::SubmitFinished(SubmittedFile *file)
     SubmitThread *thread = m_threads.value(file);
     if (!thread || indexOfJob(file) < 0 || thread->isRunning())
         return;
+    // Nothing got through: the connection is down, and coming back up
+    // sends the waiting job.
+    if (!thread->reachedServer() && file->getStatus() == SubmitStatus::WaitingConnection && m_connection)
+        m_connection->noteUnreachable();
     if (file->getStatus() != SubmitStatus::Finished)
         return; // kept for another attempt
     removeSavedJob(file);
@@ -294,7 +306,10 @@ void SubmitPoint::changeJobStatusSettings()
             continue;
         const int status = job->getStatus();
         const QString group = savedGroup();
-        if (SubmitStatus::isPending(status) && job->getJobNumber() >= 0 && !group.isEmpty())
+        // The saved status is the one the page shows, so that a failed job
+        // is restored as failed; a finished job's entry goes anyway.
+        if (status != SubmitStatus::Finished && status != SubmitStatus::None && job->getJobNumber() >= 0
+            && !group.isEmpty())
             SavedSubmissions::writeStatus(group, job->getJobNumber(), status);
         return;
     }

@@ -154,22 +154,38 @@ void SubmitThread::run()
         return;
     }
     proxy->endpoint = endpoint.constData();
-    const int rc = upload(proxy, user, password);
+    m_reachedServer = false;
+    SendTracker::Reach reach = SendTracker::Reach::NotSent;
+    const int rc = upload(proxy, user, password, &reach);
     m_lastError = rc;
+    SubmittedFile::Verdict verdict = verdictOf(rc);
+    QString refusal;
+    if (verdict == SubmittedFile::Verdict::Refused) {
+        const char *text = soap_fault_string(proxy->soap);
+        refusal = text ? QString::fromUtf8(text) : QString();
+    }
+    // The job's own request never left (the compression question failed,
+    // or the connection was refused): it may go again.
+    if (verdict != SubmittedFile::Verdict::Accepted && reach == SendTracker::Reach::NotSent)
+        verdict = SubmittedFile::Verdict::NotSent;
     soap_destroy(proxy->soap);
     soap_end(proxy->soap);
-    job->finishUpload(job->isCancelled() ? SubmittedFile::Verdict::NoAnswer : verdictOf(rc));
+    job->finishUpload(verdict, refusal);
 }
 
-int SubmitThread::upload(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password)
+int SubmitThread::upload(
+    ombrel::Service *proxy, const QByteArray &user, const QByteArray &password, SendTracker::Reach *reach)
 {
     SubmittedFile *job = m_file.get();
     struct soap *soap = proxy->soap;
     StreamedUpload::prepare(soap);
+    SendTracker tracker(soap);
     bool compress = false;
     const int rc = StreamedUpload::askCompression(proxy, user, password, &compress);
+    m_reachedServer = tracker.reach() != SendTracker::Reach::NotSent;
     if (rc != SOAP_OK)
-        return rc;
+        return rc; // the job itself was not sent
+    tracker.reset();
 
     job->setStartTime();
     JobSource source(job);
@@ -183,5 +199,8 @@ int SubmitThread::upload(ombrel::Service *proxy, const QByteArray &user, const Q
     soap->passwd = password.constData();
     std::wstring jobId;
     const StreamedUpload::Sending sending(soap, &source, compress);
-    return proxy->ombrel__SubmitFile08(entry, data, toWire(job->getMetadata()), job->getTotalSize(), jobId);
+    const int result
+        = proxy->ombrel__SubmitFile08(entry, data, toWire(job->getMetadata()), job->getTotalSize(), jobId);
+    *reach = tracker.reach();
+    return result;
 }

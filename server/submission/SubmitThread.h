@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SendTracker.h"
 #include "StreamedUpload.h"
 #include "SubmittedFile.h"
 
@@ -47,6 +48,9 @@ public:
 
     // The gSOAP error code of the last run (0 after a success).
     int lastError() const { return m_lastError; }
+    // Whether the last run got any request to the server at all; false
+    // after a refused connection.
+    bool reachedServer() const { return m_reachedServer; }
 
 signals:
     void finished(SubmittedFile *file);
@@ -59,7 +63,9 @@ protected:
 
 private:
     void makeProxy(bool secure);
-    int upload(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password);
+    // The reach of the job's own request goes to *reach.
+    int upload(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password,
+        SendTracker::Reach *reach);
 
     const SubmittedFilePtr m_file;
 
@@ -71,4 +77,5 @@ private:
     std::unique_ptr<ombrel::Service> m_proxy;
     std::unique_ptr<SoapCanceller> m_canceller;
     std::atomic<int> m_lastError { 0 };
+    std::atomic<bool> m_reachedServer { false };
 };

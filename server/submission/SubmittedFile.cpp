@@ -248,7 +248,8 @@ bool SubmittedFile::prepareUpload()
         setStatus(SubmitStatus::Error);
         return false;
     }
-    setStatus(SubmitStatus::PreparingData);
+    // Still waiting for the connection until the attachment opens.
+    setDeliveryNote(QString());
     return true;
 }
 
@@ -292,9 +293,10 @@ bool SubmittedFile::endUpload()
     return m_closedComplete;
 }
 
-void SubmittedFile::finishUpload(Verdict verdict)
+void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
 {
-    const bool finished = verdict == Verdict::Accepted && m_closedComplete && !m_cancelled;
+    // The server's word counts even when a late cancel came after it.
+    const bool finished = verdict == Verdict::Accepted && m_closedComplete;
     {
         const QMutexLocker streamLock(&m_streamMutex);
         // The toolkit skips the close callback when sending fails.
@@ -304,8 +306,42 @@ void SubmittedFile::finishUpload(Verdict verdict)
         m_uploading = false;
     }
     setEndTime();
+    if (!finished && verdict == Verdict::NotSent && !m_cancelled) {
+        setStatus(SubmitStatus::WaitingConnection);
+        return;
+    }
+    if (!finished) {
+        QString note;
+        if (verdict == Verdict::Refused)
+            note = refusal.isEmpty() ? tr("The server refused the job.")
+                                     : tr("The server refused the job: %1").arg(refusal);
+        else if (m_closedComplete || verdict == Verdict::Accepted)
+            note = tr("The whole job was sent, but the server's answer did not arrive: the server may have "
+                      "taken it. Check there before you send it again.");
+        else if (verdict != Verdict::NotSent)
+            note = tr("The transfer broke off before the whole job was sent, so the server did not take it. "
+                      "Send it again when you are ready.");
+        setDeliveryNote(note);
+    }
     setStatus(finished ? SubmitStatus::Finished : SubmitStatus::Error);
     emit SubmitFinished();
-    if (finished || (verdict == Verdict::Refused && !m_cancelled))
-        emit SubmitFinished(this);
+    emit SubmitFinished(this);
+}
+
+QString SubmittedFile::deliveryNote() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_note;
+}
+
+void SubmittedFile::setDeliveryNote(const QString &note)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_note = note;
+}
+
+QString SubmittedFile::earlierRunNote()
+{
+    return tr("An earlier attempt to send this job did not end cleanly: the server may have taken it. "
+              "Check there before you send it again.");
 }

@@ -91,17 +91,27 @@ public:
         Accepted, // the server answered success
         Refused, // the server answered with a fault
         NoAnswer, // the transfer broke off, was cancelled or timed out
+        NotSent, // not one byte of the job's request left the client
     };
     // Ends the attempt: finished only when the server accepted and every
-    // byte went out.
-    void finishUpload(Verdict verdict);
+    // byte went out. A request that never left puts the job back to
+    // waiting for its connection; any other end is final ("Error", with a
+    // note that says what the server may hold): nothing is sent twice
+    // unless the user asks. `refusal` is the server's reason.
+    void finishUpload(Verdict verdict, const QString &refusal = QString());
+
+    // Why the job ended in "Error", for the job form; empty otherwise.
+    QString deliveryNote() const;
+    void setDeliveryNote(const QString &note);
+    // The note of a job restored in "Error" from an earlier run.
+    static QString earlierRunNote();
 
 signals:
     void StatusChanged();
     // An upload attempt ended (finished or failed).
     void SubmitFinished();
-    // The job is settled: the server took it, or refused it. A transfer that
-    // broke off is not settled, so a queued job is tried again.
+    // The job is settled: finished, or failed after its request went out.
+    // A request that never left is not settled, so a queued job goes again.
     void SubmitFinished(SubmittedFile *file);
     void saveJobRequest(SubmittedFile *file);
 
@@ -126,6 +136,7 @@ private:
     qint64 m_startMs = 0; // monotonic, for the time left
     QList<MetadataToFill> m_metadata;
     QString m_error;
+    QString m_note;
 
     std::atomic<qint64> m_totalSize { 0 };
     std::atomic<qint64> m_bytesSent { 0 };

@@ -40,6 +40,7 @@ Connection::Connection(ServerCore &core, struct soap *soap, int serial, bool sec
 {
     m_soap->user = this;
     m_baseOutputMode = m_soap->omode;
+    m_baseRecvMax = m_soap->recv_maxlength;
     m_receive = m_soap->frecv;
     m_send = m_soap->fsend;
     m_soap->frecv = receiveHook;
@@ -101,6 +102,7 @@ void Connection::resetRequest()
     m_throttleRate = 0;
     m_stallRequestAt = -1;
     m_soap->omode = m_baseOutputMode;
+    m_soap->recv_maxlength = m_baseRecvMax;
 }
 
 void Connection::startOperation()
@@ -124,6 +126,10 @@ void Connection::startOperation()
     entry.peer = peer();
     m_request = m_core.addJournalEntry(entry);
 
+    // The package of an upload streams to a receiver: no size limit, or a
+    // job over 2 GB is cut off near the toolkit's default limit.
+    if (OperationInfo::isUpload(m_operation))
+        m_soap->recv_maxlength = 0;
     if (m_operation != Operation::Unknown)
         m_fault = m_core.takeFault(m_operation);
     if (m_fault.kind == Fault::DropRequest) {
@@ -278,6 +284,17 @@ int Connection::sendRawBody(const QByteArray &body)
     return SOAP_STOP;
 }
 
+int Connection::sendHttpStatus(int status, const QByteArray &body)
+{
+    const QByteArray head = "HTTP/1.1 " + QByteArray::number(status)
+        + " Test Fault\r\nContent-Type: text/plain\r\nConnection: close\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n";
+    const QByteArray reply = head + body;
+    m_soap->fsend(m_soap, reply.constData(), static_cast<size_t>(reply.size()));
+    dropSocket();
+    return SOAP_STOP;
+}
+
 Receiver *Connection::receiverFor(const void *handle) const
 {
     for (const auto &receiver : m_receivers) {
@@ -315,11 +332,13 @@ size_t Connection::receiveHook(struct soap *soap, char *buffer, size_t length)
         length = static_cast<size_t>(qMin<qint64>(left, static_cast<qint64>(length)));
     }
     if (self->m_throttleRate > 0) // a tenth of a second's worth at a time
-        length = static_cast<size_t>(qBound<qint64>(1, self->m_throttleRate / 10, static_cast<qint64>(length)));
+        length
+            = static_cast<size_t>(qBound<qint64>(1, self->m_throttleRate / 10, static_cast<qint64>(length)));
     const size_t got = self->m_receive(soap, buffer, length);
     self->m_received += static_cast<qint64>(got);
     if (self->m_throttleRate > 0 && got > 0
-        && !self->m_core.sleepUnlessStopping(static_cast<int>(static_cast<qint64>(got) * 1000 / self->m_throttleRate))) {
+        && !self->m_core.sleepUnlessStopping(
+            static_cast<int>(static_cast<qint64>(got) * 1000 / self->m_throttleRate))) {
         self->dropSocket();
         return 0;
     }

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-struct soap;
+#include <stdsoap2.h>
 
 namespace testserver {
 
@@ -56,6 +56,8 @@ public:
     {
         if (m_fault.kind == Fault::RawBody)
             return sendRawBody(m_fault.text.toUtf8());
+        if (m_fault.kind == Fault::HttpStatus)
+            return sendHttpStatus(int(m_fault.bytes), m_fault.text.toUtf8());
         if (m_fault.kind != Fault::RenameResult && m_fault.kind != Fault::OmitResult)
             return 0;
         struct soap *writer = beginFragment();
@@ -67,6 +69,8 @@ public:
 
     // The whole content of the SOAP Body, sent with a proper envelope.
     int sendRawBody(const QByteArray &body);
+    // A bare HTTP answer with that status and body; the connection closes.
+    int sendHttpStatus(int status, const QByteArray &body);
     // Closes the connection without an answer.
     int dropWithoutAnswer();
 
@@ -99,6 +103,7 @@ private:
     const int m_serial;
     const bool m_secure;
     unsigned int m_baseOutputMode = 0;
+    ULONG64 m_baseRecvMax = 0;
 
     size_t (*m_receive)(struct soap *, char *, size_t) = nullptr;
     int (*m_send)(struct soap *, const char *, size_t) = nullptr;

@@ -63,6 +63,15 @@ Fault Fault::stallRequestAfter(qint64 bytes)
     return fault;
 }
 
+Fault Fault::httpStatus(int status, const QString &body)
+{
+    Fault fault;
+    fault.kind = HttpStatus;
+    fault.bytes = status;
+    fault.text = body;
+    return fault;
+}
+
 Fault Fault::dropReplyAfter(qint64 bytes)
 {
     Fault fault;
@@ -282,6 +291,15 @@ void Server::setRefuseConnections(bool refuse)
     // Returns once the port is closed (or open again).
     std::unique_lock<std::mutex> lock(d->mutex);
     d->changed.wait_for(lock, std::chrono::seconds(5), [this, refuse] { return d->listening != refuse; });
+}
+
+void Server::refuseConnectionsFor(int ms)
+{
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->refuseUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    }
+    setRefuseConnections(true);
 }
 
 void Server::releaseHangingCalls()

@@ -58,6 +58,8 @@ public:
     void clearFaults();
     // While on, connection attempts are refused (the port is closed).
     void setRefuseConnections(bool refuse);
+    // Refuses connection attempts for ms, then listens again by itself.
+    void refuseConnectionsFor(int ms);
     // Lets calls caught by a Hang fault end (their connection closes).
     void releaseHangingCalls();
 

@@ -150,7 +150,15 @@ void ServerCore::acceptLoop()
                 lock.unlock();
                 closeListener();
                 lock.lock();
-                changed.wait(lock, [this] { return stopping || !refuse; });
+                if (refuseUntil != std::chrono::steady_clock::time_point {}) {
+                    changed.wait_until(lock, refuseUntil, [this] { return stopping || !refuse; });
+                    if (std::chrono::steady_clock::now() >= refuseUntil) {
+                        refuse = false;
+                        refuseUntil = {};
+                    }
+                } else {
+                    changed.wait(lock, [this] { return stopping || !refuse; });
+                }
                 continue;
             }
         }

@@ -3,6 +3,7 @@
 #include "ServerTypes.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -79,6 +80,8 @@ public:
     // Faults and journal.
     QMap<Operation, Fault> faults;
     bool refuse = false;
+    // When set, refusing ends by itself then.
+    std::chrono::steady_clock::time_point refuseUntil {};
     bool listening = false;
     int nextRequest = 1;
     int hangRelease = 0;

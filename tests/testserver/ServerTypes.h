@@ -200,6 +200,7 @@ struct Fault
         RawBody, // `text` is the whole content of the SOAP Body
         ThrottleRequest, // read the request at `bytes` bytes per second
         StallRequest, // stop reading the request after `bytes` bytes, until released
+        HttpStatus, // carry the call out, then answer HTTP status `bytes` with the body `text`
     };
 
     Kind kind = None;
@@ -221,6 +222,9 @@ struct Fault
     static Fault rawBody(const QString &xml);
     static Fault throttleRequest(qint64 bytesPerSecond);
     static Fault stallRequestAfter(qint64 bytes);
+    // After the call was carried out: an HTTP error, or status 200 with a
+    // body that is not SOAP at all.
+    static Fault httpStatus(int status, const QString &body = QStringLiteral("Internal error"));
 
     // Limits the fault to the next n calls.
     Fault &times(int n)

@@ -439,6 +439,22 @@ void TestSubmittedFileView::beginTransferUploads()
     QCOMPARE(uploads.first().metadata.size(), 1);
     QCOMPARE(uploads.first().metadata.first().value, QStringLiteral("42"));
 
+    // The answer is lost after the server took the job: the form says so,
+    // and only the user sends it again.
+    server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::dropReplyAfter(10).times(1));
+    const SubmittedFilePtr again = m_point->addJob(makeFile(QStringLiteral("b.txt"), 5000));
+    again->setMetadata(job->getMetadata());
+    form.SetSubmittedFile(again);
+    QTest::mouseClick(form.beginButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(again->getStatus(), int(SubmitStatus::Error), 20000);
+    QTRY_VERIFY(form.noteLabel()->isVisible());
+    QVERIFY(form.noteLabel()->text().contains(QStringLiteral("may have taken it")));
+    QVERIFY(form.beginButton()->isEnabled());
+    QTest::mouseClick(form.beginButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(again->getStatus(), int(SubmitStatus::Finished), 20000);
+    QVERIFY(!form.noteLabel()->isVisible());
+    QCOMPARE(server->uploads().size(), 3);
+
     // Refused: the transfer ended, so there is nothing left to cancel.
     server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::senderFault());
     const SubmittedFilePtr refused = m_point->addJob(makeFile(QStringLiteral("b.txt"), 5000));

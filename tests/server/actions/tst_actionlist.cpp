@@ -1,4 +1,5 @@
 #include "ActionList.h"
+#include "CheckPoint.h"
 #include "PushJobAction.h"
 #include "SavedSubmissions.h"
 #include "ServerConnection.h"
@@ -9,12 +10,15 @@
 #include "SubmitStatus.h"
 #include "SubmitThread.h"
 #include "TestEnv.h"
+#include "WorkFlags.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <memory>
@@ -87,6 +91,46 @@ int count(const testserver::Server &server, const QString &operation)
     return int(ServerTest::operations(server).count(operation));
 }
 
+// Longest stretch the event loop of this thread went without a turn.
+class Heartbeat : public QObject
+{
+public:
+    Heartbeat()
+    {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = qMax(m_longest, m_clock.restart()); });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longest() const { return qMax(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+bool upload(const QString &what)
+{
+    return what == QLatin1String("submission") || what == QLatin1String("replacement");
+}
+
+testserver::Fault faultNamed(const QString &name, bool upload)
+{
+    using testserver::Fault;
+    if (name == QLatin1String("reply lost"))
+        return Fault::dropReplyAfter(10).times(1);
+    if (name == QLatin1String("HTTP 500"))
+        return Fault::httpStatus(500).times(1);
+    if (name == QLatin1String("garbage"))
+        return Fault::httpStatus(200, QStringLiteral("<<not a reply at all")).times(1);
+    if (name == QLatin1String("refusal"))
+        return Fault::senderFault().times(1);
+    if (name == QLatin1String("dropped midway"))
+        return Fault::dropRequestAfter(upload ? 300000 : 200).times(1);
+    return Fault();
+}
+
 } // namespace
 
 class TestActionList : public QObject
@@ -106,7 +150,8 @@ private slots:
     void submissionGoesOverHttpsWhenTheServerSpeaksIt();
     void pushQueuedWhileServerIsDownRunsOnce();
     void refusedPushIsReported();
-    void lostPushIsSentAgain();
+    void deliveryUnderFaults_data();
+    void deliveryUnderFaults();
     void removedConnectionTakesItsActions();
 
 private:
@@ -353,7 +398,7 @@ void TestActionList::refusedPushIsReported()
         connection, flowId, checkPointId, QStringLiteral("gone"), pushTo(QStringLiteral("out-1")));
     QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 10000);
     QCOMPARE(answered.at(0).at(1).toBool(), false);
-    QVERIFY(!answered.at(0).at(2).toString().isEmpty());
+    QCOMPARE(answered.at(0).at(2).toString(), QStringLiteral("The server refused to send the job on."));
     QCOMPARE(m_proxy->actionList().count(), 0);
 
     // Turned down with a fault.
@@ -365,32 +410,190 @@ void TestActionList::refusedPushIsReported()
     QCOMPARE(m_proxy->actionList().count(), 0);
 }
 
-void TestActionList::lostPushIsSentAgain()
+void TestActionList::deliveryUnderFaults_data()
 {
-    auto server = ServerTest::startServer();
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("copies"); // the server's copies (releases: lock gone)
+    QTest::addColumn<int>("requests"); // how often the request reached it
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("https");
+    const QString operation[] = { QStringLiteral("submission"), QStringLiteral("push"),
+        QStringLiteral("replacement"), QStringLiteral("release") };
+    // Once a request left, it is never sent again: the server keeps what
+    // it carried out, the client says what it knows.
+    const QString lost[] = { QStringLiteral("7 may"), QStringLiteral("unanswered gone"),
+        QStringLiteral("failed may"), QStringLiteral("sent") };
+    const QString refused[] = { QStringLiteral("7 refused"), QStringLiteral("refused listed"),
+        QStringLiteral("failed"), QStringLiteral("sent") };
+    const QString waited[] = { QStringLiteral("5"), QStringLiteral("accepted gone"), QStringLiteral("failed"),
+        QStringLiteral("sent") };
+    const QString dropped[] = { QStringLiteral("7 broke"), QStringLiteral("unanswered listed"),
+        QStringLiteral("failed"), QStringLiteral("sent") };
+    const QString fine[] = { QStringLiteral("5"), QStringLiteral("accepted gone"), QStringLiteral("replaced"),
+        QStringLiteral("sent") };
+    for (int i = 0; i < 4; ++i) {
+        const QString &w = operation[i];
+        for (const char *f : { "reply lost", "HTTP 500", "garbage" })
+            QTest::addRow("%s, %s", qPrintable(w), f)
+                << w << QString::fromLatin1(f) << 1 << 1 << lost[i] << false;
+        QTest::addRow("%s, refusal", qPrintable(w))
+            << w << QStringLiteral("refusal") << 0 << 1 << refused[i] << false;
+        // Never got there: queued ones go once the server is back; a
+        // replacement is the user's to start again.
+        const int later = w == QLatin1String("replacement") ? 0 : 1;
+        QTest::addRow("%s, connection refused", qPrintable(w))
+            << w << QStringLiteral("connection refused") << later << later << waited[i] << false;
+        QTest::addRow("%s, dropped midway", qPrintable(w))
+            << w << QStringLiteral("dropped midway") << 0 << 1 << dropped[i] << false;
+        QTest::addRow("%s, slow refresh", qPrintable(w))
+            << w << QStringLiteral("slow refresh") << 1 << 1 << fine[i] << false;
+    }
+    // Over TLS the bytes go out through the same hooks.
+    QTest::newRow("submission over https, reply lost")
+        << operation[0] << QStringLiteral("reply lost") << 1 << 1 << lost[0] << true;
+}
+
+void TestActionList::deliveryUnderFaults()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, fault);
+    QFETCH(int, copies);
+    QFETCH(int, requests);
+    QFETCH(QString, shown);
+    QFETCH(bool, https);
+    using testserver::Operation;
+    const bool isUpload = upload(what);
+    const Operation op = what == QLatin1String("submission") ? Operation::SubmitFile08
+        : what == QLatin1String("push")                      ? Operation::PushCheckpointJob
+        : what == QLatin1String("replacement")               ? Operation::ReplaceFile08
+                                                             : Operation::SetJobLockStatus;
+    const QString opName = testserver::OperationInfo::name(op);
+    ServerConnection::setLockRetryMs(200);
+
+    auto server = ServerTest::startServer(https);
     QVERIFY(server);
     server->setFlows({ flow() });
+    const QString jobId = QStringLiteral("job-a");
+    server->setLock(flowId, checkPointId, jobId, QStringLiteral("user (127.0.0.1)"));
     ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
     m_proxy->loginAllConnections();
     QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
-    QSignalSpy answered(m_proxy.get(), &ServerProxy::pushFinished);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(connection), 10000);
+    m_proxy->startUpdatingConData(connection, UpdateFlags::CheckPoints);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->getFlows(connection).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_proxy->updateThreads(connection).isEmpty(), 10000);
+    CheckPoint *check = m_proxy->getCheckPoints(m_proxy->getFlows(connection).first()).first().get();
+    QVERIFY(check->hasJob(jobId));
 
-    // The request breaks off before the server took it in.
-    server->setFault(
-        testserver::Operation::PushCheckpointJob, testserver::Fault::dropRequestAfter(100).times(1));
-    m_proxy->pushJob(
-        connection, flowId, checkPointId, QStringLiteral("job-b"), pushTo(QStringLiteral("out-1")));
-    QTRY_VERIFY_WITH_TIMEOUT(!connection->isOnline(), 10000);
-    QCOMPARE(answered.count(), 0);
-    QCOMPARE(m_proxy->actionList().count(), 1);
-    QVERIFY(server->pushes().isEmpty());
+    const SubmitPointPtr point(new SubmitPoint(connection, pointId, flowId, QStringLiteral("Point")));
+    QVERIFY(writeFile(path(QStringLiteral("job.bin")), 1000 * 1000));
+    const SubmittedFilePtr job = point->addJob(path(QStringLiteral("job.bin")));
+    const SubstituteFilePtr replacement(
+        new SubstituteFile(flowId, checkPointId, jobId, path(QStringLiteral("job.bin"))));
+    QSignalSpy pushAnswers(m_proxy.get(), &ServerProxy::pushFinished);
 
-    // Back online: sent again, and only then dropped from the queue.
+    if (fault == QLatin1String("connection refused")) {
+        // Long enough for the first attempt to fail; a release tries again
+        // by itself until it gets through.
+        server->refuseConnectionsFor(3000);
+    } else if (fault == QLatin1String("slow refresh")) {
+        server->setFault(Operation::GetCheckPoints07, testserver::Fault::delay(4000).times(1));
+        m_proxy->startUpdatingConData(connection, UpdateFlags::CheckPoints);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            ServerTest::operations(*server).count(QStringLiteral("GetCheckPoints07")) == 2, 5000);
+    } else {
+        server->setFault(op, faultNamed(fault, isUpload));
+    }
+
+    // The user's action, and what the client makes of it: the GUI thread
+    // never waits for the network meanwhile.
+    const auto heartbeat = std::make_unique<Heartbeat>();
+    if (what == QLatin1String("submission"))
+        m_proxy->submitFile(point, job);
+    else if (what == QLatin1String("push"))
+        check->pushJob(jobId, pushTo(QStringLiteral("out-1")));
+    else if (what == QLatin1String("replacement"))
+        QVERIFY(check->replaceJob(replacement));
+    else
+        check->releaseLock(jobId);
+    if (fault == QLatin1String("connection refused")) {
+        if (what == QLatin1String("replacement"))
+            QTRY_VERIFY_WITH_TIMEOUT(!check->isReplacing(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!connection->isOnline(), 10000);
+    } else if (what == QLatin1String("submission")) {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            job->getStatus() == SubmitStatus::Finished || job->getStatus() == SubmitStatus::Error, 15000);
+    } else if (what == QLatin1String("push")) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_proxy->actionList().count() == 0, 15000);
+    } else if (what == QLatin1String("replacement")) {
+        QTRY_VERIFY_WITH_TIMEOUT(!check->isReplacing(), 15000);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(connection->pendingLockReleases(), 0, 15000);
+    }
+    if (fault == QLatin1String("slow refresh"))
+        QVERIFY2(!m_proxy->updateThreads(connection).isEmpty(), "the action waited for the refresh");
+    const qint64 waited = heartbeat->longest();
+    qInfo("%s: the GUI thread waited at most %lld ms", QTest::currentDataTag(), waited);
+    QVERIFY(waited < 200);
+
+    // The server comes back, or simply answers again: nothing is sent twice.
+    if (fault == QLatin1String("connection refused"))
+        server->setRefuseConnections(false);
     m_proxy->loginAllConnections();
-    QTRY_COMPARE_WITH_TIMEOUT(answered.count(), 1, 15000);
-    QCOMPARE(answered.at(0).at(1).toBool(), true);
-    QCOMPARE(m_proxy->actionList().count(), 0);
-    QCOMPARE(server->pushes().size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
+    if (fault == QLatin1String("connection refused") && what != QLatin1String("replacement")) {
+        if (what == QLatin1String("submission"))
+            QTRY_COMPARE_WITH_TIMEOUT(job->getStatus(), int(SubmitStatus::Finished), 15000);
+        else if (what == QLatin1String("push"))
+            QTRY_COMPARE_WITH_TIMEOUT(m_proxy->actionList().count(), 0, 15000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(connection->pendingLockReleases(), 0, 15000);
+    }
+    m_proxy->performQueuedActions();
+    m_proxy->startUpdatingConData(connection, UpdateFlags::CheckPoints);
+    QTRY_VERIFY_WITH_TIMEOUT(m_proxy->updateThreads(connection).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(connection), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(connection->runningUserCalls(), 0, 10000);
+
+    int held = 0;
+    if (isUpload) {
+        for (const testserver::Upload &received : server->uploads())
+            held += received.accepted && received.operation == op ? 1 : 0;
+    } else if (what == QLatin1String("push")) {
+        for (const testserver::Push &received : server->pushes())
+            held += received.accepted ? 1 : 0;
+    } else {
+        held = server->lock(flowId, checkPointId, jobId).isEmpty() ? 1 : 0;
+    }
+    QCOMPARE(held, copies);
+    QCOMPARE(count(*server, opName), requests);
+
+    QString truth;
+    if (what == QLatin1String("submission")) {
+        const QString note = job->deliveryNote();
+        truth = QString::number(job->getStatus());
+        if (note.contains(QStringLiteral("may have taken")))
+            truth += QStringLiteral(" may");
+        else if (note.contains(QStringLiteral("refused")))
+            truth += QStringLiteral(" refused");
+        else if (note.contains(QStringLiteral("broke off")))
+            truth += QStringLiteral(" broke");
+        QCOMPARE(m_proxy->actionList().count(), 0);
+    } else if (what == QLatin1String("push")) {
+        truth = pushAnswers.isEmpty()            ? QStringLiteral("unanswered")
+            : pushAnswers.first().at(1).toBool() ? QStringLiteral("accepted")
+                                                 : QStringLiteral("refused");
+        truth += check->hasJob(jobId) ? QStringLiteral(" listed") : QStringLiteral(" gone");
+    } else if (what == QLatin1String("replacement")) {
+        truth = replacement->getStatus() == ReplaceStatus::Replaced ? QStringLiteral("replaced")
+                                                                    : QStringLiteral("failed");
+        if (replacement->mayHaveArrived())
+            truth += QStringLiteral(" may");
+    } else {
+        truth = connection->pendingLockReleases() == 0 ? QStringLiteral("sent") : QStringLiteral("pending");
+    }
+    QCOMPARE(truth, shown);
 }
 
 void TestActionList::removedConnectionTakesItsActions()

@@ -421,10 +421,11 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         info.connectionIds = { QStringLiteral("c2"), QStringLiteral("c1") };
         info.jobName = QStringLiteral("brochure.pdf");
         info.push = true;
-        QVERIFY(!proxy.pushJob(
-            connection, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), info));
-        QVERIFY(readText(path).contains(QStringLiteral("Status=\"1\" ChosenConnectionsId=\"c2;c1\"")));
+        proxy.pushJob(connection, QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"), info);
+        // Its request never left: it waits for the server, and the file says so.
+        QTRY_VERIFY_WITH_TIMEOUT(!connection->isOnline(), 5000);
         proxy.closeAllConnections();
+        QVERIFY(readText(path).contains(QStringLiteral("Status=\"1\" ChosenConnectionsId=\"c2;c1\"")));
     }
     QVERIFY(readText(path).contains(QStringLiteral("ChosenConnectionsId=\"c2;c1\"")));
 

@@ -4,6 +4,8 @@
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
+#include "SubmitPoint.h"
+#include "SubmitStatus.h"
 #include "TestEnv.h"
 
 #include <QCryptographicHash>
@@ -13,6 +15,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QStorageInfo>
 #include <QtTest/QTest>
 
 #include <csignal>
@@ -115,6 +118,7 @@ private slots:
     void droppedDownloadLeavesNoFolder();
     void folderGoesWithTheThreadUnlessTaken();
     void mustConnectStartsNothing();
+    void jobOverTwoGigabytesGoesUpAndComesDownWhole();
 
 private:
     QString path(const QString &name) const { return m_work + QLatin1Char('/') + name; }
@@ -425,6 +429,82 @@ void TestAcceptThread::mustConnectStartsNothing()
     QCOMPARE(started.count(), 0);
     QCOMPARE(finished.count(), 0);
     QVERIFY(!ServerTest::operations(*m_server).contains(QStringLiteral("DownloadFile08")));
+}
+
+namespace {
+
+qint64 peakMemoryKb()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+bool sameContent(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly)
+        || first.size() != second.size())
+        return false;
+    while (!first.atEnd()) {
+        if (first.read(1 << 20) != second.read(1 << 20))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void TestAcceptThread::jobOverTwoGigabytesGoesUpAndComesDownWhole()
+{
+    // Past the toolkit's default limit of 2 GB per message, both ways.
+    constexpr qint64 size = 2200LL * 1000 * 1000;
+    // The source is sparse; the server's copy and the download are not.
+    if (QStorageInfo(QDir::tempPath()).bytesAvailable() < 2 * size + (1LL << 30))
+        QSKIP("The temporary folder's file system has too little room for two copies of 2.2 GB");
+    connectTo();
+    const QString source = path(QStringLiteral("big/huge.bin"));
+    QVERIFY(QDir().mkpath(QFileInfo(source).absolutePath()));
+    {
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(size));
+        for (const qint64 at : { qint64(0), (qint64(1) << 31) - 3, size - 5 }) {
+            QVERIFY(file.seek(at));
+            QCOMPARE(file.write(pattern(5, int(at % 97))), qint64(5));
+        }
+    }
+    testserver::Flow flow;
+    flow.id = flowId;
+    flow.name = QStringLiteral("Flow");
+    flow.submitPoints.append({ QStringLiteral("in"), QStringLiteral("In"), {} });
+    m_server->setFlows({ flow });
+    const qint64 memoryBefore = peakMemoryKb();
+
+    SubmitPoint point(m_connection, QStringLiteral("in"), flowId, QStringLiteral("In"));
+    const SubmittedFilePtr job = point.createJob(source);
+    point.startSubmit(job.get());
+    QTRY_VERIFY_WITH_TIMEOUT(!point.isSubmitting(job.get()), 240000);
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
+    const QList<testserver::Upload> uploads = m_server->uploads();
+    QCOMPARE(uploads.size(), 1);
+    QVERIFY2(uploads[0].accepted, qPrintable(uploads[0].error));
+    QCOMPARE(uploads[0].bytesReceived, job->getTotalSize());
+    QVERIFY(sameContent(uploads[0].mainFile, source));
+
+    // What the server took is the job it offers for download.
+    serveJob(testserver::Package::fromPath(uploads[0].mainFile));
+    QSignalSpy finished(m_connection, &ServerConnection::acceptFinished);
+    QVERIFY(m_connection->acceptJob(flowId, pointId, jobId, DownloadType::Job));
+    QVERIFY(finished.wait(240000));
+    const QString result = finished.at(0).at(1).toString();
+    std::unique_ptr<AcceptThread> thread(finished.at(0).at(0).value<AcceptThread *>());
+    QVERIFY2(!result.isEmpty(), qPrintable(QStringLiteral("error %1").arg(thread->lastError())));
+    QVERIFY(sameContent(result, source));
+    const qint64 grownKb = peakMemoryKb() - memoryBefore;
+    qInfo("Peak memory grew by %lld KiB for 2.2 GB up and down", grownKb);
+    QVERIFY(grownKb < 200 * 1024);
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestAcceptThread)

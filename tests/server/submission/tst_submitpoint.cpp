@@ -55,7 +55,8 @@ private slots:
 
     void newJobIsSavedWithTheKeyLayout();
     void numbersNeverCollideAfterARemoval();
-    void statusIsSavedOnlyWhileNotYetSent();
+    void savedStatusIsTheShownOneAndRestored_data();
+    void savedStatusIsTheShownOneAndRestored();
     void renamedJobIsRewritten();
     void savedJobsReadBackAndRestore();
     void removingAConnectionRemovesItsJobs();
@@ -154,18 +155,34 @@ void TestSubmitPoint::numbersNeverCollideAfterARemoval()
     QCOMPARE(store().value(m_group + QStringLiteral("/2/path")).toString(), path(QStringLiteral("c.txt")));
 }
 
-void TestSubmitPoint::statusIsSavedOnlyWhileNotYetSent()
+void TestSubmitPoint::savedStatusIsTheShownOneAndRestored_data()
 {
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<int>("restored");
+    QTest::newRow("waiting") << int(SubmitStatus::Waiting) << int(SubmitStatus::Waiting);
+    QTest::newRow("waiting connection")
+        << int(SubmitStatus::WaitingConnection) << int(SubmitStatus::WaitingConnection);
+    // Begun to go out: the server may hold it, so it is never sent alone.
+    QTest::newRow("uploading") << int(SubmitStatus::Uploading) << int(SubmitStatus::Error);
+    QTest::newRow("verifying") << int(SubmitStatus::Verifying) << int(SubmitStatus::Error);
+    QTest::newRow("error") << int(SubmitStatus::Error) << int(SubmitStatus::Error);
+}
+
+void TestSubmitPoint::savedStatusIsTheShownOneAndRestored()
+{
+    QFETCH(int, shown);
+    QFETCH(int, restored);
     QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
     const SubmittedFilePtr job = m_point->addJob(path(QStringLiteral("a.txt")));
-    const QString key = m_group + QStringLiteral("/0/job status");
     job->setStatus(SubmitStatus::WaitingConnection);
-    QCOMPARE(store().value(key).toInt(), int(SubmitStatus::WaitingConnection));
-    job->setStatus(SubmitStatus::PreparingData);
-    QCOMPARE(store().value(key).toInt(), int(SubmitStatus::PreparingData));
-    job->setStatus(SubmitStatus::Uploading);
-    job->setStatus(SubmitStatus::Error);
-    QCOMPARE(store().value(key).toInt(), int(SubmitStatus::PreparingData));
+    job->setStatus(shown);
+    QCOMPARE(store().value(m_group + QStringLiteral("/0/job status")).toInt(), shown);
+    const QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
+    QCOMPARE(saved.size(), 1);
+    const SubmittedFilePtr again = m_point->restoreJob(saved[0]);
+    QVERIFY(again);
+    QCOMPARE(again->getStatus(), restored);
+    QCOMPARE(again->deliveryNote().isEmpty(), restored != int(SubmitStatus::Error));
 }
 
 void TestSubmitPoint::renamedJobIsRewritten()

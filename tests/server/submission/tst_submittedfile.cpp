@@ -262,9 +262,8 @@ void TestSubmittedFile::completeUploadGoesThroughEveryStatus()
     QCOMPARE(job.getSentSize(), qint64(0)); // only while uploading
     job.finishUpload(SubmittedFile::Verdict::Accepted);
 
-    QCOMPARE(statuses,
-        (QList<int> { SubmitStatus::PreparingData, SubmitStatus::Uploading, SubmitStatus::Verifying,
-            SubmitStatus::Finished }));
+    QCOMPARE(
+        statuses, (QList<int> { SubmitStatus::Uploading, SubmitStatus::Verifying, SubmitStatus::Finished }));
     QCOMPARE(attemptEnded.count(), 1);
     QCOMPARE(settled.count(), 1);
     QCOMPARE(job.getTimeLeftText(), job.getEndTime().toString(Qt::ISODate));
@@ -294,7 +293,7 @@ void TestSubmittedFile::cancelAbortsTheStreamAndEndsInError()
     // Even if the server answered (it got a request cut short), no success.
     job.finishUpload(SubmittedFile::Verdict::Accepted);
     QCOMPARE(job.getStatus(), int(SubmitStatus::Error));
-    QCOMPARE(settled.count(), 0);
+    QCOMPARE(settled.count(), 1);
     // A cancelled job does not start again.
     QVERIFY(!job.prepareUpload());
 }
@@ -331,16 +330,25 @@ void TestSubmittedFile::successNeedsTheServersAnswer()
     job.finishUpload(SubmittedFile::Verdict::NoAnswer);
     QCOMPARE(job.getStatus(), int(SubmitStatus::Error));
     QCOMPARE(attemptEnded.count(), 1);
-    QCOMPARE(settled.count(), 0); // not settled: it is tried again
+    // Settled: the server may hold it, so it is never sent again alone.
+    QCOMPARE(settled.count(), 1);
+    QVERIFY(job.deliveryNote().contains(QStringLiteral("may have taken it")));
 
     // The server refused it: settled, in error.
     QVERIFY(job.prepareUpload());
     QVERIFY(job.beginUpload());
     QCOMPARE(pumpAll(job), job.getTotalSize());
     QVERIFY(job.endUpload());
-    job.finishUpload(SubmittedFile::Verdict::Refused);
+    job.finishUpload(SubmittedFile::Verdict::Refused, QStringLiteral("no room"));
     QCOMPARE(job.getStatus(), int(SubmitStatus::Error));
-    QCOMPARE(settled.count(), 1);
+    QCOMPARE(settled.count(), 2);
+    QCOMPARE(job.deliveryNote(), QStringLiteral("The server refused the job: no room"));
+
+    // Not one byte left: waits for the connection again, unsettled.
+    QVERIFY(job.prepareUpload());
+    job.finishUpload(SubmittedFile::Verdict::NotSent);
+    QCOMPARE(job.getStatus(), int(SubmitStatus::WaitingConnection));
+    QCOMPARE(settled.count(), 2);
 
     // The close never came (sending failed): no success whatever the code.
     QVERIFY(job.prepareUpload());

@@ -206,7 +206,9 @@ bool TestSubmitThread::waitForEnd(const SubmittedFilePtr &job, int timeoutMs)
     timer.start();
     while (timer.elapsed() < timeoutMs) {
         const int status = job->getStatus();
-        if ((status == SubmitStatus::Finished || status == SubmitStatus::Error)
+        // Waiting for the connection again: the job's request never left.
+        if ((status == SubmitStatus::Finished || status == SubmitStatus::Error
+                || status == SubmitStatus::WaitingConnection)
             && !m_point->isSubmitting(job.get()))
             return true;
         QTest::qWait(20);
@@ -244,8 +246,7 @@ void TestSubmitThread::treeArrivesByteIdentical()
     {
         const QMutexLocker lock(&m_statusMutex);
         QCOMPARE(m_statuses,
-            (QList<int> { SubmitStatus::PreparingData, SubmitStatus::Uploading, SubmitStatus::Verifying,
-                SubmitStatus::Finished }));
+            (QList<int> { SubmitStatus::Uploading, SubmitStatus::Verifying, SubmitStatus::Finished }));
     }
 
     const QList<testserver::Upload> uploads = m_server->uploads();
@@ -394,10 +395,13 @@ void TestSubmitThread::droppedConnectionThenRetryFromTheStart()
     QVERIFY(waitForEnd(job));
     QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
     QVERIFY(acceptedUploads().isEmpty());
-    // Not settled: the job keeps its thread and its saved entry for another try.
-    QCOMPARE(settledSpy.count(), 0);
+    // Bytes went out: settled, never sent again alone; the job keeps its
+    // thread and its saved entry for the user's own second try.
+    QCOMPARE(settledSpy.count(), 1);
+    QVERIFY(job->deliveryNote().contains(QStringLiteral("broke off")));
     QVERIFY(m_point->hasThread(job.get()));
     QCOMPARE(SavedSubmissions::readAll().size(), 1);
+    QTRY_COMPARE(SavedSubmissions::readAll().first().status, int(SubmitStatus::Error));
 
     m_point->startSubmit(job.get());
     QVERIFY(waitForEnd(job));
@@ -427,13 +431,17 @@ void TestSubmitThread::contentChangingUnderwayAbortsTheTransfer()
 void TestSubmitThread::silentServerHitsTheTimeout_data()
 {
     QTest::addColumn<int>("operation");
-    QTest::newRow("compression question") << int(testserver::Operation::GetCompressClientJobs);
-    QTest::newRow("submission") << int(testserver::Operation::SubmitFile08);
+    QTest::addColumn<int>("status");
+    // The job itself never left: it waits for its connection again.
+    QTest::newRow("compression question")
+        << int(testserver::Operation::GetCompressClientJobs) << int(SubmitStatus::WaitingConnection);
+    QTest::newRow("submission") << int(testserver::Operation::SubmitFile08) << int(SubmitStatus::Error);
 }
 
 void TestSubmitThread::silentServerHitsTheTimeout()
 {
     QFETCH(int, operation);
+    QFETCH(int, status);
     SubmitThread::Timeouts timeouts = SubmitThread::timeouts();
     const SubmitThread::Timeouts saved = timeouts;
     timeouts.receiveMs = 1000;
@@ -447,7 +455,7 @@ void TestSubmitThread::silentServerHitsTheTimeout()
     SubmitThread::setTimeouts(saved);
     m_server->releaseHangingCalls();
     QVERIFY(ended);
-    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QCOMPARE(job->getStatus(), status);
     QVERIFY(timer.elapsed() < 10000);
 }
 
@@ -469,7 +477,7 @@ void TestSubmitThread::refusalsAndFailures()
         testserver::Operation::GetCompressClientJobs, testserver::Fault::receiverFault().times(1));
     job = submit(path(QStringLiteral("a.bin")));
     QVERIFY(waitForEnd(job));
-    QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::WaitingConnection));
 
     // Wrong password: not settled, it may succeed once the password is right.
     ServerConnection wrong(nullptr, QStringLiteral("user"), QStringLiteral("wrong"),
@@ -480,8 +488,9 @@ void TestSubmitThread::refusalsAndFailures()
     QSignalSpy refusedSettled(refused.get(), qOverload<SubmittedFile *>(&SubmittedFile::SubmitFinished));
     QSignalSpy attemptEnded(refused.get(), qOverload<>(&SubmittedFile::SubmitFinished));
     point.startSubmit(refused.get());
-    QTRY_COMPARE(attemptEnded.count(), 1);
-    QCOMPARE(refused->getStatus(), int(SubmitStatus::Error));
+    QTRY_VERIFY(!point.isSubmitting(refused.get()));
+    QCOMPARE(refused->getStatus(), int(SubmitStatus::WaitingConnection));
+    QCOMPARE(attemptEnded.count(), 0);
     QCOMPARE(refusedSettled.count(), 0);
     QCOMPARE(acceptedUploads().size(), 0);
 }
