@@ -34,13 +34,17 @@ QString DataFolder::prepare(const QString &userRoot, const QString &commonRoot)
 
     const QString marker = target + QLatin1Char('/') + seedMarkerName();
     if (!QFileInfo(target).isDir()) {
-        if (!QDir().mkpath(target))
+        if (!QDir().mkpath(root) || !Tamsor::FileHandler::makePrivateFolder(organization)
+            || !Tamsor::FileHandler::makePrivateFolder(target))
             return QString();
         if (!source.isEmpty()) {
             QFile markerFile(marker);
             markerFile.open(QIODevice::WriteOnly);
         }
     }
+    // A folder an earlier version made open to everyone is closed now.
+    if (!Tamsor::FileHandler::makePrivateFolder(target))
+        return QString();
     if (!source.isEmpty() && QFileInfo::exists(marker) && seed(source, target))
         QFile::remove(marker);
     return QFileInfo(target).absoluteFilePath();
