@@ -243,7 +243,10 @@ bool FileHandler::makePrivateFolder(const QString &path)
 
 bool FileHandler::makePrivateFile(const QString &path)
 {
-    if (path.isEmpty() || !makePrivateFolder(QFileInfo(path).absolutePath()))
+    if (path.isEmpty())
+        return false;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath()) || !makePrivateFolder(folder))
         return false;
     const PosixFs::Fd fd(::open(PosixFs::encode(path).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
     struct stat st;

@@ -24,7 +24,7 @@ public:
     static bool makePrivateFolder(const QString &path);
     // The file exists (made empty when missing) and only its owner may read
     // or write it, made so before anything is written; its folder is made
-    // private as above.
+    // private as above (the folders above it as usual).
     static bool makePrivateFile(const QString &path);
 
     // Copies a file, or a folder tree when source is a folder.
