@@ -368,7 +368,8 @@ void TestServerCache::savedFileIsPrivate()
     for (const QString &file : { path, temp }) {
         QFile open(file);
         QVERIFY(open.open(QIODevice::WriteOnly));
-        QVERIFY(open.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+        QVERIFY(
+            open.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
     }
     const bool saved = ServerCache::save(sample(), path);
     ::umask(oldMask);
