@@ -2,6 +2,8 @@
 # Installs what is missing, builds, then runs the client or the tests.
 #   ./build.sh run    build and start the client against the bundled demo server
 #   ./build.sh test   build and run every test
+#   ./build.sh sanitize  build with AddressSanitizer and UBSan into build-asan/
+#                        and run every test there
 set -euo pipefail
 
 cd "$(dirname "$0")"
@@ -36,7 +38,7 @@ install_missing() {
 }
 
 build_all() {
-    cmake -S "$here" -B "$build" -G Ninja
+    cmake -S "$here" -B "$build" -G Ninja "$@"
     cmake --build "$build" --parallel "$(nproc)"
 }
 
@@ -89,5 +91,8 @@ cmd=${1:-}
 case "$cmd" in
     run)  install_missing; build_all; run_client "$@" ;;
     test) install_missing; build_all; run_tests ;;
-    *)    echo "usage: $0 run|test" >&2; exit 2 ;;
+    sanitize)
+        build=$here/build-asan
+        install_missing; build_all -DVORNEX_SANITIZE=ON; run_tests ;;
+    *)    echo "usage: $0 run|test|sanitize" >&2; exit 2 ;;
 esac

@@ -10,3 +10,16 @@ target_compile_definitions(vornex_common INTERFACE
 set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
+
+# AddressSanitizer and UndefinedBehaviorSanitizer for every target of this
+# project, generated code included, so all code that sees struct soap is
+# built alike (the gSOAP, Qt and OpenSSL libraries themselves are not
+# instrumented). Meant for a build tree of its own; the tests then run with
+# the sanitizer settings of VornexTest.cmake.
+option(VORNEX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(VORNEX_SANITIZE)
+    set(vornex_sanitize_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    add_compile_options(${vornex_sanitize_flags})
+    add_link_options(${vornex_sanitize_flags})
+endif()

@@ -228,6 +228,32 @@ QString FileHandler::createTempFolderForFile(const QString &prefix, const QStrin
     return QString();
 }
 
+bool FileHandler::makePrivateFolder(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QByteArray encoded = PosixFs::encode(path);
+    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st;
+    if (::stat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return (st.st_mode & 077) == 0 || ::chmod(encoded.constData(), st.st_mode & 0700) == 0;
+}
+
+bool FileHandler::makePrivateFile(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(QFileInfo(folder).absolutePath()) || !makePrivateFolder(folder))
+        return false;
+    const PosixFs::Fd fd(::open(PosixFs::encode(path).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600));
+    struct stat st;
+    return fd.isOpen() && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)
+        && ((st.st_mode & 077) == 0 || ::fchmod(fd.get(), st.st_mode & 0700) == 0);
+}
+
 bool FileHandler::copy(const QString &source, const QString &target, ILogInterface *log)
 {
     Q_UNUSED(log);

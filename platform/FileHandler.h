@@ -18,6 +18,15 @@ public:
     // the system temporary folder; "" when it could not be made.
     static QString createTempFolderForFile(const QString &prefix, const QString &suffix);
 
+    // The folder exists and only its owner may use it: made 0700, or
+    // tightened when group or others had rights. False when it cannot be
+    // made or is not a folder.
+    static bool makePrivateFolder(const QString &path);
+    // The file exists (made empty when missing) and only its owner may read
+    // or write it, made so before anything is written; its folder is made
+    // private as above (the folders above it as usual).
+    static bool makePrivateFile(const QString &path);
+
     // Copies a file, or a folder tree when source is a folder.
     static bool copy(const QString &source, const QString &target, ILogInterface *log = nullptr);
     // Copies the content of source into target (created when missing).

@@ -33,13 +33,15 @@ QString DataFolder::prepare(const QString &userRoot, const QString &commonRoot)
     }
 
     const QString marker = target + QLatin1Char('/') + seedMarkerName();
-    if (!QFileInfo(target).isDir()) {
-        if (!QDir().mkpath(target))
-            return QString();
-        if (!source.isEmpty()) {
-            QFile markerFile(marker);
-            markerFile.open(QIODevice::WriteOnly);
-        }
+    const bool fresh = !QFileInfo(target).isDir();
+    if (fresh && (!QDir().mkpath(root) || !Tamsor::FileHandler::makePrivateFolder(organization)))
+        return QString();
+    // Made 0700; one that an earlier version left open to everyone is closed.
+    if (!Tamsor::FileHandler::makePrivateFolder(target))
+        return QString();
+    if (fresh && !source.isEmpty()) {
+        QFile markerFile(marker);
+        markerFile.open(QIODevice::WriteOnly);
     }
     if (!source.isEmpty() && QFileInfo::exists(marker) && seed(source, target))
         QFile::remove(marker);

@@ -12,7 +12,9 @@ public:
     // Makes the folder under userRoot when missing, seeding it from the
     // same folder under commonRoot when that one exists. A seed that did not
     // complete is finished at a later call; files already in the per-user
-    // folder are never replaced. An empty or relative userRoot means a
+    // folder are never replaced. The folder and the "Marvolt Software"
+    // folder it makes are private to the user (0700), and an existing data
+    // folder is tightened to that. An empty or relative userRoot means a
     // folder under the home directory. Returns the folder's absolute path,
     // "" when it could not be made.
     static QString prepare(const QString &userRoot, const QString &commonRoot);

@@ -5,8 +5,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
 
@@ -17,6 +19,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "FileHandler.h"
 
 namespace {
 
@@ -36,19 +40,23 @@ bool isPrivateFolderOfOurs(const QByteArray &path)
 }
 
 // A folder under the shared temporary folder that only we can use: made
-// 0700, or taken over when it already is ours (tightened when needed).
-// Anyone else's folder, or a symlink, is refused.
-QString ownPrivateFolder(const QString &path)
+// 0700, or found as a 0700 folder of ours. Anything else standing there (a
+// file, a link, a folder of another user or one others could enter and
+// leave a socket in) is refused.
+bool sharedPrivateFolder(const QString &path)
 {
     const QByteArray encoded = QFile::encodeName(path);
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    struct stat st;
-    if (::lstat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-        return QString();
-    if ((st.st_mode & 077) != 0 && ::chmod(encoded.constData(), 0700) != 0)
-        return QString();
-    return path;
+        return false;
+    return isPrivateFolderOfOurs(encoded);
+}
+
+// Under the home folder nobody else can create a name, so a folder of ours
+// found there is only tightened.
+bool homePrivateFolder(const QString &path)
+{
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && Tamsor::FileHandler::makePrivateFolder(path)
+        && isPrivateFolderOfOurs(QFile::encodeName(path));
 }
 
 int remainingMs(const QDeadlineTimer &deadline)
@@ -105,7 +113,15 @@ QString LocalPeer::socketFolder()
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && runtime.startsWith('/') && isPrivateFolderOfOurs(runtime))
         return QFile::decodeName(runtime);
-    return ownPrivateFolder(QDir::tempPath() + QStringLiteral("/vornex-") + QString::number(::geteuid()));
+    const QString shared = QDir::tempPath() + QStringLiteral("/vornex-") + QString::number(::geteuid());
+    if (sharedPrivateFolder(shared))
+        return shared;
+    // Never run without the check because another user took the name.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || QDir::isRelativePath(cache))
+        return QString();
+    const QString own = cache + QStringLiteral("/vornex");
+    return homePrivateFolder(own) ? own : QString();
 }
 
 bool LocalPeer::isClient() const

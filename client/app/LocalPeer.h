@@ -36,7 +36,8 @@ public:
 
     // The folder that holds the sockets of this user: $XDG_RUNTIME_DIR when
     // it is a private folder of ours, else a 0700 folder of ours under the
-    // temporary folder; "" when neither can be had safely.
+    // temporary folder, else (something else stands at that name) a 0700
+    // folder under the user's cache folder; "" when none can be had.
     static QString socketFolder();
 
 signals:

@@ -4,6 +4,7 @@
 #include "ClientNames.h"
 #include "ConnectionPage.h"
 #include "DataFolder.h"
+#include "FileHandler.h"
 #include "LanguageSupport.h"
 #include "ListPageSelection.h"
 #include "MessagePage.h"
@@ -37,6 +38,10 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::prepareDataFolder()
 {
+    // The settings hold the scrambled passwords: private before the first
+    // value is written.
+    if (!Tamsor::FileHandler::makePrivateFile(QSettings().fileName()))
+        qWarning("The settings file could not be made private to this user.");
     const QString folder
         = Client::DataFolder::prepare(Client::appDataFolder(), Client::commonAppDataFolder());
     if (folder.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "ConnectionNames.h"
 #include "ConnectionTableModel.h"
+#include "FileHandler.h"
 #include "ServerProxy.h"
 
 #include <QFile>
@@ -17,16 +18,9 @@ namespace {
 // The file holds the scrambled passwords: nobody but its owner may read
 // it. Settings files are replaced on every write with the permissions of
 // the file they replace, so this sticks once it is done.
-void restrictToOwner(const QString &path)
+void restrictToOwner(const QSettings &settings)
 {
-    if (path.isEmpty())
-        return;
-    if (!QFileInfo::exists(path)) {
-        QFile made(path);
-        if (!made.open(QIODevice::WriteOnly))
-            return;
-    }
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    Tamsor::FileHandler::makePrivateFile(settings.fileName());
 }
 
 } // namespace
@@ -74,7 +68,7 @@ QStringList ConnectionStore::orderedGroups(const QStringList &groups)
 void ConnectionStore::save(const ServerProxy &proxy)
 {
     QSettings settings;
-    restrictToOwner(settings.fileName());
+    restrictToOwner(settings);
     settings.remove(ConnectionNames::group());
     settings.beginGroup(ConnectionNames::group());
     const int count = proxy.getConnectionCount();
@@ -97,7 +91,7 @@ void ConnectionStore::save(const ServerProxy &proxy)
     }
     settings.endGroup();
     settings.sync();
-    restrictToOwner(settings.fileName());
+    restrictToOwner(settings);
 }
 
 QStringList ConnectionStore::load(ConnectionTableModel &model)
@@ -109,7 +103,7 @@ QStringList ConnectionStore::load(ConnectionTableModel &model)
     // A file an earlier version left readable by others is put right now,
     // not only at the next save.
     if (!groups.isEmpty())
-        restrictToOwner(settings.fileName());
+        restrictToOwner(settings);
     for (const QString &name : groups) {
         ServerConnection *connection = model.addConnection();
         if (!connection)

@@ -814,6 +814,14 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Connected securely</source>
         <translation>Sicher verbunden</translation>
     </message>
+    <message>
+        <source>The server answers only without encryption</source>
+        <translation>Der Server antwortet nur unverschlüsselt</translation>
+    </message>
+    <message>
+        <source>The server&apos;s certificate is not trusted</source>
+        <translation>Dem Zertifikat des Servers wird nicht vertraut</translation>
+    </message>
 </context>
 <context>
     <name>ServerProxy</name>

@@ -814,6 +814,14 @@ Do you want to replace it?</translation>
         <source>Connected securely</source>
         <translation>Connected securely</translation>
     </message>
+    <message>
+        <source>The server answers only without encryption</source>
+        <translation>The server answers only without encryption</translation>
+    </message>
+    <message>
+        <source>The server&apos;s certificate is not trusted</source>
+        <translation>The server&apos;s certificate is not trusted</translation>
+    </message>
 </context>
 <context>
     <name>ServerProxy</name>

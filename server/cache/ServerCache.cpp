@@ -9,6 +9,7 @@
 #include <QXmlStreamWriter>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "XmlText.h"
@@ -306,6 +307,16 @@ bool writeAll(QFile &file, const QByteArray &bytes)
     return file.flush() && ::fsync(file.handle()) == 0;
 }
 
+bool syncFolder(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
 } // namespace
 
 QString ServerCache::folder()
@@ -432,8 +443,16 @@ bool ServerCache::save(const Content &content, const QString &path)
     const QString finalPath = target.absoluteFilePath();
     const QString tempPath = target.absoluteDir().filePath(tempPrefix() + target.fileName());
     const QByteArray bytes = toXml(content);
-    QFile temp(tempPath);
-    if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Job names, users' names and paths: readable by this user only, made
+    // so from the start rather than tightened after writing. A temporary
+    // file left by a crash is replaced, not reused with its mode.
+    QFile::remove(tempPath);
+    const int fd = ::open(
+        QFile::encodeName(tempPath).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    QFile temp;
+    if (fd < 0 || !temp.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         QFile::remove(tempPath);
         return false;
     }
@@ -446,7 +465,8 @@ bool ServerCache::save(const Content &content, const QString &path)
         QFile::remove(tempPath);
         return false;
     }
-    return true;
+    // The rename is durable only once the folder's entry is on disk.
+    return syncFolder(target.absolutePath());
 }
 
 void ServerCache::markWaitingPush(Job &job, const QStringList &chosenIds, const QList<MetadataToFill> &values)

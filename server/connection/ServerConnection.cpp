@@ -7,6 +7,7 @@
 #include "ServerTime.h"
 #include "ServiceProxyFactory.h"
 #include "SoapCanceller.h"
+#include "SslFailure.h"
 #include "WideText.h"
 
 #include <QDeadlineTimer>
@@ -225,6 +226,10 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
         return SOAP_TCP_ERROR;
     if (!proxy->soap)
         return SOAP_EOM;
+    // Whatever the caller: a connection marked for SSL never hands the
+    // user's name and password to plain HTTP.
+    if (credentials && m_secure && proxy == m_plainProxy.get())
+        return SOAP_SSL_ERROR;
     {
         const QMutexLocker lock(&m_dataMutex);
         m_callEndpoint = proxy == m_secureProxy.get() ? m_secureEndpoint : m_plainEndpoint;
@@ -236,8 +241,10 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
         ioMs = caller == Caller::Worker ? timeouts.workerIoMs : timeouts.userIoMs;
     }
     proxy->endpoint = m_callEndpoint.constData();
-    proxy->soap->userid = m_callUser.constData();
-    proxy->soap->passwd = m_callPassword.constData();
+    // Without credentials no Authorization header goes out at all (gSOAP
+    // sends one for empty strings).
+    proxy->soap->userid = credentials ? m_callUser.constData() : nullptr;
+    proxy->soap->passwd = credentials ? m_callPassword.constData() : nullptr;
     proxy->soap->recv_timeout = soapTimeout(ioMs);
     proxy->soap->send_timeout = soapTimeout(ioMs);
     cancellerOf(proxy)->setCancellable(caller == Caller::Worker);
@@ -288,6 +295,12 @@ bool ServerConnection::connectToServer()
     m_connecting = true;
     const CallTimeouts timeouts = callTimeouts();
     ombrel::Service *answered = nullptr;
+    // A connection marked for SSL logs in over SSL or not at all; its plain
+    // probe (without credentials, like every probe) only tells why it stays
+    // offline.
+    const bool marked = m_secure;
+    bool plainOnly = false;
+    bool untrusted = false;
     {
         const QMutexLocker soapLock(&m_soapMutex);
         {
@@ -300,7 +313,7 @@ bool ServerConnection::connectToServer()
             int timeoutMs;
         };
         std::vector<Probe> probes;
-        if (!m_secure)
+        if (!marked)
             probes.push_back({ m_plainProxy.get(), timeouts.shortProbeMs });
         probes.push_back({ m_secureProxy.get(), timeouts.shortProbeMs });
         probes.push_back({ m_plainProxy.get(), timeouts.longProbeMs });
@@ -316,8 +329,14 @@ bool ServerConnection::connectToServer()
                 probe.proxy->soap->connect_timeout = soapTimeout(probe.timeoutMs);
                 rc = probe.proxy->ombrel__CheckConnect(result);
             }
+            if (probe.proxy == m_secureProxy.get() && SslFailure::certificateRejected(probe.proxy->soap))
+                untrusted = true;
             endCall(probe.proxy);
             if (rc == SOAP_OK && result == 1) {
+                if (marked && probe.proxy == m_plainProxy.get()) {
+                    plainOnly = true;
+                    break;
+                }
                 answered = probe.proxy;
                 break;
             }
@@ -334,7 +353,9 @@ bool ServerConnection::connectToServer()
     }
     m_connecting = false;
     if (!answered && !m_stopRequested)
-        setStatusText(tr("Can't reach host"));
+        setStatusText(untrusted ? tr("The server's certificate is not trusted")
+                : plainOnly     ? tr("The server answers only without encryption")
+                                : tr("Can't reach host"));
     noteCallResult(answered != nullptr, true);
     return answered != nullptr;
 }

@@ -87,6 +87,9 @@ public:
     void setUptime(float minutes);
     void setEnabled(bool enabled);
     void setDisplayName(const QString &name);
+    // Marks the connection for SSL (the stored "isSSLUsed"). A marked
+    // connection, and one whose server once answered over SSL, logs in
+    // over SSL only and never sends its credentials over plain HTTP.
     void setSSLUsed(bool secure);
     void applySettings();
     // The edited settings name a server that can be asked for data.

@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace testserver {
@@ -18,6 +19,17 @@ namespace {
 
 // The accept loop polls so that stop() and refusing take effect quickly.
 constexpr int acceptPollMicroseconds = 100000;
+
+// A TLS connection opens with a handshake record (type 22); plain HTTP with
+// a method name. Waits for the client's first byte for a bounded time.
+bool opensWithTls(int socket)
+{
+    pollfd waiting { socket, POLLIN, 0 };
+    if (::poll(&waiting, 1, 5000) != 1)
+        return false;
+    unsigned char first = 0;
+    return ::recv(socket, &first, 1, MSG_PEEK) == 1 && first == 0x16;
+}
 
 QString defaultSslDir()
 {
@@ -189,9 +201,10 @@ void ServerCore::startConnection()
     std::lock_guard<std::mutex> lock(mutex);
     const int serial = m_nextSerial++;
     m_openSockets[serial] = socket;
-    m_threads[serial] = std::thread([this, copy, serial] {
+    m_threads[serial] = std::thread([this, copy, serial, socket] {
         {
-            Connection connection(*this, copy, serial, options.https);
+            const bool secure = options.https && (!options.plainToo || opensWithTls(socket));
+            Connection connection(*this, copy, serial, secure);
             connection.serve();
         }
         connectionEnded(serial);

@@ -238,6 +238,9 @@ struct Options
 {
     quint16 port = 0; // 0: any free port (always on 127.0.0.1)
     bool https = false;
+    // With https: a connection that does not open with a TLS handshake is
+    // served as plain HTTP on the same port.
+    bool plainToo = false;
     bool requireClientCertificate = true;
     QString sslDir; // server.pem and cacert.pem; default: "ssl_testserver" in VORNEX_BIN_DIR
     QString user = QStringLiteral("user");

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,6 +24,12 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777;
 }
 
 QStringList entriesOf(const QString &folder)
@@ -85,12 +92,19 @@ void TestDataFolder::init()
 
 void TestDataFolder::madeWhenMissing()
 {
+    const mode_t oldMask = ::umask(022);
     const QString path = Client::DataFolder::prepare(m_user, m_common);
     QCOMPARE(path, m_user + QStringLiteral("/Marvolt Software/VORNEXclient"));
     QVERIFY(QFileInfo(path).isDir());
     QVERIFY(QFileInfo(path).isAbsolute());
     QCOMPARE(entriesOf(path), QStringList());
+    QCOMPARE(modeOf(path), mode_t(0700));
+    QCOMPARE(modeOf(m_user + QStringLiteral("/Marvolt Software")), mode_t(0700));
+    // One that an earlier version left open is closed at the next start.
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0755) == 0);
     QCOMPARE(Client::DataFolder::prepare(m_user, QString()), path);
+    QCOMPARE(modeOf(path), mode_t(0700));
+    ::umask(oldMask);
 }
 
 void TestDataFolder::seededOnceFromTheAllUsersFolder()

@@ -109,7 +109,8 @@ private slots:
     void silentListenerTimesOut();
     void malformedClientDoesNotStopTheListener();
     void fallbackFolderWithoutRuntimeDir();
-    void foreignFallbackFolderIsRefused();
+    void takenFallbackNameMovesUnderHome_data();
+    void takenFallbackNameMovesUnderHome();
 };
 
 void TestLocalPeer::socketIsPrivateToTheUser()
@@ -243,36 +244,57 @@ void TestLocalPeer::fallbackFolderWithoutRuntimeDir()
         EnvOverride shared("XDG_RUNTIME_DIR", QFile::encodeName(open));
         QCOMPARE(LocalPeer::socketFolder(), expected);
     }
-    // A fallback folder of ours that others could enter is closed again.
-    QVERIFY(::chmod(QFile::encodeName(expected).constData(), 0777) == 0);
-    {
-        EnvOverride unset("XDG_RUNTIME_DIR", QByteArray());
-        QCOMPARE(LocalPeer::socketFolder(), expected);
-        QCOMPARE(modeOf(expected), mode_t(0700));
-    }
 }
 
-void TestLocalPeer::foreignFallbackFolderIsRefused()
+void TestLocalPeer::takenFallbackNameMovesUnderHome_data()
 {
-    if (::geteuid() != 0)
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("file") << QStringLiteral("file");
+    QTest::newRow("symlink") << QStringLiteral("symlink");
+    QTest::newRow("folder others may enter") << QStringLiteral("open");
+    QTest::newRow("folder of another user") << QStringLiteral("foreign");
+}
+
+void TestLocalPeer::takenFallbackNameMovesUnderHome()
+{
+    QFETCH(QString, planted);
+    if (planted == QLatin1String("foreign") && ::geteuid() != 0)
         QSKIP("needs root to give a folder to another user");
-    const QString tmp = TestEnv::homeDir() + QStringLiteral("/foreign-tmp");
+    const QString tmp = TestEnv::homeDir() + QStringLiteral("/tmp-") + planted;
     QVERIFY(QDir().mkpath(tmp));
     EnvOverride tmpdir("TMPDIR", QFile::encodeName(tmp));
     EnvOverride unset("XDG_RUNTIME_DIR", QByteArray());
-    const QString planted = tmp + QStringLiteral("/vornex-") + QString::number(::geteuid());
-    QVERIFY(QDir().mkpath(planted));
-    QVERIFY(::chown(QFile::encodeName(planted).constData(), 65534, 65534) == 0);
-    QCOMPARE(LocalPeer::socketFolder(), QString());
-    LocalPeer peer(QStringLiteral("foreign"));
-    QVERIFY(peer.serverName().isEmpty());
-    QVERIFY(!peer.listen());
-    QVERIFY(!peer.sendMessage(QStringLiteral("x"), 100));
+    const QString taken = tmp + QStringLiteral("/vornex-") + QString::number(::geteuid());
+    const QByteArray name = QFile::encodeName(taken);
+    if (planted == QLatin1String("file")) {
+        QFile file(taken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (planted == QLatin1String("symlink")) {
+        QVERIFY(QFile::link(TestEnv::homeDir(), taken));
+    } else {
+        QVERIFY(::mkdir(name.constData(), 0700) == 0);
+        if (planted == QLatin1String("open"))
+            QVERIFY(::chmod(name.constData(), 0777) == 0);
+        else
+            QVERIFY(::chown(name.constData(), 65534, 65534) == 0);
+    }
 
-    // A symlink in its place is refused as well.
-    QVERIFY(QDir(planted).removeRecursively());
-    QVERIFY(QFile::link(TestEnv::homeDir(), planted));
-    QCOMPARE(LocalPeer::socketFolder(), QString());
+    const QString own = QString::fromLocal8Bit(qgetenv("XDG_CACHE_HOME")) + QStringLiteral("/vornex");
+    QCOMPARE(LocalPeer::socketFolder(), own);
+    QCOMPARE(modeOf(own), mode_t(0700));
+
+    // The check still works: a second start only wakes the first.
+    LocalPeer first(QStringLiteral("taken-") + planted);
+    QVERIFY(first.serverName().startsWith(own + QLatin1Char('/')));
+    QVERIFY(first.listen());
+    QVERIFY(!QFileInfo::exists(taken + QLatin1Char('/') + QFileInfo(first.serverName()).fileName()));
+    QSignalSpy received(&first, &LocalPeer::messageReceived);
+    LocalPeer second(first.id());
+    QVERIFY(!second.listen());
+    AsyncSend send(first, QStringLiteral("wake"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(send.done(), 6000);
+    QVERIFY(send.result());
+    QTRY_COMPARE(received.count(), 1);
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestLocalPeer)

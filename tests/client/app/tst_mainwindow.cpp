@@ -28,7 +28,15 @@
 #include <atomic>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777;
+}
 
 // The program's application object under a test id, so this run never
 // meets a client the developer has open.
@@ -138,10 +146,21 @@ void TestMainWindow::dataFolderAndApplicationPath()
     cache.write("<server/>");
     cache.close();
 
-    MainWindow window;
+    // Private under the usual umask: the settings file from its first
+    // write, the data folder and its parent.
+    const mode_t oldMask = ::umask(022);
+    const QString settingsFile = QSettings().fileName();
+    QFile::remove(settingsFile);
+    QVERIFY(!QFileInfo::exists(settingsFile));
+    auto window = std::make_unique<MainWindow>();
+    ::umask(oldMask);
     const QString expected = m_desktop.user + QStringLiteral("/Marvolt Software/VORNEXclient");
     QCOMPARE(QSettings().value(QStringLiteral("General/ApplicationPath")).toString(), expected);
     QVERIFY(QFileInfo::exists(expected + QStringLiteral("/localhost#51008.xml")));
+    QCOMPARE(modeOf(settingsFile), mode_t(0600));
+    QCOMPARE(modeOf(QFileInfo(settingsFile).absolutePath()), mode_t(0700));
+    QCOMPARE(modeOf(expected), mode_t(0700));
+    QCOMPARE(modeOf(QFileInfo(expected).absolutePath()), mode_t(0700));
 
     // Written at every start, also when the folder already exists.
     QSettings().remove(QStringLiteral("General/ApplicationPath"));

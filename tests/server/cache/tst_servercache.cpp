@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace testserver;
 using namespace ServerTest;
@@ -184,6 +185,7 @@ private slots:
     void roundTripKeepsEverything();
     void onlyOneIsTrue();
     void failedSaveKeepsTheOldFile();
+    void savedFileIsPrivate();
     void patchesMatchByIds();
     void offlineServerShowsCacheAndGetsItsPushOnce();
     void corruptFileSkipsOnlyThatServer();
@@ -355,6 +357,27 @@ void TestServerCache::failedSaveKeepsTheOldFile()
     QVERIFY(!ServerCache::save(sample(), ServerCache::filePath(notFolder, QStringLiteral("srv"), 1)));
     QVERIFY(!ServerCache::save(
         sample(), ServerCache::filePath(m_folder + QStringLiteral("/missing"), QStringLiteral("srv"), 1)));
+}
+
+void TestServerCache::savedFileIsPrivate()
+{
+    const QString path = ServerCache::filePath(m_folder, QStringLiteral("srv"), 1);
+    const QString temp = m_folder + QLatin1Char('/') + ServerCache::tempPrefix() + QFileInfo(path).fileName();
+    const mode_t oldMask = ::umask(022);
+    // An earlier version's file and a crash's temporary file, both open to all.
+    for (const QString &file : { path, temp }) {
+        QFile open(file);
+        QVERIFY(open.open(QIODevice::WriteOnly));
+        QVERIFY(
+            open.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+    }
+    const bool saved = ServerCache::save(sample(), path);
+    ::umask(oldMask);
+    QVERIFY(saved);
+    struct stat st;
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0600));
+    QCOMPARE(leftovers(m_folder), QStringList());
 }
 
 void TestServerCache::patchesMatchByIds()
