@@ -1,6 +1,7 @@
 #include "ClientNames.h"
 #include "LocalPeer.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,17 +15,13 @@
 
 #include <csignal>
 
+using TestFiles::settingsFile;
+
 namespace {
 
 QString clientProgram()
 {
     return TestEnv::binDir() + QStringLiteral("/VORNEXclient");
-}
-
-QString settingsFile()
-{
-    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))
-        + QStringLiteral("/Marvolt Software/VORNEXclient.conf");
 }
 
 // The client, started as a user would, in this run's own home.

@@ -2,6 +2,7 @@
 #include "MetadataExplorer.h"
 #include "MetadataExplorerModel.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "XMLValues.h"
 
 #include <QAbstractItemModelTester>
@@ -21,6 +22,8 @@ using Client::MetadataEditor;
 using Client::MetadataExplorer;
 using Client::MetadataExplorerModel;
 namespace XV = Tamsor::XMLValues;
+
+using TestFiles::settingsFile;
 
 namespace {
 
@@ -42,11 +45,6 @@ MetadataToFill field(const QString &label, const QString &type, const QString &f
 MetadataToDisplay shown(const QString &label, const QString &value)
 {
     return { label, label + QStringLiteral(" about"), XV::EDITORTYPE_STRING, value };
-}
-
-QString settingsFile()
-{
-    return TestEnv::homeDir() + QStringLiteral("/.config/Marvolt Software/VORNEXclient.conf");
 }
 
 } // namespace
