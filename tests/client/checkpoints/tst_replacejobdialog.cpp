@@ -68,15 +68,7 @@ ModalAnswers::Step fileDialog(const QString &choose)
             dialog->reject();
             return true;
         }
-        // The dialog fills its name field from its folder listing, which it
-        // reads in the background: accept only once the choice holds, or an
-        // accept with another name leaves the dialog open for good.
-        dialog->selectFile(choose);
-        if (dialog->selectedFiles() != QStringList { choose }) {
-            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                edit->setText(choose);
-        }
-        if (dialog->selectedFiles() != QStringList { choose })
+        if (!ModalAnswers::chooseIn(dialog, choose))
             return false;
         static_cast<QDialog *>(dialog)->accept();
         return true;

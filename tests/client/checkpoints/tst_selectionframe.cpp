@@ -101,14 +101,7 @@ ModalAnswers::Step saveAs(const QString &target, QString *proposed = nullptr)
             dialog->reject();
             return true;
         }
-        // The dialog fills its name field from a folder listing it reads in
-        // the background: accept only once the choice holds.
-        dialog->selectFile(target);
-        if (dialog->selectedFiles() != QStringList { target }) {
-            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                edit->setText(target);
-        }
-        if (dialog->selectedFiles() != QStringList { target })
+        if (!ModalAnswers::chooseIn(dialog, target))
             return false;
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         return true;
