@@ -14,7 +14,7 @@ namespace {
 
 // Continues the sequence in state, so a file written in pieces holds the
 // same bytes as pattern() of its size.
-void fill(char *bytes, qint64 size, quint32 *state)
+void fillPattern(char *bytes, qint64 size, quint32 *state)
 {
     quint32 x = *state;
     for (qint64 i = 0; i < size; ++i) {
@@ -40,7 +40,7 @@ QByteArray pattern(qint64 size, int seed)
 {
     QByteArray bytes(int(size), Qt::Uninitialized);
     quint32 state = firstState(seed);
-    fill(bytes.data(), bytes.size(), &state);
+    fillPattern(bytes.data(), bytes.size(), &state);
     return bytes;
 }
 
@@ -61,7 +61,7 @@ bool writeFile(const QString &path, qint64 size, int seed)
     quint32 state = firstState(seed);
     for (qint64 written = 0; written < size;) {
         const int piece = int(qMin<qint64>(block.size(), size - written));
-        fill(block.data(), piece, &state);
+        fillPattern(block.data(), piece, &state);
         if (file.write(block.constData(), piece) != piece)
             return false;
         written += piece;
