@@ -251,7 +251,7 @@ int main(int argc, char *argv[])
     const QString small = work.filePath(QStringLiteral("small.bin"));
     std::printf("Making files of %lld and %lld MiB...\n", size >> 20, smallSize >> 20);
     std::fflush(stdout);
-    if (!TreeTools::makeFile(large, size) || !TreeTools::makeFile(small, smallSize)) {
+    if (!TreeTools::makeRandomFile(large, size) || !TreeTools::makeRandomFile(small, smallSize)) {
         std::fprintf(stderr, "cannot write the files in %s\n", qPrintable(work.path()));
         return 1;
     }
@@ -280,7 +280,7 @@ int main(int argc, char *argv[])
     }
     if (zlibSize > 0) {
         const QString packed = work.filePath(QStringLiteral("zlib.bin"));
-        TreeTools::makeFile(packed, zlibSize);
+        TreeTools::makeRandomFile(packed, zlibSize);
         Child child;
         if (!child.start(true))
             return 1;

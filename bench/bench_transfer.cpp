@@ -195,7 +195,7 @@ int main(int argc, char *argv[])
     const QString file = work.filePath(QStringLiteral("payload.bin"));
     std::printf("Making a %lld MiB file...\n", size >> 20);
     std::fflush(stdout);
-    if (!TreeTools::makeFile(file, size)) {
+    if (!TreeTools::makeRandomFile(file, size)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
         return 1;
     }
@@ -230,7 +230,7 @@ int main(int argc, char *argv[])
     }
     if (zlibSize > 0) {
         const QString small = work.filePath(QStringLiteral("zlib.bin"));
-        TreeTools::makeFile(small, zlibSize);
+        TreeTools::makeRandomFile(small, zlibSize);
         Child child;
         if (!child.start(small, true, https))
             return 1;

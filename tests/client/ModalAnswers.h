@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -25,6 +27,20 @@ public:
         m_timer.setInterval(10);
         connect(&m_timer, &QTimer::timeout, this, &ModalAnswers::poll);
         m_timer.start();
+    }
+
+    // Puts path into a file dialog's name field; true once the dialog holds
+    // it. The dialog fills that field from a folder listing it reads in the
+    // background, and an accept with another name leaves it open for good:
+    // accept only after this said true, else try again on the next poll.
+    static bool chooseIn(QFileDialog *dialog, const QString &path)
+    {
+        dialog->selectFile(path);
+        if (dialog->selectedFiles() != QStringList { path }) {
+            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                edit->setText(path);
+        }
+        return dialog->selectedFiles() == QStringList { path };
     }
 
     // Class names of the dialogs met, in order.

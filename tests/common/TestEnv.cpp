@@ -65,6 +65,9 @@ void isolateHome(int argc, char **argv)
     qputenv("XDG_DATA_DIRS", home + "/usr-share");
     qputenv("TMPDIR", home + "/tmp");
     QDir().mkpath(QString::fromLocal8Bit(home + "/tmp"));
+    // ctest starts each test in the build tree: a file written by a relative
+    // name lands in this run's home instead.
+    QDir::setCurrent(g_home);
     std::atexit(removeHome);
 }
 

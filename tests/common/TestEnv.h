@@ -5,9 +5,10 @@
 
 namespace TestEnv {
 
-// Points HOME, the XDG folders and the runtime folder at a fresh folder
-// of this test run, before any QSettings or QStandardPaths lookup. Must be
-// called before the application object exists: Qt reads these once.
+// Points HOME, the XDG folders, the runtime and temp folders and the
+// working folder at a fresh folder of this test run, before any QSettings or
+// QStandardPaths lookup. Must be called before the application object
+// exists: Qt reads these once.
 // The folder is removed when the process ends after all tests passed and
 // kept (its path printed) when one failed, so the files can be looked at.
 void isolateHome(int argc, char **argv);

@@ -1,6 +1,6 @@
 #include "FileHandler.h"
 #include "TestEnv.h"
-#include "TreeUtil.h"
+#include "TestFiles.h"
 
 #include <QDomDocument>
 #include <QLocale>
@@ -13,21 +13,9 @@
 
 using Tamsor::FileHandler;
 
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
-
-} // namespace
+using TestFiles::FileSizeLimit;
+using TestFiles::modeOf;
+using TestFiles::readFile;
 
 class TestFileHandler : public QObject
 {
@@ -70,14 +58,14 @@ void TestFileHandler::init()
     if (QTest::currentDataTag())
         m_work += QLatin1Char('-') + QString::number(qHash(QString::fromUtf8(QTest::currentDataTag())));
     QDir(m_work).removeRecursively();
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("outside/victim.txt")), "untouched"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("outside/victim.txt")), "untouched"));
     QVERIFY(QDir().mkpath(at(QStringLiteral("outside/keep"))));
-    m_outsideBefore = TreeUtil::describe(at(QStringLiteral("outside")));
+    m_outsideBefore = TestFiles::describeTree(at(QStringLiteral("outside")));
 }
 
 void TestFileHandler::cleanup()
 {
-    QCOMPARE(TreeUtil::describe(at(QStringLiteral("outside"))), m_outsideBefore);
+    QCOMPARE(TestFiles::describeTree(at(QStringLiteral("outside"))), m_outsideBefore);
     if (!QTest::currentTestFailed())
         QDir(m_work).removeRecursively();
 }
@@ -109,18 +97,18 @@ void TestFileHandler::tempFolderIsPrivateAndUnpredictable()
 
 void TestFileHandler::copyFile()
 {
-    const QByteArray content = TreeUtil::pattern(3 << 20);
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/a.bin")), content));
+    const QByteArray content = TestFiles::pattern(3 << 20);
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/a.bin")), content));
     QVERIFY(QFile::setPermissions(
         at(QStringLiteral("src/a.bin")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QVERIFY(QDir().mkpath(at(QStringLiteral("dst"))));
     QVERIFY(FileHandler::copy(at(QStringLiteral("src/a.bin")), at(QStringLiteral("dst/b.bin"))));
-    QCOMPARE(readAll(at(QStringLiteral("dst/b.bin"))), content);
+    QCOMPARE(readFile(at(QStringLiteral("dst/b.bin"))), content);
     QCOMPARE(modeOf(at(QStringLiteral("dst/b.bin"))), mode_t(0700));
     // An existing target file is replaced, and no temporary file stays.
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/c.txt")), "new"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/c.txt")), "new"));
     QVERIFY(FileHandler::copy(at(QStringLiteral("src/c.txt")), at(QStringLiteral("dst/b.bin"))));
-    QCOMPARE(readAll(at(QStringLiteral("dst/b.bin"))), QByteArray("new"));
+    QCOMPARE(readFile(at(QStringLiteral("dst/b.bin"))), QByteArray("new"));
     QCOMPARE(
         QDir(at(QStringLiteral("dst"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         QStringList { QStringLiteral("b.bin") });
@@ -129,40 +117,41 @@ void TestFileHandler::copyFile()
     QVERIFY(!FileHandler::copy(at(QStringLiteral("src/c.txt")), at(QStringLiteral("nofolder/x/c.txt"))));
     // A folder given to copy() is copied as a tree.
     QVERIFY(FileHandler::copy(at(QStringLiteral("src")), at(QStringLiteral("tree"))));
-    QCOMPARE(TreeUtil::describe(at(QStringLiteral("tree"))), TreeUtil::describe(at(QStringLiteral("src"))));
+    QCOMPARE(TestFiles::describeTree(at(QStringLiteral("tree"))),
+        TestFiles::describeTree(at(QStringLiteral("src"))));
 }
 
 void TestFileHandler::copyReplacesALinkInsteadOfWritingThroughIt()
 {
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/a.txt")), "payload"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/a.txt")), "payload"));
     QVERIFY(QDir().mkpath(at(QStringLiteral("dst"))));
     QVERIFY(QFile::link(at(QStringLiteral("outside/victim.txt")), at(QStringLiteral("dst/a.txt"))));
     QVERIFY(FileHandler::copy(at(QStringLiteral("src/a.txt")), at(QStringLiteral("dst/a.txt"))));
     QVERIFY(!QFileInfo(at(QStringLiteral("dst/a.txt"))).isSymLink());
-    QCOMPARE(readAll(at(QStringLiteral("dst/a.txt"))), QByteArray("payload"));
+    QCOMPARE(readFile(at(QStringLiteral("dst/a.txt"))), QByteArray("payload"));
 }
 
 void TestFileHandler::copyFolderCopiesTreeWithoutFollowingLinks()
 {
     QVERIFY(QDir().mkpath(at(QStringLiteral("src/empty"))));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/Überblick/日本.txt")), "nihon"));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/.hidden")), "h"));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/deep/er/est.bin")), TreeUtil::pattern(5000)));
-    const QMap<QString, QString> plain = TreeUtil::describe(at(QStringLiteral("src")));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/Überblick/日本.txt")), "nihon"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/.hidden")), "h"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/deep/er/est.bin")), TestFiles::pattern(5000)));
+    const QMap<QString, QString> plain = TestFiles::describeTree(at(QStringLiteral("src")));
     QVERIFY(QFile::link(at(QStringLiteral("outside")), at(QStringLiteral("src/out-link"))));
     QVERIFY(QFile::link(at(QStringLiteral("outside/victim.txt")), at(QStringLiteral("src/deep/file-link"))));
 
     QString error;
     QVERIFY2(FileHandler::copyFolder(at(QStringLiteral("src")), at(QStringLiteral("new/target")), error),
         qPrintable(error));
-    QCOMPARE(TreeUtil::describe(at(QStringLiteral("new/target"))), plain);
+    QCOMPARE(TestFiles::describeTree(at(QStringLiteral("new/target"))), plain);
 
     // Into an existing folder: merged, existing files replaced, others kept.
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("merge/own.txt")), "own"));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("merge/.hidden")), "old"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("merge/own.txt")), "own"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("merge/.hidden")), "old"));
     QVERIFY(FileHandler::copyFolder(at(QStringLiteral("src")), at(QStringLiteral("merge")), error));
-    QCOMPARE(readAll(at(QStringLiteral("merge/own.txt"))), QByteArray("own"));
-    QCOMPARE(readAll(at(QStringLiteral("merge/.hidden"))), QByteArray("h"));
+    QCOMPARE(readFile(at(QStringLiteral("merge/own.txt"))), QByteArray("own"));
+    QCOMPARE(readFile(at(QStringLiteral("merge/.hidden"))), QByteArray("h"));
     QVERIFY(QFileInfo::exists(at(QStringLiteral("merge/Überblick/日本.txt"))));
 
     // A link planted in the target is not written through.
@@ -178,7 +167,7 @@ void TestFileHandler::copyFolderCopiesTreeWithoutFollowingLinks()
 
 void TestFileHandler::copyFolderIntoItselfIsRefused()
 {
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("src/a.txt")), "a"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("src/a.txt")), "a"));
     QString error;
     QVERIFY(!FileHandler::copyFolder(at(QStringLiteral("src")), at(QStringLiteral("src/inner")), error));
     QVERIFY(!error.isEmpty());
@@ -188,8 +177,8 @@ void TestFileHandler::copyFolderIntoItselfIsRefused()
 
 void TestFileHandler::cleanupAndRemoveDoNotFollowLinks()
 {
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("tree/a/b/c.txt")), "c"));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("tree/.h")), "h"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("tree/a/b/c.txt")), "c"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("tree/.h")), "h"));
     QVERIFY(QFile::link(at(QStringLiteral("outside")), at(QStringLiteral("tree/a/out-link"))));
     QVERIFY(QFile::link(at(QStringLiteral("outside/victim.txt")), at(QStringLiteral("tree/file-link"))));
 
@@ -205,7 +194,7 @@ void TestFileHandler::cleanupAndRemoveDoNotFollowLinks()
     QVERIFY(FileHandler::removeFolder(at(QStringLiteral("folder-link"))));
     QVERIFY(!QFileInfo(at(QStringLiteral("folder-link"))).isSymLink());
 
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("tree/x/y.txt")), "y"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("tree/x/y.txt")), "y"));
     QVERIFY(QFile::link(at(QStringLiteral("outside")), at(QStringLiteral("tree/x/out-link"))));
     QVERIFY(FileHandler::removeFolder(at(QStringLiteral("tree"))));
     QVERIFY(!QFileInfo::exists(at(QStringLiteral("tree"))));
@@ -216,19 +205,19 @@ void TestFileHandler::cleanupAndRemoveDoNotFollowLinks()
 
 void TestFileHandler::renameWithinFileSystem()
 {
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("a.txt")), "a"));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("b.txt")), "b"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("a.txt")), "a"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("b.txt")), "b"));
     QVERIFY(!FileHandler::rename(at(QStringLiteral("a.txt")), at(QStringLiteral("b.txt")), false));
-    QCOMPARE(readAll(at(QStringLiteral("a.txt"))), QByteArray("a"));
-    QCOMPARE(readAll(at(QStringLiteral("b.txt"))), QByteArray("b"));
+    QCOMPARE(readFile(at(QStringLiteral("a.txt"))), QByteArray("a"));
+    QCOMPARE(readFile(at(QStringLiteral("b.txt"))), QByteArray("b"));
     QVERIFY(FileHandler::rename(at(QStringLiteral("a.txt")), at(QStringLiteral("b.txt")), true));
-    QCOMPARE(readAll(at(QStringLiteral("b.txt"))), QByteArray("a"));
+    QCOMPARE(readFile(at(QStringLiteral("b.txt"))), QByteArray("a"));
     QVERIFY(!QFileInfo::exists(at(QStringLiteral("a.txt"))));
     QVERIFY(FileHandler::rename(at(QStringLiteral("b.txt")), at(QStringLiteral("c.txt")), false));
 
     // A folder over a non-empty folder, with overwrite.
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("f1/x.txt")), "new"));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("f2/old.txt")), "old"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("f1/x.txt")), "new"));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("f2/old.txt")), "old"));
     QVERIFY(!FileHandler::rename(at(QStringLiteral("f1")), at(QStringLiteral("f2")), false));
     QVERIFY(FileHandler::rename(at(QStringLiteral("f1")), at(QStringLiteral("f2")), true));
     QCOMPARE(QDir(at(QStringLiteral("f2"))).entryList(QDir::Files), QStringList { QStringLiteral("x.txt") });
@@ -266,16 +255,16 @@ void TestFileHandler::renameAcrossFileSystems()
     const QString target = at(folder ? QStringLiteral("saved/job") : QStringLiteral("saved/job.bin"));
     QMap<QString, QString> expected;
     if (folder) {
-        QVERIFY(TreeUtil::writeFile(source + QStringLiteral("/a/b.bin"), TreeUtil::pattern(70000)));
+        QVERIFY(TestFiles::writeFile(source + QStringLiteral("/a/b.bin"), TestFiles::pattern(70000)));
         QVERIFY(QDir().mkpath(source + QStringLiteral("/empty")));
         QVERIFY(QFile::link(at(QStringLiteral("outside")), source + QStringLiteral("/link")));
-        expected = TreeUtil::describe(source);
+        expected = TestFiles::describeTree(source);
         expected.remove(QStringLiteral("link"));
     } else {
-        QVERIFY(TreeUtil::writeFile(source, TreeUtil::pattern(70000)));
+        QVERIFY(TestFiles::writeFile(source, TestFiles::pattern(70000)));
     }
     if (targetExists)
-        QVERIFY(TreeUtil::writeFile(folder ? target + QStringLiteral("/old.txt") : target, "old"));
+        QVERIFY(TestFiles::writeFile(folder ? target + QStringLiteral("/old.txt") : target, "old"));
     else
         QVERIFY(QDir().mkpath(at(QStringLiteral("saved"))));
 
@@ -284,12 +273,12 @@ void TestFileHandler::renameAcrossFileSystems()
     if (moved) {
         QVERIFY(!QFileInfo::exists(source));
         if (folder)
-            QCOMPARE(TreeUtil::describe(target), expected);
+            QCOMPARE(TestFiles::describeTree(target), expected);
         else
-            QCOMPARE(readAll(target), TreeUtil::pattern(70000));
+            QCOMPARE(readFile(target), TestFiles::pattern(70000));
     } else {
         QVERIFY(QFileInfo::exists(source));
-        QCOMPARE(readAll(folder ? target + QStringLiteral("/old.txt") : target), QByteArray("old"));
+        QCOMPARE(readFile(folder ? target + QStringLiteral("/old.txt") : target), QByteArray("old"));
     }
     // No temporary entries left beside the target.
     const QStringList beside
@@ -327,24 +316,20 @@ void TestFileHandler::saveDomElementDropsForbiddenCharacters()
 void TestFileHandler::saveDomElementKeepsOldFileOnFailure()
 {
     const QString path = at(QStringLiteral("doc.xml"));
-    QVERIFY(TreeUtil::writeFile(path, "<root/>"));
+    QVERIFY(TestFiles::writeFile(path, "<root/>"));
     QDomDocument big;
     QDomElement root = big.createElement(QStringLiteral("root"));
     big.appendChild(root);
     root.appendChild(big.createTextNode(QString(3 << 20, QLatin1Char('x'))));
 
-    struct rlimit old;
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = old;
-    limit.rlim_cur = 1 << 20;
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
-    const bool saved = FileHandler::saveDomElement(big, path);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool saved = true;
+    {
+        const TestFiles::FileSizeLimit limit(1 << 20);
+        saved = FileHandler::saveDomElement(big, path);
+    }
 
     QVERIFY(!saved);
-    QCOMPARE(readAll(path), QByteArray("<root/>"));
+    QCOMPARE(readFile(path), QByteArray("<root/>"));
     QCOMPARE(QDir(m_work).entryList(QDir::Files | QDir::Hidden), QStringList { QStringLiteral("doc.xml") });
 }
 
@@ -373,10 +358,10 @@ void TestFileHandler::formatSize()
 
 void TestFileHandler::byteCount()
 {
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("t/a")), QByteArray(100, 'a')));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("t/s/b")), QByteArray(20, 'b')));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("t/s/s/c")), QByteArray(3, 'c')));
-    QVERIFY(TreeUtil::writeFile(at(QStringLiteral("big")), QByteArray(50000, 'x')));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("t/a")), QByteArray(100, 'a')));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("t/s/b")), QByteArray(20, 'b')));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("t/s/s/c")), QByteArray(3, 'c')));
+    QVERIFY(TestFiles::writeFile(at(QStringLiteral("big")), QByteArray(50000, 'x')));
     QVERIFY(QFile::link(at(QStringLiteral("big")), at(QStringLiteral("t/link"))));
     QVERIFY(QFile::link(m_work, at(QStringLiteral("t/s/loop"))));
     QCOMPARE(FileHandler::getByteCount(at(QStringLiteral("t")), true), qint64(123));

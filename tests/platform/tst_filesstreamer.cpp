@@ -1,12 +1,13 @@
 #include "FilesStreamer.h"
 #include "FilesStreamerW.h"
 #include "TestEnv.h"
-#include "TreeUtil.h"
+#include "TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -152,7 +153,7 @@ void TestFilesStreamer::roundTrip()
     for (const QString &folder : folders)
         QVERIFY(QDir(src()).mkpath(folder));
     for (int i = 0; i < files.size(); ++i)
-        QVERIFY(TreeUtil::writeFile(src() + QLatin1Char('/') + files[i], TreeUtil::pattern(sizes[i], i)));
+        QVERIFY(TestFiles::writeFile(src() + QLatin1Char('/') + files[i], TestFiles::pattern(sizes[i], i)));
 
     FilesStreamer streamer(src() + QLatin1Char('/') + top);
     QVERIFY2(streamer.isValid(), qPrintable(streamer.errorString()));
@@ -172,7 +173,7 @@ void TestFilesStreamer::roundTrip()
     QCOMPARE(mainFile, QFileInfo(dst()).canonicalFilePath() + QLatin1Char('/') + top);
     QCOMPARE(writer.getDir(), QFileInfo(dst()).canonicalFilePath());
     QVERIFY(QFileInfo::exists(mainFile));
-    QCOMPARE(TreeUtil::describe(dst()), TreeUtil::describe(src()));
+    QCOMPARE(TestFiles::describeTree(dst()), TestFiles::describeTree(src()));
 }
 
 void TestFilesStreamer::fullSizeExactlyDelivered_data()
@@ -186,8 +187,8 @@ void TestFilesStreamer::fullSizeExactlyDelivered_data()
 void TestFilesStreamer::fullSizeExactlyDelivered()
 {
     QFETCH(int, capacity);
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(2048 * 3)));
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/b/c.bin"), TreeUtil::pattern(777)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/a.bin"), TestFiles::pattern(2048 * 3)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/b/c.bin"), TestFiles::pattern(777)));
     FilesStreamer streamer(src() + QStringLiteral("/job"));
     // Header 8, folder "job" 1+4+3, file "job/a.bin" 1+4+9+8+6144, folder
     // "job/b" 1+4+5, file "job/b/c.bin" 1+4+11+8+777, end 1.
@@ -203,8 +204,8 @@ void TestFilesStreamer::fullSizeExactlyDelivered()
 
 void TestFilesStreamer::restartGivesSameBytes()
 {
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(100000)));
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/b.bin"), TreeUtil::pattern(10)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/a.bin"), TestFiles::pattern(100000)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/b.bin"), TestFiles::pattern(10)));
     FilesStreamer streamer(src() + QStringLiteral("/job"));
     const Pumped first = pump(streamer, nullptr, 2048, true);
     streamer.endWork();
@@ -224,7 +225,7 @@ void TestFilesStreamer::restartGivesSameBytes()
 
 void TestFilesStreamer::endWorkStopsDelivery()
 {
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/a.bin"), TreeUtil::pattern(10000)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/a.bin"), TestFiles::pattern(10000)));
     FilesStreamer streamer(src() + QStringLiteral("/a.bin"));
     char buffer[2048];
     QCOMPARE(streamer.getData(buffer, sizeof buffer), qint64(2048));
@@ -236,8 +237,8 @@ void TestFilesStreamer::endWorkStopsDelivery()
 
 void TestFilesStreamer::vanishedFileInvalidates()
 {
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(5000)));
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/b.bin"), TreeUtil::pattern(5000)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/a.bin"), TestFiles::pattern(5000)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/b.bin"), TestFiles::pattern(5000)));
     FilesStreamer streamer(src() + QStringLiteral("/job"));
     QVERIFY(streamer.isValid());
     QVERIFY(QFile::remove(src() + QStringLiteral("/job/b.bin")));
@@ -268,7 +269,7 @@ void TestFilesStreamer::resizedFileInvalidates()
     QFETCH(int, newSize);
     QFETCH(bool, whileOpen);
     const QString file = src() + QStringLiteral("/job/a.bin");
-    QVERIFY(TreeUtil::writeFile(file, TreeUtil::pattern(whileOpen ? 2100000 : 5000)));
+    QVERIFY(TestFiles::writeFile(file, TestFiles::pattern(whileOpen ? 2100000 : 5000)));
     FilesStreamer streamer(src() + QStringLiteral("/job"));
     char buffer[2048];
     quint64 total = 0;
@@ -285,8 +286,8 @@ void TestFilesStreamer::resizedFileInvalidates()
 
 void TestFilesStreamer::linksInTreeAreNotFollowed()
 {
-    QVERIFY(TreeUtil::writeFile(m_work + QStringLiteral("/outside/secret.txt"), "secret"));
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/real.txt"), "real"));
+    QVERIFY(TestFiles::writeFile(m_work + QStringLiteral("/outside/secret.txt"), "secret"));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/real.txt"), "real"));
     QVERIFY(QFile::link(
         m_work + QStringLiteral("/outside/secret.txt"), src() + QStringLiteral("/job/file-link")));
     QVERIFY(QFile::link(m_work + QStringLiteral("/outside"), src() + QStringLiteral("/job/folder-link")));
@@ -300,13 +301,14 @@ void TestFilesStreamer::linksInTreeAreNotFollowed()
     QVERIFY(writer.isComplete());
     QVERIFY(!pumped.bytes.contains("secret"));
     const QMap<QString, QString> expected { { QStringLiteral("job"), QStringLiteral("D") },
-        { QStringLiteral("job/real.txt"), TreeUtil::describe(src()).value(QStringLiteral("job/real.txt")) } };
-    QCOMPARE(TreeUtil::describe(dst()), expected);
+        { QStringLiteral("job/real.txt"),
+            TestFiles::describeTree(src()).value(QStringLiteral("job/real.txt")) } };
+    QCOMPARE(TestFiles::describeTree(dst()), expected);
 }
 
 void TestFilesStreamer::topLevelLinkIsResolved()
 {
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/target.txt"), "content"));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/target.txt"), "content"));
     QVERIFY(QFile::link(src() + QStringLiteral("/target.txt"), src() + QStringLiteral("/chosen.txt")));
     FilesStreamer streamer(src() + QStringLiteral("/chosen.txt"));
     FilesStreamerW writer(dst());
@@ -348,8 +350,8 @@ void TestFilesStreamer::packedUnderAnotherName()
     QFETCH(bool, folder);
     QFETCH(bool, viaSetter);
     const QString newName = S("Auftrag März – №7");
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(2048 * 3)));
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/sub/b.bin"), TreeUtil::pattern(10, 2)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/a.bin"), TestFiles::pattern(2048 * 3)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/sub/b.bin"), TestFiles::pattern(10, 2)));
     QVERIFY(QDir(src()).mkpath(QStringLiteral("job/empty")));
     const QString packed = src() + (folder ? QStringLiteral("/job") : QStringLiteral("/job/a.bin"));
 
@@ -377,7 +379,7 @@ void TestFilesStreamer::packedUnderAnotherName()
 
     // The original stays where it was, and nothing else is written.
     QMap<QString, QString> expected;
-    const QMap<QString, QString> original = TreeUtil::describe(src());
+    const QMap<QString, QString> original = TestFiles::describeTree(src());
     for (auto it = original.cbegin(); it != original.cend(); ++it) {
         QString rel = it.key();
         if (!folder && rel != QStringLiteral("job/a.bin"))
@@ -385,7 +387,7 @@ void TestFilesStreamer::packedUnderAnotherName()
         rel = folder ? newName + rel.mid(3) : newName;
         expected.insert(rel, it.value());
     }
-    QCOMPARE(TreeUtil::describe(dst()), expected);
+    QCOMPARE(TestFiles::describeTree(dst()), expected);
     QVERIFY(QFileInfo::exists(src() + QStringLiteral("/job/a.bin")));
 }
 
@@ -407,7 +409,7 @@ void TestFilesStreamer::nameThatIsNotOneSegmentIsRefused_data()
 void TestFilesStreamer::nameThatIsNotOneSegmentIsRefused()
 {
     QFETCH(QString, name);
-    QVERIFY(TreeUtil::writeFile(src() + QStringLiteral("/job/a.bin"), TreeUtil::pattern(100)));
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/job/a.bin"), TestFiles::pattern(100)));
     QVERIFY(!FilesStreamer::isValidTopLevelName(name));
 
     FilesStreamer renamed(src() + QStringLiteral("/job"));
@@ -439,14 +441,14 @@ void TestFilesStreamer::sparseMultiGigabyteFileWithoutMemoryGrowth()
         QVERIFY(fd >= 0);
         QVERIFY(::ftruncate(fd, size) == 0);
         for (int i = 0; i < offsets.size(); ++i) {
-            const QByteArray data = TreeUtil::pattern(3000, i + 7);
+            const QByteArray data = TestFiles::pattern(3000, i + 7);
             QCOMPARE(::pwrite(fd, data.constData(), size_t(data.size()), offsets[i]), ssize_t(data.size()));
         }
         ::close(fd);
     }
 
-    const qint64 rssBefore = TreeUtil::procStatusKb("VmRSS:");
-    const qint64 hwmBefore = TreeUtil::procStatusKb("VmHWM:");
+    const qint64 rssBefore = TestFiles::statusKb("VmRSS:");
+    const qint64 hwmBefore = TestFiles::statusKb("VmHWM:");
     {
         FilesStreamer streamer(file);
         QVERIFY(streamer.isValid());
@@ -457,8 +459,8 @@ void TestFilesStreamer::sparseMultiGigabyteFileWithoutMemoryGrowth()
         writer.endWork();
         QVERIFY2(writer.isComplete(), qPrintable(writer.errorString()));
     }
-    const qint64 hwmAfter = TreeUtil::procStatusKb("VmHWM:");
-    const qint64 rssAfter = TreeUtil::procStatusKb("VmRSS:");
+    const qint64 hwmAfter = TestFiles::statusKb("VmHWM:");
+    const qint64 rssAfter = TestFiles::statusKb("VmRSS:");
     qInfo("VmRSS %lld -> %lld kB, VmHWM %lld -> %lld kB", rssBefore, rssAfter, hwmBefore, hwmAfter);
     // One read block and a few buffers: far below a percent of the file.
     QVERIFY2(hwmAfter - rssBefore < 16 * 1024, "peak memory grew with the file");
@@ -470,7 +472,7 @@ void TestFilesStreamer::sparseMultiGigabyteFileWithoutMemoryGrowth()
     for (int i = 0; i < offsets.size(); ++i) {
         QByteArray read(3000, Qt::Uninitialized);
         QCOMPARE(::pread(fd, read.data(), 3000, offsets[i]), ssize_t(3000));
-        QVERIFY(read == TreeUtil::pattern(3000, i + 7));
+        QVERIFY(read == TestFiles::pattern(3000, i + 7));
         char around[16];
         const qint64 zeroAt = i == 0 ? 3000 : offsets[i] - 16;
         QCOMPARE(::pread(fd, around, sizeof around, zeroAt), ssize_t(sizeof around));

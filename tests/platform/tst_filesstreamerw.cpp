@@ -1,7 +1,7 @@
 #include "FilesStreamer.h"
 #include "FilesStreamerW.h"
 #include "TestEnv.h"
-#include "TreeUtil.h"
+#include "TestFiles.h"
 
 #include <QtTest/QTest>
 
@@ -110,9 +110,9 @@ void TestFilesStreamerW::init()
     QDir(m_work).removeRecursively();
     QVERIFY(QDir().mkpath(dst()));
     // Something for a hostile stream to overwrite if it ever got out.
-    QVERIFY(TreeUtil::writeFile(outside() + QStringLiteral("/victim.txt"), "untouched"));
+    QVERIFY(TestFiles::writeFile(outside() + QStringLiteral("/victim.txt"), "untouched"));
     QVERIFY(QDir().mkpath(outside() + QStringLiteral("/sub")));
-    m_outsideBefore = TreeUtil::describe(outside());
+    m_outsideBefore = TestFiles::describeTree(outside());
 }
 
 void TestFilesStreamerW::cleanup()
@@ -125,11 +125,11 @@ void TestFilesStreamerW::acceptsPiecesSplitAtEveryByte()
 {
     const QString src = m_work + QStringLiteral("/src");
     QVERIFY(QDir().mkpath(src + QStringLiteral("/Jöb/empty")));
-    QVERIFY(TreeUtil::writeFile(src + QStringLiteral("/Jöb/a.txt"), "alpha"));
-    QVERIFY(TreeUtil::writeFile(src + QStringLiteral("/Jöb/sub/ß.bin"), TreeUtil::pattern(300)));
-    QVERIFY(TreeUtil::writeFile(src + QStringLiteral("/Jöb/sub/zero"), QByteArray()));
+    QVERIFY(TestFiles::writeFile(src + QStringLiteral("/Jöb/a.txt"), "alpha"));
+    QVERIFY(TestFiles::writeFile(src + QStringLiteral("/Jöb/sub/ß.bin"), TestFiles::pattern(300)));
+    QVERIFY(TestFiles::writeFile(src + QStringLiteral("/Jöb/sub/zero"), QByteArray()));
     const QByteArray stream = packed(src + QStringLiteral("/Jöb"));
-    const QMap<QString, QString> expected = TreeUtil::describe(src);
+    const QMap<QString, QString> expected = TestFiles::describeTree(src);
 
     for (int split = 0; split <= stream.size(); ++split) {
         const QString folder = m_freshDst(split);
@@ -140,7 +140,7 @@ void TestFilesStreamerW::acceptsPiecesSplitAtEveryByte()
         writer.endWork();
         QVERIFY2(writer.isComplete(),
             qPrintable(QStringLiteral("split at %1: %2").arg(split).arg(writer.errorString())));
-        QCOMPARE(TreeUtil::describe(folder), expected);
+        QCOMPARE(TestFiles::describeTree(folder), expected);
         QVERIFY(writer.getMainFile().startsWith(writer.getDir() + QLatin1Char('/')));
         QVERIFY(QDir(folder).removeRecursively());
     }
@@ -150,7 +150,7 @@ void TestFilesStreamerW::acceptsPiecesSplitAtEveryByte()
         QVERIFY(writer.addData(stream.constData() + i, 1));
     writer.endWork();
     QVERIFY(writer.isComplete());
-    QCOMPARE(TreeUtil::describe(dst()), expected);
+    QCOMPARE(TestFiles::describeTree(dst()), expected);
 }
 
 void TestFilesStreamerW::hostileStreamsWriteNothingOutside_data()
@@ -232,7 +232,7 @@ void TestFilesStreamerW::hostileStreamsWriteNothingOutside()
         if (!writer.getMainFile().isEmpty())
             QVERIFY(writer.getMainFile().startsWith(writer.getDir() + QLatin1Char('/')));
     }
-    QCOMPARE(TreeUtil::describe(outside()), m_outsideBefore);
+    QCOMPARE(TestFiles::describeTree(outside()), m_outsideBefore);
     // Nothing but the writers' folders appeared beside them.
     const QStringList work = QDir(m_work).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     QCOMPARE(work,
@@ -264,7 +264,7 @@ void TestFilesStreamerW::truncatedAtEveryByteIsIncomplete()
     QVERIFY(writer.addData(stream.constData(), stream.size()));
     writer.endWork();
     QVERIFY(writer.isComplete());
-    QCOMPARE(TreeUtil::describe(outside()), m_outsideBefore);
+    QCOMPARE(TestFiles::describeTree(outside()), m_outsideBefore);
 }
 
 void TestFilesStreamerW::preplantedLinksAreNotFollowed()
@@ -302,28 +302,20 @@ void TestFilesStreamerW::linkSwappedInDuringStreamIsNotFollowed()
     QVERIFY(!writer.addData(tail.constData(), tail.size()));
     writer.endWork();
     QVERIFY(!writer.isComplete());
-    QCOMPARE(TreeUtil::describe(outside()), m_outsideBefore);
+    QCOMPARE(TestFiles::describeTree(outside()), m_outsideBefore);
 }
 
 void TestFilesStreamerW::writeFailureIsReported()
 {
     // A file size limit makes write(2) fail as a full disk would.
-    struct rlimit old;
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = old;
-    limit.rlim_cur = 1 << 20;
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
-
+    auto limit = std::make_unique<TestFiles::FileSizeLimit>(1 << 20);
     FilesStreamerW writer(dst());
-    const QByteArray stream = RawStream().file("big.bin", TreeUtil::pattern(3 << 20)).end().bytes();
+    const QByteArray stream = RawStream().file("big.bin", TestFiles::pattern(3 << 20)).end().bytes();
     bool accepted = true;
     for (int pos = 0; pos < stream.size() && accepted; pos += 4096)
         accepted = writer.addData(stream.constData() + pos, qMin(4096, stream.size() - pos));
     writer.endWork();
-
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.reset();
 
     QVERIFY(!accepted);
     QVERIFY(!writer.isValid());
@@ -342,13 +334,13 @@ void TestFilesStreamerW::missingFolderIsInvalid()
 
 void TestFilesStreamerW::hugePathLengthAllocatesNothing()
 {
-    const qint64 before = TreeUtil::procStatusKb("VmHWM:");
+    const qint64 before = TestFiles::statusKb("VmHWM:");
     FilesStreamerW writer(dst());
     const QByteArray stream
         = RawStream().raw(QByteArray("\x01", 1)).u32(0xffffffffu).raw(QByteArray(100, 'a')).bytes();
     QVERIFY(!writer.addData(stream.constData(), stream.size()));
     QVERIFY(!writer.isValid());
-    QVERIFY(TreeUtil::procStatusKb("VmHWM:") - before < 1024);
+    QVERIFY(TestFiles::statusKb("VmHWM:") - before < 1024);
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestFilesStreamerW)

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "TestFiles.h"
+
 namespace TreeTools {
 namespace {
 
@@ -88,7 +90,7 @@ QString makeTree(const QString &folder, const QString &name, qint64 totalBytes, 
     return top;
 }
 
-bool makeFile(const QString &path, qint64 size)
+bool makeRandomFile(const QString &path, qint64 size)
 {
     return writeContent(path, size, 99, false);
 }
@@ -101,66 +103,14 @@ QByteArray sha256(const QByteArray &bytes)
     return QByteArray(reinterpret_cast<const char *>(out), static_cast<int>(length)).toHex();
 }
 
-QMap<QString, QByteArray> digest(const QString &root)
-{
-    QMap<QString, QByteArray> result;
-    const QDir base(root);
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString relative = base.relativeFilePath(path);
-        if (info.isSymLink()) {
-            result.insert(relative, "link");
-        } else if (info.isDir()) {
-            result.insert(relative, "folder");
-        } else {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                result.insert(relative, "unreadable");
-                continue;
-            }
-            std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX *)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-            EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
-            QByteArray buffer(1 << 20, Qt::Uninitialized);
-            qint64 got;
-            while ((got = file.read(buffer.data(), buffer.size())) > 0)
-                EVP_DigestUpdate(context.get(), buffer.constData(), static_cast<size_t>(got));
-            unsigned char out[EVP_MAX_MD_SIZE];
-            unsigned int length = 0;
-            EVP_DigestFinal_ex(context.get(), out, &length);
-            result.insert(
-                relative, QByteArray(reinterpret_cast<const char *>(out), static_cast<int>(length)).toHex());
-        }
-    }
-    return result;
-}
-
-namespace {
-
-qint64 statusValue(const QByteArray &key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-} // namespace
-
 qint64 residentKb()
 {
-    return statusValue("VmRSS:");
+    return TestFiles::statusKb("VmRSS:");
 }
 
 qint64 peakKb()
 {
-    return statusValue("VmHWM:");
+    return TestFiles::statusKb("VmHWM:");
 }
 
 void resetPeak()

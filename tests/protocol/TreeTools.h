@@ -13,10 +13,7 @@ namespace TreeTools {
 QString makeTree(const QString &folder, const QString &name, qint64 totalBytes, int files, bool compressible);
 
 // One file of exactly size bytes of random content.
-bool makeFile(const QString &path, qint64 size);
-
-// Relative path -> SHA-256 (hex) for files, "folder" for folders.
-QMap<QString, QByteArray> digest(const QString &root);
+bool makeRandomFile(const QString &path, qint64 size);
 
 QByteArray sha256(const QByteArray &bytes);
 

@@ -7,6 +7,7 @@
 #include "Server.h"
 #include "StreamHarness.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "TreeTools.h"
 #include "WideText.h"
 #include "WireClient.h"
@@ -72,7 +73,7 @@ QByteArray randomBytes(qint64 size)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("bytes"));
-    TreeTools::makeFile(path, size);
+    TreeTools::makeRandomFile(path, size);
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     return file.readAll();
@@ -173,7 +174,7 @@ void TransferTest::packageOfWholeBlocks()
     const qint64 overhead = 8 + (1 + 4 + name.size() + 8) + 1;
     const qint64 streamSize = 40 * 2048;
     const QString path = m_files.filePath(name);
-    QVERIFY(TreeTools::makeFile(path, streamSize - overhead));
+    QVERIFY(TreeTools::makeRandomFile(path, streamSize - overhead));
 
     WireClient client(m_unpack.endpoint());
     UploadStream::installCallbacks(client.soap());
@@ -184,8 +185,8 @@ void TransferTest::packageOfWholeBlocks()
     const Upload received = m_unpack.uploads().last();
     QVERIFY2(received.accepted, qPrintable(received.error));
     QCOMPARE(received.bytesReceived, streamSize);
-    QCOMPARE(
-        TreeTools::digest(QFileInfo(received.mainFile).absolutePath()), TreeTools::digest(m_files.path()));
+    QCOMPARE(TestFiles::describeTree(QFileInfo(received.mainFile).absolutePath()),
+        TestFiles::describeTree(m_files.path()));
 }
 
 void TransferTest::largeTreeUpload()
@@ -211,7 +212,7 @@ void TransferTest::largeTreeUpload()
     QVERIFY2(received.accepted, qPrintable(received.error));
     QCOMPARE(received.bytesReceived, upload.fullSize());
     QCOMPARE(received.mainFile, QDir(received.folder).absoluteFilePath(QStringLiteral("big tree")));
-    QCOMPARE(TreeTools::digest(received.mainFile), TreeTools::digest(tree));
+    QCOMPARE(TestFiles::describeTree(received.mainFile), TestFiles::describeTree(tree));
     QDir(received.folder).removeRecursively();
 }
 
@@ -230,7 +231,7 @@ void TransferTest::compressedUpload()
     m_unpack.setCompressClientJobs(true);
     QTemporaryDir source;
     const QString tree = TreeTools::makeTree(source.path(), QStringLiteral("text"), 24LL << 20, 6, true);
-    TreeTools::makeFile(tree + QStringLiteral("/random.bin"), 3 << 20);
+    TreeTools::makeRandomFile(tree + QStringLiteral("/random.bin"), 3 << 20);
 
     WireClient client(m_unpack.endpoint());
     UploadStream::installCallbacks(client.soap());
@@ -253,7 +254,7 @@ void TransferTest::compressedUpload()
     const Upload received = m_unpack.uploads().last();
     QVERIFY2(received.accepted, qPrintable(received.error));
     QCOMPARE(received.contentEncoding, encoding);
-    QCOMPARE(TreeTools::digest(received.mainFile), TreeTools::digest(tree));
+    QCOMPARE(TestFiles::describeTree(received.mainFile), TestFiles::describeTree(tree));
 }
 
 void TransferTest::compressedUploadRefused()
@@ -315,7 +316,7 @@ void TransferTest::largeTreeDownload()
     QVERIFY(sink.writer()->isComplete());
     QCOMPARE(
         sink.writer()->getMainFile(), QDir(target.path()).absoluteFilePath(QStringLiteral("download tree")));
-    QCOMPARE(TreeTools::digest(sink.writer()->getMainFile()), TreeTools::digest(tree));
+    QCOMPARE(TestFiles::describeTree(sink.writer()->getMainFile()), TestFiles::describeTree(tree));
 }
 
 void TransferTest::payloadNotAnAttachment()
@@ -509,7 +510,7 @@ void TransferTest::replacementIsDownloaded()
     ombrel::xsd__base64Binary data;
     QCOMPARE(download(client, sink, data), SOAP_OK);
     QVERIFY(sink.writer()->isComplete());
-    QCOMPARE(TreeTools::digest(sink.writer()->getMainFile()), TreeTools::digest(tree));
+    QCOMPARE(TestFiles::describeTree(sink.writer()->getMainFile()), TestFiles::describeTree(tree));
 
     // Replacing a job the server does not hold is answered with 0.
     replace.jobId = w(QStringLiteral("gone"));

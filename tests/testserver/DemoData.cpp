@@ -2,6 +2,7 @@
 
 #include "LogRecord.h"
 #include "ServerClock.h"
+#include "TestFiles.h"
 #include "XMLValues.h"
 
 #include <QDir>
@@ -12,17 +13,11 @@
 namespace testserver {
 namespace {
 
+using TestFiles::writeFile;
+
 const QString &typeString = Tamsor::XMLValues::EDITORTYPE_STRING;
 const QString &typeBool = Tamsor::XMLValues::EDITORTYPE_BOOL;
 const QString &typeEnum = Tamsor::XMLValues::EDITORTYPE_ENUM;
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
-}
 
 QByteArray filler(const QByteArray &seed, int size)
 {

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardItemModel>
+#include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -41,8 +42,10 @@ MenuSeen openMenu(QWidget *target, const QPoint &pos)
     QTimer poll;
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, target, [&seen, &poll] {
+        // Only from inside the menu's own loop: closed before it runs, the
+        // menu would leave exec() waiting.
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu)
+        if (!menu || !menu->isVisible() || QThread::currentThread()->loopLevel() == 0)
             return;
         poll.stop();
         seen.shown = true;

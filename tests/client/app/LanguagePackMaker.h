@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +15,8 @@
 // Lays out language packs in a folder the way the build does, with
 // catalogs compiled by Qt's own lrelease.
 namespace LanguagePackMaker {
+
+using TestFiles::writeFile;
 
 struct Text
 {
@@ -52,13 +56,6 @@ inline bool writeCatalog(const QString &path, std::initializer_list<Text> texts)
     const bool ok = lrelease.waitForFinished(30000) && lrelease.exitCode() == 0 && QFileInfo::exists(path);
     QFile::remove(ts);
     return ok;
-}
-
-inline bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 // A pack under root/folder whose marker names it displayName (none when empty).

@@ -1,5 +1,6 @@
 #include "DataFolder.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,58 +11,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-namespace {
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), qint64(content.size()));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat st;
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 07777;
-}
-
-QStringList entriesOf(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// Files written by this process may not grow past the limit while it lives,
-// so a copy breaks off half-way (root included).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        ::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-};
-
-} // namespace
+using TestFiles::entriesOf;
+using TestFiles::FileSizeLimit;
+using TestFiles::modeOf;
+using TestFiles::readFile;
+using TestFiles::writeFile;
 
 class TestDataFolder : public QObject
 {
@@ -110,8 +64,8 @@ void TestDataFolder::madeWhenMissing()
 void TestDataFolder::seededOnceFromTheAllUsersFolder()
 {
     const QString seed = m_common + QStringLiteral("/Marvolt Software/VORNEXclient");
-    writeFile(seed + QStringLiteral("/host#51008.xml"), "<cache/>");
-    writeFile(seed + QStringLiteral("/sub/deep.txt"), "deep");
+    QVERIFY(writeFile(seed + QStringLiteral("/host#51008.xml"), "<cache/>"));
+    QVERIFY(writeFile(seed + QStringLiteral("/sub/deep.txt"), "deep"));
 
     const QString path = Client::DataFolder::prepare(m_user, m_common);
     QCOMPARE(entriesOf(path), QStringList({ QStringLiteral("host#51008.xml"), QStringLiteral("sub") }));
@@ -122,7 +76,7 @@ void TestDataFolder::seededOnceFromTheAllUsersFolder()
 
     // An existing per-user folder is never refreshed.
     QVERIFY(QFile::remove(path + QStringLiteral("/host#51008.xml")));
-    writeFile(seed + QStringLiteral("/new.xml"), "<new/>");
+    QVERIFY(writeFile(seed + QStringLiteral("/new.xml"), "<new/>"));
     QCOMPARE(Client::DataFolder::prepare(m_user, m_common), path);
     QCOMPARE(entriesOf(path), QStringList({ QStringLiteral("sub") }));
 }
@@ -131,9 +85,9 @@ void TestDataFolder::brokenSeedIsFinishedLater()
 {
     const QString seed = m_common + QStringLiteral("/Marvolt Software/VORNEXclient");
     const QByteArray big(64 * 1024, 'x');
-    writeFile(seed + QStringLiteral("/a.xml"), "aaa");
-    writeFile(seed + QStringLiteral("/big.xml"), big);
-    writeFile(seed + QStringLiteral("/z.xml"), "zzz");
+    QVERIFY(writeFile(seed + QStringLiteral("/a.xml"), "aaa"));
+    QVERIFY(writeFile(seed + QStringLiteral("/big.xml"), big));
+    QVERIFY(writeFile(seed + QStringLiteral("/z.xml"), "zzz"));
 
     QString path;
     {
@@ -147,7 +101,7 @@ void TestDataFolder::brokenSeedIsFinishedLater()
         QStringList({ QStringLiteral("VORNEXclient") }));
 
     // Meanwhile the client wrote a file of its own; the seed must not replace it.
-    writeFile(path + QStringLiteral("/a.xml"), "mine");
+    QVERIFY(writeFile(path + QStringLiteral("/a.xml"), "mine"));
 
     QCOMPARE(Client::DataFolder::prepare(m_user, m_common), path);
     QCOMPARE(entriesOf(path),
@@ -175,7 +129,7 @@ void TestDataFolder::unusableRootFallsBackUnderHome()
 void TestDataFolder::folderThatCannotBeMadeGivesEmpty()
 {
     // Below a plain file no folder can be made, not even by root.
-    writeFile(m_user + QStringLiteral("/blocker"), "file");
+    QVERIFY(writeFile(m_user + QStringLiteral("/blocker"), "file"));
     QCOMPARE(Client::DataFolder::prepare(m_user + QStringLiteral("/blocker"), m_common), QString());
 }
 

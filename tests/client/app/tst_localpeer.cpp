@@ -1,5 +1,6 @@
 #include "LocalPeer.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,6 +18,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+
+using TestFiles::modeOf;
 
 namespace {
 
@@ -57,14 +60,6 @@ void makeStaleSocket(const QString &path)
     QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)), 0);
     ::close(fd);
     QVERIFY(QFileInfo::exists(path));
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return 07777;
-    return st.st_mode & 07777;
 }
 
 class EnvOverride

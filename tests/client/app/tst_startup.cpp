@@ -1,6 +1,7 @@
 #include "ClientNames.h"
 #include "LocalPeer.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,6 +15,8 @@
 
 #include <csignal>
 
+using TestFiles::settingsFile;
+
 namespace {
 
 QString clientProgram()
@@ -21,13 +24,9 @@ QString clientProgram()
     return TestEnv::binDir() + QStringLiteral("/VORNEXclient");
 }
 
-QString settingsFile()
-{
-    return QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))
-        + QStringLiteral("/Marvolt Software/VORNEXclient.conf");
-}
-
-// The client, started as a user would, in this run's own home.
+// The client, started as a user would, in this run's own home. Waits until
+// the process runs: an answer on the channel can come before this process
+// has taken the start in, and the state would still read "Starting".
 std::unique_ptr<QProcess> startClient()
 {
     auto process = std::make_unique<QProcess>();
@@ -36,6 +35,7 @@ std::unique_ptr<QProcess> startClient()
     // This test ignores SIGPIPE itself; the client must not inherit that.
     process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
     process->start();
+    process->waitForStarted(10000);
     return process;
 }
 

@@ -10,6 +10,7 @@
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "XMLValues.h"
 
 #include <QCryptographicHash>
@@ -30,38 +31,15 @@
 
 using Client::ReplaceJobDialog;
 
+using TestFiles::pattern;
+using TestFiles::sha1Of;
+using TestFiles::writeFile;
+
 namespace {
 
 const QString flowId = QStringLiteral("flow-1");
 const QString pointId = QStringLiteral("check-1");
 const QString jobId = QStringLiteral("job-7");
-
-QByteArray pattern(qint64 size, int seed)
-{
-    QByteArray bytes(int(size), Qt::Uninitialized);
-    quint32 x = quint32(seed) * 2654435761u + 7;
-    for (int i = 0; i < bytes.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = char(x >> 16);
-    }
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray sha1Of(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    hash.addData(&file);
-    return hash.result().toHex();
-}
 
 // Answers a message box with OK and keeps its text.
 ModalAnswers::Step okBox(QStringList *texts)
@@ -90,15 +68,7 @@ ModalAnswers::Step fileDialog(const QString &choose)
             dialog->reject();
             return true;
         }
-        // The dialog fills its name field from its folder listing, which it
-        // reads in the background: accept only once the choice holds, or an
-        // accept with another name leaves the dialog open for good.
-        dialog->selectFile(choose);
-        if (dialog->selectedFiles() != QStringList { choose }) {
-            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                edit->setText(choose);
-        }
-        if (dialog->selectedFiles() != QStringList { choose })
+        if (!ModalAnswers::chooseIn(dialog, choose))
             return false;
         static_cast<QDialog *>(dialog)->accept();
         return true;

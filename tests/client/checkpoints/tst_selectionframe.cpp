@@ -16,6 +16,7 @@
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "XMLValues.h"
 
 #include <QCryptographicHash>
@@ -40,57 +41,16 @@
 using Client::CheckPointJob;
 using Client::SelectionFrame;
 
+using TestFiles::describe;
+using TestFiles::downloadFolders;
+using TestFiles::FileSizeLimit;
+using TestFiles::pattern;
+using TestFiles::writeFile;
+
 namespace {
 
 const QString flowId = QStringLiteral("flow-1");
 const QString pointId = QStringLiteral("check-1");
-
-QByteArray pattern(qint64 size, int seed)
-{
-    QByteArray bytes(int(size), Qt::Uninitialized);
-    quint32 x = quint32(seed) * 2654435761u + 7;
-    for (int i = 0; i < bytes.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = char(x >> 16);
-    }
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// Relative path -> "D" or the file's SHA-1, the top entry by its own name.
-QMap<QString, QString> describe(const QString &root)
-{
-    QMap<QString, QString> out;
-    const QDir base = QFileInfo(root).dir();
-    auto add = [&](const QString &path) {
-        if (QFileInfo(path).isDir()) {
-            out.insert(base.relativeFilePath(path), QStringLiteral("D"));
-            return;
-        }
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        QCryptographicHash hash(QCryptographicHash::Sha1);
-        hash.addData(&file);
-        out.insert(base.relativeFilePath(path), QString::fromLatin1(hash.result().toHex()));
-    };
-    add(root);
-    QDirIterator it(
-        root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        add(it.next());
-    return out;
-}
-
-QStringList downloadFolders()
-{
-    return QDir(QDir::tempPath()).entryList({ QStringLiteral("downloaded*") }, QDir::Dirs | QDir::Hidden);
-}
 
 // Takes what the client would open instead of starting a viewer.
 class RecordingDesktop : public Desktop
@@ -141,14 +101,7 @@ ModalAnswers::Step saveAs(const QString &target, QString *proposed = nullptr)
             dialog->reject();
             return true;
         }
-        // The dialog fills its name field from a folder listing it reads in
-        // the background: accept only once the choice holds.
-        dialog->selectFile(target);
-        if (dialog->selectedFiles() != QStringList { target }) {
-            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                edit->setText(target);
-        }
-        if (dialog->selectedFiles() != QStringList { target })
+        if (!ModalAnswers::chooseIn(dialog, target))
             return false;
         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         return true;
@@ -194,25 +147,6 @@ ModalAnswers::Step pressButton(const QString &text, QStringList *texts)
         return true;
     };
 }
-
-struct FileSizeLimit
-{
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    rlimit m_old;
-    void (*m_oldHandler)(int);
-};
 
 } // namespace
 

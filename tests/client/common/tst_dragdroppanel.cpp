@@ -1,5 +1,6 @@
 #include "DragDropPanel.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -14,16 +15,9 @@
 
 using Client::DragDropPanel;
 
-namespace {
+using TestFiles::makeFile;
 
-QString makeFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write("data");
-    return path;
-}
+namespace {
 
 // A drop arrives only where the drag entered and was taken.
 void dropOn(QWidget *target, QMimeData *data)
@@ -91,8 +85,8 @@ void TestDragDropPanel::dropSortsFilesAndFolders()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString first = makeFile(dir.filePath(QStringLiteral("first.txt")));
-    const QString second = makeFile(dir.filePath(QStringLiteral("no dot")));
+    const QString first = makeFile(dir.filePath(QStringLiteral("first.txt")), 4);
+    const QString second = makeFile(dir.filePath(QStringLiteral("no dot")), 4);
     const QString folder = dir.filePath(QStringLiteral("folder"));
     QVERIFY(!first.isEmpty() && !second.isEmpty());
     QVERIFY(QDir().mkdir(folder));

@@ -10,6 +10,7 @@
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -35,6 +36,8 @@ using Client::ConnectionPage;
 using Client::ConnectionStore;
 using Client::LocalServerLookup;
 using namespace ServerTest;
+
+using TestFiles::settingsFile;
 
 namespace {
 
@@ -73,11 +76,6 @@ void clearSettings()
     QSettings(QSettings::SystemScope, ConnectionNames::localServerOrganization(),
         ConnectionNames::localServerApplication())
         .clear();
-}
-
-QString settingsFile()
-{
-    return QSettings().fileName();
 }
 
 // The local server's system-wide settings point at a folder holding a

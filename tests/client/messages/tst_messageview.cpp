@@ -73,15 +73,7 @@ ModalAnswers::Step chooseFile(const QString &path, QStringList *details = nullpt
                      << dialog->directory().absolutePath()
                      << QString::number(dialog->acceptMode() == QFileDialog::AcceptSave);
         }
-        // The dialog fills its name field from its folder listing, which it
-        // reads in the background: the name is checked right before the
-        // dialog is accepted, and set again until it holds.
-        dialog->selectFile(path);
-        if (dialog->selectedFiles() != QStringList { path }) {
-            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
-                edit->setText(path);
-        }
-        if (dialog->selectedFiles() != QStringList { path })
+        if (!ModalAnswers::chooseIn(dialog, path))
             return false;
         static_cast<QDialog *>(dialog)->accept();
         return true;

@@ -3,6 +3,7 @@
 #include "MetadataExplorerDelegate.h"
 #include "MetadataExplorerModel.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "XMLValues.h"
 
 #include <QAbstractItemModelTester>
@@ -25,6 +26,8 @@ using Client::MetadataExplorer;
 using Client::MetadataExplorerModel;
 namespace XV = Tamsor::XMLValues;
 
+using TestFiles::settingsFile;
+
 namespace {
 
 MetadataToFill field(const QString &label, const QString &type, const QString &format = {},
@@ -45,11 +48,6 @@ MetadataToFill field(const QString &label, const QString &type, const QString &f
 MetadataToDisplay shown(const QString &label, const QString &value)
 {
     return { label, label + QStringLiteral(" about"), XV::EDITORTYPE_STRING, value };
-}
-
-QString settingsFile()
-{
-    return TestEnv::homeDir() + QStringLiteral("/.config/Marvolt Software/VORNEXclient.conf");
 }
 
 } // namespace

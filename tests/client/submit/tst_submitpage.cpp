@@ -16,6 +16,7 @@
 #include "SubmittedFilesModel.h"
 #include "SubmittedFilesView.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "UpdateControl.h"
 #include "WorkFlags.h"
 
@@ -132,12 +133,7 @@ void TestSubmitPage::cleanup()
 
 QString TestSubmitPage::makeFile(const QString &name, int size)
 {
-    const QString path = m_work + QLatin1Char('/') + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QByteArray(size, 'x'));
-    return path;
+    return TestFiles::makeFile(m_work + QLatin1Char('/') + name, size);
 }
 
 bool TestSubmitPage::bringPoints(SubmitPage &page, int expected)

@@ -3,6 +3,7 @@
 #include "SubmittedFile.h"
 #include "SubmittedFilesModel.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QDateTime>
@@ -16,19 +17,7 @@
 
 using Client::SubmittedFilesModel;
 
-namespace {
-
-QString makeFile(const QDir &dir, const QString &name, int size)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QByteArray(size, 'x'));
-    return path;
-}
-
-} // namespace
+using TestFiles::makeFile;
 
 class TestSubmittedFilesModel : public QObject
 {
@@ -55,7 +44,7 @@ void TestSubmittedFilesModel::rowsFollowThePoint()
     const QDir dir(m_dir.path());
     SubmitPointPtr point(
         new SubmitPoint(nullptr, QStringLiteral("p1"), QStringLiteral("f1"), QStringLiteral("In")));
-    point->createJob(makeFile(dir, QStringLiteral("a.txt"), 10));
+    point->createJob(makeFile(dir.filePath(QStringLiteral("a.txt")), 10));
     SubmitPointPtr other(
         new SubmitPoint(nullptr, QStringLiteral("p2"), QStringLiteral("f1"), QStringLiteral("Out")));
 
@@ -82,9 +71,9 @@ void TestSubmittedFilesModel::rowsFollowThePoint()
 
     // Jobs the point gains appear as inserted rows.
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    point->createJob(makeFile(dir, QStringLiteral("b.txt"), 20));
-    point->addJobs(
-        { makeFile(dir, QStringLiteral("c.txt"), 30), makeFile(dir, QStringLiteral("d.txt"), 40) });
+    point->createJob(makeFile(dir.filePath(QStringLiteral("b.txt")), 20));
+    point->addJobs({ makeFile(dir.filePath(QStringLiteral("c.txt")), 30),
+        makeFile(dir.filePath(QStringLiteral("d.txt")), 40) });
     QCOMPARE(inserted.count(), 3);
     QCOMPARE(model.rowCount(), 4);
     QCOMPARE(model.index(3, 0).data().toString(), QStringLiteral("d.txt"));
@@ -99,7 +88,7 @@ void TestSubmittedFilesModel::rowsFollowThePoint()
     // A point's jobs no longer shown do not reach the model.
     model.setSubmitPoint(other);
     QCOMPARE(model.rowCount(), 0);
-    point->createJob(makeFile(dir, QStringLiteral("e.txt"), 5));
+    point->createJob(makeFile(dir.filePath(QStringLiteral("e.txt")), 5));
     QCOMPARE(model.rowCount(), 0);
 
     // A list changed behind the model's back is read anew on the next tick.
@@ -122,7 +111,7 @@ void TestSubmittedFilesModel::transferColumnsWhileUploading()
     SubmitPointPtr point(
         new SubmitPoint(nullptr, QStringLiteral("p1"), QStringLiteral("f1"), QStringLiteral("In")));
     // Large enough that one byte short of the end is 99%.
-    const QString path = makeFile(dir, QStringLiteral("big.bin"), 5000);
+    const QString path = makeFile(dir.filePath(QStringLiteral("big.bin")), 5000);
     const SubmittedFilePtr job = point->createJob(path);
     SubmittedFilesModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -183,8 +172,8 @@ void TestSubmittedFilesModel::timerRedrawsTransferColumns()
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     // No rows, nothing to redraw.
     QVERIFY(!changed.wait(700));
-    point->createJob(makeFile(dir, QStringLiteral("a.txt"), 10));
-    point->createJob(makeFile(dir, QStringLiteral("b.txt"), 10));
+    point->createJob(makeFile(dir.filePath(QStringLiteral("a.txt")), 10));
+    point->createJob(makeFile(dir.filePath(QStringLiteral("b.txt")), 10));
     QVERIFY(changed.wait(1500));
     QCOMPARE(changed.first().at(0).toModelIndex(), model.index(0, 2));
     QCOMPARE(changed.first().at(1).toModelIndex(), model.index(1, 4));
@@ -195,8 +184,8 @@ void TestSubmittedFilesModel::currentJobAndRenames()
     const QDir dir(m_dir.path());
     SubmitPointPtr point(
         new SubmitPoint(nullptr, QStringLiteral("p1"), QStringLiteral("f1"), QStringLiteral("In")));
-    const SubmittedFilePtr first = point->createJob(makeFile(dir, QStringLiteral("a.txt"), 10));
-    const SubmittedFilePtr second = point->createJob(makeFile(dir, QStringLiteral("b.txt"), 10));
+    const SubmittedFilePtr first = point->createJob(makeFile(dir.filePath(QStringLiteral("a.txt")), 10));
+    const SubmittedFilePtr second = point->createJob(makeFile(dir.filePath(QStringLiteral("b.txt")), 10));
     SubmittedFilesModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(!model.fileAt(0));

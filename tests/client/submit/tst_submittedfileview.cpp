@@ -3,6 +3,7 @@
 #include "MetadataEditor.h"
 #include "MetadataExplorer.h"
 #include "MetadataExplorerModel.h"
+#include "ModalAnswers.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
@@ -13,6 +14,7 @@
 #include "SubmittedFilesModel.h"
 #include "SubmittedFilesView.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "XMLValues.h"
 
 #include <QApplication>
@@ -27,6 +29,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSortFilterProxyModel>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest>
@@ -51,24 +54,29 @@ MetadataToFill requiredField(const QString &key = QString(), bool remember = fal
     return field;
 }
 
-// Closes the next modal file dialog: with the file chosen, or cancelled
-// when the path is empty.
-void answerFileDialog(QObject *context, const QString &choose, QString *filterSeen = nullptr)
+// Closes the next modal file dialog once it is up: with the file chosen,
+// or cancelled when the path is empty. Gives up after a bound; a dialog that
+// never takes the choice is cancelled, so the test fails instead of hanging.
+void answerFileDialog(QObject *context, const QString &choose, QString *filterSeen = nullptr, int attempt = 0)
 {
-    QTimer::singleShot(0, context, [=] {
+    constexpr int kPollMs = 10;
+    constexpr int kAttempts = 1000;
+    QTimer::singleShot(kPollMs, context, [=] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog) {
-            answerFileDialog(context, choose, filterSeen);
+        const bool up = dialog && dialog->isVisible() && QThread::currentThread()->loopLevel() > 0;
+        if (!up || (!choose.isEmpty() && !ModalAnswers::chooseIn(dialog, choose))) {
+            if (attempt < kAttempts)
+                answerFileDialog(context, choose, filterSeen, attempt + 1);
+            else if (dialog)
+                dialog->reject();
             return;
         }
         if (filterSeen)
             *filterSeen = dialog->selectedNameFilter();
-        if (choose.isEmpty()) {
+        if (choose.isEmpty())
             dialog->reject();
-        } else {
-            dialog->selectFile(choose);
+        else
             QMetaObject::invokeMethod(dialog, "accept");
-        }
     });
 }
 
@@ -130,12 +138,7 @@ void TestSubmittedFileView::cleanup()
 
 QString TestSubmittedFileView::makeFile(const QString &name, int size)
 {
-    const QString path = m_work + QLatin1Char('/') + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QByteArray(size, 'x'));
-    return path;
+    return TestFiles::makeFile(m_work + QLatin1Char('/') + name, size);
 }
 
 void TestSubmittedFileView::modesAndTitles()

@@ -10,6 +10,7 @@
 #include "SubmitStatus.h"
 #include "SubmitThread.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "WorkFlags.h"
 
 #include <QDir>
@@ -23,24 +24,14 @@
 
 #include <memory>
 
+using TestFiles::settingsStore;
+using TestFiles::writeFile;
+
 namespace {
 
 const QString flowId = QStringLiteral("flow-1");
 const QString pointId = QStringLiteral("point-1");
 const QString checkPointId = QStringLiteral("check-1");
-
-QSettings store()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Marvolt Software"),
-        QStringLiteral("VORNEXclient"));
-}
-
-bool writeFile(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(QByteArray(int(size), 'v')) == size;
-}
 
 testserver::Flow flow()
 {
@@ -173,7 +164,7 @@ void TestActionList::initTestCase()
 
 void TestActionList::init()
 {
-    store().clear();
+    settingsStore().clear();
     m_work
         = QDir::tempPath() + QStringLiteral("/actions-") + QString::fromLatin1(QTest::currentTestFunction());
     QDir(m_work).removeRecursively();
@@ -261,7 +252,7 @@ void TestActionList::submitActionsStayUntilTheJobIsSettled()
     m_proxy->submitFile(point, job);
     QCOMPARE(job->getStatus(), int(SubmitStatus::WaitingConnection));
     QCOMPARE(m_proxy->actionList().count(), 1);
-    QCOMPARE(store()
+    QCOMPARE(settingsStore()
                  .value(QStringLiteral("Submittions/127.0.0.1:%1/flow-1:point-1/0/job status").arg(port))
                  .toInt(),
         int(SubmitStatus::WaitingConnection));

@@ -5,6 +5,7 @@
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "WorkFlags.h"
 
 #include <QDir>
@@ -336,15 +337,11 @@ void TestServerCache::failedSaveKeepsTheOldFile()
     // A full disk: writes beyond the limit fail.
     ServerCache::Content big = sample();
     big.flows[0].name = QString(3 << 20, QLatin1Char('x'));
-    struct rlimit old;
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = old;
-    limit.rlim_cur = 1 << 20;
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
-    const bool saved = ServerCache::save(big, path);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool saved = true;
+    {
+        const TestFiles::FileSizeLimit limit(1 << 20);
+        saved = ServerCache::save(big, path);
+    }
     QVERIFY(!saved);
     QCOMPARE(readText(path), before);
     QCOMPARE(leftovers(m_folder), QStringList());

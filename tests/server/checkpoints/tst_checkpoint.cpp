@@ -7,6 +7,7 @@
 #include "ServerTestSupport.h"
 #include "StreamedUpload.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "WorkFlags.h"
 
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <QtTest>
 
 #include <memory>
+
+using TestFiles::writeFile;
 
 namespace {
 
@@ -67,13 +70,6 @@ PushJobInfo decision(const QStringList &ids)
     info.jobName = QStringLiteral("renamed.pdf");
     info.push = true;
     return info;
-}
-
-bool writeFile(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.resize(size);
 }
 
 QStringList lockModesSent(const testserver::Server &server)

@@ -3,6 +3,7 @@
 #include "StreamedUpload.h"
 #include "SubstituteFile.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -13,34 +14,15 @@
 
 #include <memory>
 
+using TestFiles::pattern;
+using TestFiles::readFile;
+using TestFiles::writeFile;
+
 namespace {
 
 const QString flowId = QStringLiteral("flow-1");
 const QString checkPointId = QStringLiteral("check-1");
 const QString jobId = QStringLiteral("job-a");
-
-QByteArray pattern(int size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        bytes[i] = char(seed >> 24);
-    }
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 testserver::Flow flow(const QString &packagePath)
 {

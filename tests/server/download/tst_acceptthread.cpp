@@ -7,6 +7,7 @@
 #include "SubmitPoint.h"
 #include "SubmitStatus.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -23,79 +24,17 @@
 
 #include <sys/resource.h>
 
+using TestFiles::describe;
+using TestFiles::downloadFolders;
+using TestFiles::FileSizeLimit;
+using TestFiles::pattern;
+using TestFiles::writeFile;
+
 namespace {
 
 const QString flowId = QStringLiteral("flow-1");
 const QString pointId = QStringLiteral("check-1");
 const QString jobId = QStringLiteral("job-7");
-
-QByteArray pattern(qint64 size, int seed)
-{
-    QByteArray bytes(int(size), Qt::Uninitialized);
-    quint32 x = quint32(seed) * 2654435761u + 7;
-    for (int i = 0; i < bytes.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = char(x >> 16);
-    }
-    return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// Relative path -> "D" for a folder, the SHA-1 for a file; the top entry
-// is named by its own file name.
-QMap<QString, QString> describe(const QString &root)
-{
-    QMap<QString, QString> out;
-    const QDir base = QFileInfo(root).dir();
-    auto add = [&](const QString &path) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            out.insert(base.relativeFilePath(path), QStringLiteral("D"));
-            return;
-        }
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        QCryptographicHash hash(QCryptographicHash::Sha1);
-        hash.addData(&file);
-        out.insert(base.relativeFilePath(path), QString::fromLatin1(hash.result().toHex()));
-    };
-    add(root);
-    QDirIterator it(
-        root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        add(it.next());
-    return out;
-}
-
-QStringList downloadFolders()
-{
-    return QDir(QDir::tempPath()).entryList({ QStringLiteral("downloaded*") }, QDir::Dirs | QDir::Hidden);
-}
-
-struct FileSizeLimit
-{
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    rlimit m_old;
-    void (*m_oldHandler)(int);
-};
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "SubmitPoint.h"
 #include "SubmitStatus.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,20 +14,10 @@
 
 #include <memory>
 
+using TestFiles::settingsStore;
+using TestFiles::writeFile;
+
 namespace {
-
-QSettings store()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Marvolt Software"),
-        QStringLiteral("VORNEXclient"));
-}
-
-bool writeFile(const QString &path, const QByteArray &content = QByteArray("content"))
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
 
 MetadataToFill field(int i)
 {
@@ -79,7 +70,7 @@ void TestSubmitPoint::initTestCase()
 
 void TestSubmitPoint::init()
 {
-    store().clear();
+    settingsStore().clear();
     m_work = QDir::tempPath() + QStringLiteral("/point-") + QString::fromLatin1(QTest::currentTestFunction());
     QDir(m_work).removeRecursively();
     QVERIFY(QDir().mkpath(m_work));
@@ -99,7 +90,7 @@ void TestSubmitPoint::cleanup()
 
 void TestSubmitPoint::newJobIsSavedWithTheKeyLayout()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
     QVERIFY(QDir().mkpath(path(QStringLiteral("folder/sub"))));
     m_point->setMetadata({ field(0), field(1) });
     QSignalSpy added(m_point.get(), &SubmitPoint::jobAdded);
@@ -115,7 +106,7 @@ void TestSubmitPoint::newJobIsSavedWithTheKeyLayout()
     QVERIFY(m_point->hasThread(file.get()));
     QVERIFY(!m_point->isSubmitting(file.get()));
 
-    QSettings settings = store();
+    QSettings settings = settingsStore();
     settings.beginGroup(m_group + QStringLiteral("/0"));
     QCOMPARE(settings.value(QStringLiteral("job name")).toString(), QStringLiteral("a.txt"));
     QCOMPARE(settings.value(QStringLiteral("isFile")).toBool(), true);
@@ -138,21 +129,23 @@ void TestSubmitPoint::newJobIsSavedWithTheKeyLayout()
 
 void TestSubmitPoint::numbersNeverCollideAfterARemoval()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
-    QVERIFY(writeFile(path(QStringLiteral("b.txt"))));
-    QVERIFY(writeFile(path(QStringLiteral("c.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
+    QVERIFY(writeFile(path(QStringLiteral("b.txt")), "content"));
+    QVERIFY(writeFile(path(QStringLiteral("c.txt")), "content"));
     const QList<SubmittedFilePtr> jobs
         = m_point->addJobs({ path(QStringLiteral("a.txt")), path(QStringLiteral("b.txt")) });
     QCOMPARE(jobs.size(), 2);
     m_point->removeJob(jobs[0].get());
     QCOMPARE(m_point->getJobCount(), 1);
-    QVERIFY(!store().contains(m_group + QStringLiteral("/0/path")));
+    QVERIFY(!settingsStore().contains(m_group + QStringLiteral("/0/path")));
 
     // Counting the groups would give 1 again and overwrite b.txt's entry.
     const SubmittedFilePtr third = m_point->addJob(path(QStringLiteral("c.txt")));
     QCOMPARE(third->getJobNumber(), 2);
-    QCOMPARE(store().value(m_group + QStringLiteral("/1/path")).toString(), path(QStringLiteral("b.txt")));
-    QCOMPARE(store().value(m_group + QStringLiteral("/2/path")).toString(), path(QStringLiteral("c.txt")));
+    QCOMPARE(
+        settingsStore().value(m_group + QStringLiteral("/1/path")).toString(), path(QStringLiteral("b.txt")));
+    QCOMPARE(
+        settingsStore().value(m_group + QStringLiteral("/2/path")).toString(), path(QStringLiteral("c.txt")));
 }
 
 void TestSubmitPoint::savedStatusIsTheShownOneAndRestored_data()
@@ -172,11 +165,11 @@ void TestSubmitPoint::savedStatusIsTheShownOneAndRestored()
 {
     QFETCH(int, shown);
     QFETCH(int, restored);
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
     const SubmittedFilePtr job = m_point->addJob(path(QStringLiteral("a.txt")));
     job->setStatus(SubmitStatus::WaitingConnection);
     job->setStatus(shown);
-    QCOMPARE(store().value(m_group + QStringLiteral("/0/job status")).toInt(), shown);
+    QCOMPARE(settingsStore().value(m_group + QStringLiteral("/0/job status")).toInt(), shown);
     const QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
     QCOMPARE(saved.size(), 1);
     const SubmittedFilePtr again = m_point->restoreJob(saved[0]);
@@ -187,26 +180,28 @@ void TestSubmitPoint::savedStatusIsTheShownOneAndRestored()
 
 void TestSubmitPoint::renamedJobIsRewritten()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
     const SubmittedFilePtr job = m_point->addJob(path(QStringLiteral("a.txt")));
     m_point->connectJob(job.get());
     QVERIFY(job->setJobName(QStringLiteral("Renamed")));
-    QCOMPARE(store().value(m_group + QStringLiteral("/0/job name")).toString(), QStringLiteral("Renamed"));
+    QCOMPARE(
+        settingsStore().value(m_group + QStringLiteral("/0/job name")).toString(), QStringLiteral("Renamed"));
     job->setMetadata({ field(4) });
     m_point->saveJob(job.get());
-    QCOMPARE(
-        store().value(m_group + QStringLiteral("/0/Metadata/0/Label")).toString(), QStringLiteral("Label 4"));
-    QVERIFY(!store().contains(m_group + QStringLiteral("/0/Metadata/1/Label")));
+    QCOMPARE(settingsStore().value(m_group + QStringLiteral("/0/Metadata/0/Label")).toString(),
+        QStringLiteral("Label 4"));
+    QVERIFY(!settingsStore().contains(m_group + QStringLiteral("/0/Metadata/1/Label")));
 
     // Once under way the entry is no longer rewritten.
     job->setStatus(SubmitStatus::Error);
     QVERIFY(job->setJobName(QStringLiteral("Late")));
-    QCOMPARE(store().value(m_group + QStringLiteral("/0/job name")).toString(), QStringLiteral("Renamed"));
+    QCOMPARE(
+        settingsStore().value(m_group + QStringLiteral("/0/job name")).toString(), QStringLiteral("Renamed"));
 }
 
 void TestSubmitPoint::savedJobsReadBackAndRestore()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
     QVERIFY(QDir().mkpath(path(QStringLiteral("folder"))));
     QList<MetadataToFill> twelve;
     for (int i = 0; i < 12; ++i)
@@ -250,7 +245,8 @@ void TestSubmitPoint::savedJobsReadBackAndRestore()
     QVERIFY(m_point->hasThread(restored.get()));
     // Renaming it again rewrites its own entry, not a new one.
     QVERIFY(restored->setJobName(QStringLiteral("Ordner 2")));
-    QCOMPARE(store().value(m_group + QStringLiteral("/1/job name")).toString(), QStringLiteral("Ordner 2"));
+    QCOMPARE(settingsStore().value(m_group + QStringLiteral("/1/job name")).toString(),
+        QStringLiteral("Ordner 2"));
     QCOMPARE(SavedSubmissions::readAll().size(), 2);
 
     // A job whose folder is gone is not listed; its entry stays.
@@ -262,7 +258,7 @@ void TestSubmitPoint::savedJobsReadBackAndRestore()
 
 void TestSubmitPoint::removingAConnectionRemovesItsJobs()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
     m_point->addJob(path(QStringLiteral("a.txt")));
     ServerConnection other(nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), 5000);
     SubmitPoint otherPoint(&other, QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("P"));
@@ -273,12 +269,12 @@ void TestSubmitPoint::removingAConnectionRemovesItsJobs()
     const QList<SavedSubmissions::SavedJob> left = SavedSubmissions::readAll();
     QCOMPARE(left.size(), 1);
     QCOMPARE(left[0].port, 5000);
-    QVERIFY(!store().childGroups().isEmpty());
+    QVERIFY(!settingsStore().childGroups().isEmpty());
 }
 
 void TestSubmitPoint::jobWithoutConnectionCannotStart()
 {
-    QVERIFY(writeFile(path(QStringLiteral("a.txt"))));
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
     SubmitPoint orphan(nullptr, QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("P"));
     QCOMPARE(orphan.getServerName(), QString());
     QCOMPARE(orphan.getFlowName(), QString());

@@ -3,6 +3,7 @@
 #include "SubmitStatus.h"
 #include "SubmittedFile.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,17 +17,9 @@
 
 #include <vector>
 
-namespace {
+using TestFiles::writeFile;
 
-bool writeFile(const QString &path, qint64 size)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray bytes(int(size), 'x');
-    return file.write(bytes) == size;
-}
+namespace {
 
 class LabelDesktop : public Desktop
 {

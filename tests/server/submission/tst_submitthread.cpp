@@ -5,6 +5,7 @@
 #include "SubmitStatus.h"
 #include "SubmitThread.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -20,54 +21,15 @@
 
 #include <unistd.h>
 
+using TestFiles::describe;
+using TestFiles::pattern;
+using TestFiles::settingsStore;
+using TestFiles::writeFile;
+
 namespace {
 
 const QString flowId = QStringLiteral("flow-1");
 const QString pointId = QStringLiteral("point-1");
-
-QByteArray pattern(qint64 size, int seed)
-{
-    QByteArray bytes(int(size), Qt::Uninitialized);
-    quint32 x = quint32(seed) * 2654435761u + 7;
-    for (int i = 0; i < bytes.size(); ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = char(x >> 16);
-    }
-    return bytes;
-}
-
-bool writeFile(const QString &path, qint64 size, int seed = 1)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(pattern(size, seed)) == size;
-}
-
-// Relative path -> "D" for a folder, the SHA-1 for a file.
-QMap<QString, QString> describe(const QString &root)
-{
-    QMap<QString, QString> out;
-    const QFileInfo top(root);
-    const QDir base = top.dir();
-    auto add = [&](const QString &path) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            out.insert(base.relativeFilePath(path), QStringLiteral("D"));
-            return;
-        }
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        QCryptographicHash hash(QCryptographicHash::Sha1);
-        hash.addData(&file);
-        out.insert(base.relativeFilePath(path), QString::fromLatin1(hash.result().toHex()));
-    };
-    add(root);
-    QDirIterator it(
-        root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        add(it.next());
-    return out;
-}
 
 // What a job's tree looks like under the name it travels with.
 QMap<QString, QString> renamed(const QMap<QString, QString> &tree, const QString &from, const QString &to)
@@ -76,12 +38,6 @@ QMap<QString, QString> renamed(const QMap<QString, QString> &tree, const QString
     for (auto it = tree.cbegin(); it != tree.cend(); ++it)
         out.insert(to + it.key().mid(from.size()), it.value());
     return out;
-}
-
-QSettings store()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Marvolt Software"),
-        QStringLiteral("VORNEXclient"));
 }
 
 testserver::Flow flowWithPoint()
@@ -178,7 +134,7 @@ void TestSubmitThread::cleanup()
     m_point.reset();
     m_connection.reset();
     m_server.reset();
-    store().clear();
+    settingsStore().clear();
     if (!QTest::currentTestFailed())
         QDir(m_work).removeRecursively();
 }
@@ -239,7 +195,7 @@ void TestSubmitThread::treeArrivesByteIdentical()
         field(QStringLiteral("Order"), QStringLiteral("42"), false) });
 
     const SubmittedFilePtr job = submit(root);
-    QVERIFY(store().contains(
+    QVERIFY(settingsStore().contains(
         QStringLiteral("Submittions/127.0.0.1:%1/flow-1:point-1/0/path").arg(m_server->port())));
     QVERIFY(waitForEnd(job));
     QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
