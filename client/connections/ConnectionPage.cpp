@@ -270,6 +270,10 @@ void ConnectionPage::setupAllConnections()
         return;
     if (!m_proxy)
         return;
+    // The servers are asked only once what they showed last is back.
+    connect(
+        m_proxy.get(), &ServerProxy::cachedDataLoaded, this, [this] { m_proxy->loginAllConnections(); },
+        Qt::SingleShotConnection);
     m_proxy->loadCachedData();
     if (m_model->rowCount() > 0) {
         const QModelIndex first
@@ -279,7 +283,6 @@ void ConnectionPage::setupAllConnections()
         showRow(0);
         updateButtons();
     }
-    m_proxy->loginAllConnections();
 }
 
 void ConnectionPage::itemClicked(const QModelIndex &index)

@@ -1,5 +1,6 @@
 #include "ServerConnection.h"
 
+#include "CallBounds.h"
 #include "ConnectionThread.h"
 #include "PushJobInfo.h"
 #include "ReplyConversions.h"
@@ -25,12 +26,6 @@ ServerConnection::CallTimeouts currentTimeouts;
 
 std::atomic<int> connectionCounter { 0 };
 
-// gSOAP reads a negative timeout as microseconds.
-int soapTimeout(int ms)
-{
-    return ms > 0 ? -ms * 1000 : 0;
-}
-
 } // namespace
 
 ServerConnection::CallTimeouts ServerConnection::callTimeouts()
@@ -53,6 +48,34 @@ int ServerConnection::nextConnectionId()
 QString ServerConnection::loginFailedText()
 {
     return tr("Log-in refused: check the user name and password");
+}
+
+QString ServerConnection::failureText(int soapError, CallBounds::Breach breach)
+{
+    switch (breach) {
+    case CallBounds::Breach::TimedOut:
+        return tr("The server did not answer in time");
+    case CallBounds::Breach::TooLarge:
+        return tr("The server's answer was too large");
+    case CallBounds::Breach::TooSlow:
+        return tr("The transfer was too slow");
+    case CallBounds::Breach::None:
+        break;
+    }
+    switch (soapError) {
+    case 401:
+        return loginFailedText();
+    case SOAP_EOF:
+    case SOAP_TCP_ERROR:
+    case SOAP_SSL_ERROR:
+        return tr("Can't reach host");
+    case SOAP_CLI_FAULT:
+    case SOAP_SVR_FAULT:
+    case SOAP_FAULT:
+        return tr("The server reported an error");
+    default:
+        return tr("The server's answer could not be read");
+    }
 }
 
 ServerConnection::ServerConnection(
@@ -237,8 +260,8 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
     proxy->endpoint = m_callEndpoint.constData();
     proxy->soap->userid = m_callUser.constData();
     proxy->soap->passwd = m_callPassword.constData();
-    proxy->soap->recv_timeout = soapTimeout(ioMs);
-    proxy->soap->send_timeout = soapTimeout(ioMs);
+    // The total holds from here: connecting counts in.
+    CallBounds::boundEnvelope(proxy->soap, ioMs, std::min(ioMs, callTimeouts().longProbeMs));
     cancellerOf(proxy)->setCancellable(caller == Caller::Worker);
     return SOAP_OK;
 }
@@ -247,6 +270,10 @@ void ServerConnection::endCall(ombrel::Service *proxy)
 {
     if (!proxy->soap)
         return;
+    // A failed call says why the connection is offline now, unless a stop
+    // cut it short.
+    if (proxy->soap->error != SOAP_OK && !m_stopRequested)
+        setStatusText(failureText(proxy->soap->error, CallBounds::breach(proxy->soap)));
     // Replies are copied out by the stubs; what the context allocated
     // would otherwise pile up call after call.
     soap_destroy(proxy->soap);
@@ -287,6 +314,7 @@ bool ServerConnection::connectToServer()
     m_connecting = true;
     const CallTimeouts timeouts = callTimeouts();
     ombrel::Service *answered = nullptr;
+    QString failure = tr("Can't reach host");
     {
         const QMutexLocker soapLock(&m_soapMutex);
         {
@@ -311,10 +339,13 @@ bool ServerConnection::connectToServer()
             // A probe asks whether the server answers within its time, so
             // the same limit holds for the exchange after connecting.
             int rc = prepareCall(probe.proxy, Caller::Worker, false, probe.timeoutMs);
-            if (rc == SOAP_OK) {
-                probe.proxy->soap->connect_timeout = soapTimeout(probe.timeoutMs);
+            if (rc == SOAP_OK)
                 rc = probe.proxy->ombrel__CheckConnect(result);
-            }
+            // A server that took the connection but ran out of a bound
+            // is named so; anything else is no answer.
+            const CallBounds::Breach breach = CallBounds::breach(probe.proxy->soap);
+            if (breach != CallBounds::Breach::None)
+                failure = failureText(rc, breach);
             endCall(probe.proxy);
             if (rc == SOAP_OK && result == 1) {
                 answered = probe.proxy;
@@ -323,17 +354,15 @@ bool ServerConnection::connectToServer()
         }
         const bool secure = answered == m_secureProxy.get();
         m_activeProxy = answered ? answered : m_plainProxy.get();
-        if (answered) {
-            answered->soap->connect_timeout = soapTimeout(timeouts.longProbeMs);
+        if (answered)
             m_secure = secure;
-        }
         const QMutexLocker lock(&m_dataMutex);
         m_activeSecure = secure;
         m_endpoint = secure ? m_secureEndpoint : m_plainEndpoint;
     }
     m_connecting = false;
     if (!answered && !m_stopRequested)
-        setStatusText(tr("Can't reach host"));
+        setStatusText(failure);
     noteCallResult(answered != nullptr, true);
     return answered != nullptr;
 }
@@ -362,7 +391,7 @@ void ServerConnection::login()
             soapLock.unlock();
             // A server that turns the credentials away already at the
             // status call is reachable: say what is wrong.
-            setStatusText(rc == 401 ? loginFailedText() : tr("Can't reach host"));
+            setStatusText(failureText(rc, CallBounds::breach(proxy->soap)));
         } else {
             {
                 const QMutexLocker lock(&m_dataMutex);
@@ -383,11 +412,13 @@ void ServerConnection::login()
             if (rc != SOAP_OK && m_stopRequested)
                 return;
             loggedIn = rc == SOAP_OK;
+            const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
             if (loggedIn && m_secure)
                 setStatusText(tr("Connected securely"));
             else if (!loggedIn)
-                setStatusText(rc == SOAP_TCP_ERROR || rc == SOAP_EOF || rc == SOAP_SSL_ERROR
-                        ? tr("Can't reach host")
+                setStatusText(breach != CallBounds::Breach::None || rc == SOAP_TCP_ERROR || rc == SOAP_EOF
+                        || rc == SOAP_SSL_ERROR
+                        ? failureText(rc, breach)
                         : loginFailedText());
         }
         noteCallResult(loggedIn, true);
@@ -502,14 +533,10 @@ void ServerConnection::disconnectFromServer()
     const CallTimeouts timeouts = callTimeouts();
     ombrel::Service *proxy = activeProxy();
     int result = 0;
-    if (prepareCall(proxy, Caller::User, true, timeouts.closeMs) == SOAP_OK) {
-        // Nobody waits for the answer: a server that does not take the
-        // connection at once must not hold up removal or shutdown.
-        const int connectTimeout = proxy->soap->connect_timeout;
-        proxy->soap->connect_timeout = soapTimeout(timeouts.closeMs);
+    // Nobody waits for the answer: a server that does not take the
+    // connection at once must not hold up removal or shutdown.
+    if (prepareCall(proxy, Caller::User, true, timeouts.closeMs) == SOAP_OK)
         proxy->ombrel__CloseConnection(result);
-        proxy->soap->connect_timeout = connectTimeout;
-    }
     endCall(proxy);
     m_soapMutex.unlock();
 }

@@ -7,7 +7,12 @@
 #include "ServerCache.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QSet>
+#include <QThread>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -91,31 +96,70 @@ void ServerProxy::saveCachedData(ServerConnection *connection)
         warnOnce(path, "not written");
 }
 
+namespace {
+
+struct CachedFile
+{
+    QPointer<ServerConnection> connection;
+    QString path;
+    ServerCache::ReadResult result = ServerCache::ReadResult::Missing;
+    ServerCache::Content content;
+    QString error;
+};
+
+} // namespace
+
 void ServerProxy::loadCachedData()
 {
+    if (m_cacheReader)
+        return;
+    auto files = std::make_shared<std::vector<CachedFile>>();
     for (const ServerConnectionPtr &held : connections()) {
         ServerConnection *connection = held.get();
         if (connection->isOnline() || !connection->settings().enabled)
             continue;
-        const QString path = cachePath(connection);
-        ServerCache::Content content;
-        QString error;
-        switch (ServerCache::read(path, &content, &error)) {
-        case ServerCache::ReadResult::Read:
-            takeCachedData(connection, content);
-            break;
-        case ServerCache::ReadResult::Malformed:
-            // Skipped: the other servers' files are still read, and the next
-            // save replaces this one.
-            warnOnce(path, "unreadable, skipped:", error);
-            break;
-        case ServerCache::ReadResult::Missing:
-            break;
-        }
-        emit updateSubmitPointsRequest();
-        emit updateCheckPointsRequest();
-        emit updateProgressRequest();
+        CachedFile file;
+        file.connection = connection;
+        file.path = cachePath(connection);
+        files->push_back(file);
     }
+    if (files->empty()) {
+        QMetaObject::invokeMethod(this, &ServerProxy::cachedDataLoaded, Qt::QueuedConnection);
+        return;
+    }
+    // Parsing a large file takes a while: never in the GUI thread.
+    m_cacheReader = QThread::create([files] {
+        for (CachedFile &file : *files)
+            file.result = ServerCache::read(file.path, &file.content, &file.error);
+    });
+    connect(m_cacheReader, &QThread::finished, this, [this, files] {
+        m_cacheReader->deleteLater();
+        m_cacheReader = nullptr;
+        for (const CachedFile &file : *files) {
+            ServerConnection *connection = file.connection;
+            // A server that came up meanwhile shows its own data.
+            if (!connection || !pointerOf(connection) || connection->isOnline()
+                || !connection->settings().enabled)
+                continue;
+            switch (file.result) {
+            case ServerCache::ReadResult::Read:
+                takeCachedData(connection, file.content);
+                break;
+            case ServerCache::ReadResult::Malformed:
+                // Skipped: the other servers' files are still read, and the
+                // next save replaces this one.
+                warnOnce(file.path, "unreadable, skipped:", file.error);
+                break;
+            case ServerCache::ReadResult::Missing:
+                break;
+            }
+            emit updateSubmitPointsRequest();
+            emit updateCheckPointsRequest();
+            emit updateProgressRequest();
+        }
+        emit cachedDataLoaded();
+    });
+    m_cacheReader->start(QThread::LowPriority);
 }
 
 void ServerProxy::takeCachedData(ServerConnection *connection, const ServerCache::Content &content)
