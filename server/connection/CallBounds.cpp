@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -45,6 +46,9 @@ struct State
     quint64 moved = 0;
     quint64 movedAtWindowStart = 0;
     size_t piece = kFirstPiece;
+    // The longest run of bytes without markup in the envelope so far.
+    quint64 text = 0;
+    quint64 longestText = 0;
     Breach breach = Breach::None;
     // Set while the owning thread is inside the send or receive hook, so
     // the watchdog shuts down only a socket that cannot be closed meanwhile.
@@ -55,6 +59,31 @@ struct State
 int microseconds(qint64 ms)
 {
     return int(-std::max<qint64>(ms, 1) * 1000);
+}
+
+// Until the deadline and just past it, so that a wait that ends finds the
+// deadline passed.
+int microsecondsUntil(Clock::time_point deadline, Clock::time_point now)
+{
+    const qint64 left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count();
+    return int(-std::max<qint64>(left + 1000, 1000));
+}
+
+void noteText(State &s, const char *data, size_t length)
+{
+    while (length > 0) {
+        const void *markup = std::memchr(data, '<', length);
+        if (!markup) {
+            s.text += length;
+            break;
+        }
+        const size_t before = size_t(static_cast<const char *>(markup) - data);
+        s.longestText = std::max(s.longestText, s.text + before);
+        s.text = 0;
+        data += before + 1;
+        length -= before + 1;
+    }
+    s.longestText = std::max(s.longestText, s.text);
 }
 
 // Whole seconds where they fit: the TLS handshake counts its retries from
@@ -156,9 +185,8 @@ bool beginIo(State &s, struct soap *soap)
     if (s.breach != Breach::None)
         return false;
     if (s.mode == Mode::Envelope || s.mode == Mode::StreamReply) {
-        const qint64 left = std::chrono::duration_cast<milliseconds>(s.deadline - now).count();
-        soap->recv_timeout = microseconds(left);
-        soap->send_timeout = microseconds(left);
+        soap->recv_timeout = microsecondsUntil(s.deadline, now);
+        soap->send_timeout = microsecondsUntil(s.deadline, now);
     } else if (s.mode == Mode::Stream) {
         soap->recv_timeout = microseconds(s.window.count());
         soap->send_timeout = microseconds(s.window.count());
@@ -195,6 +223,8 @@ size_t receiveHook(struct soap *soap, char *buffer, size_t length)
     const std::lock_guard<std::mutex> lock(s->mutex);
     endIo(*s, got);
     s->received += got;
+    if (s->limit)
+        noteText(*s, buffer, got);
     if (s->limit && s->received > s->limit) {
         s->breach = Breach::TooLarge;
         return 0;
@@ -274,6 +304,8 @@ void reset(State &s, Mode mode)
     s.moved = 0;
     s.movedAtWindowStart = 0;
     s.piece = kFirstPiece;
+    s.text = 0;
+    s.longestText = 0;
     s.windowStart = Clock::now();
 }
 
@@ -319,7 +351,8 @@ void boundStream(struct soap *soap, int windowMs, int connectMs, int replyMs)
         const std::lock_guard<std::mutex> lock(s->mutex);
         reset(*s, Mode::Stream);
         s->window = milliseconds(windowMs);
-        s->limit = 0;
+        // Until an attachment opens, what comes is an envelope.
+        s->limit = replyMs > 0 ? 0 : kEnvelopeBytes;
         s->replyMs = std::max(replyMs, 0);
     }
     soap->connect_timeout = connectTimeout(std::max(connectMs, 1));
@@ -332,15 +365,31 @@ void boundStream(struct soap *soap, int windowMs, int connectMs, int replyMs)
     soap->maxlength = kValueBytes;
 }
 
+void attachmentOpened(struct soap *soap)
+{
+    State *s = soap ? stateOf(soap) : nullptr;
+    if (!s)
+        return;
+    const std::lock_guard<std::mutex> lock(s->mutex);
+    if (s->mode == Mode::Stream)
+        s->limit = 0;
+}
+
 Breach breach(const struct soap *soap)
 {
     State *s = soap ? stateOf(soap) : nullptr;
     Breach found = Breach::None;
+    quint64 longestText = 0;
     if (s) {
         const std::lock_guard<std::mutex> lock(s->mutex);
         found = s->breach;
+        longestText = s->longestText;
     }
-    if (found == Breach::None && soap && soap->error == SOAP_LENGTH)
+    // The toolkit's own code for a value over its limit does not always
+    // survive (a Fault that cannot be read ends as an HTTP status), but a
+    // value that long leaves a text run that long.
+    if (found == Breach::None && soap && soap->error != SOAP_OK
+        && (soap->error == SOAP_LENGTH || longestText > quint64(kValueBytes)))
         found = Breach::TooLarge;
     return found;
 }

@@ -35,8 +35,11 @@ void boundEnvelope(struct soap *soap, int totalMs, int connectMs);
 // The next call streams an attachment: fewer than kRateFloorBytes moved in
 // any windowMs fails it, and the attachment may be of any size. With
 // replyMs > 0 the call sends the attachment and its reply, once it starts
-// coming, is an envelope read within replyMs.
+// coming, is an envelope read within replyMs. Without, it receives one:
+// what comes before attachmentOpened() is an envelope and bounded as one.
 void boundStream(struct soap *soap, int windowMs, int connectMs, int replyMs = 0);
+// Called by the DIME write-open callback: the streamed part begins.
+void attachmentOpened(struct soap *soap);
 
 // What ended the last call on the context, when a limit did. A value over
 // the toolkit's string limit counts as TooLarge too.

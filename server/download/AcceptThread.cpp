@@ -143,6 +143,7 @@ void *AcceptThread::openWriter(struct soap *soap)
         soap->error = SOAP_TCP_ERROR;
         return nullptr;
     }
+    CallBounds::attachmentOpened(soap);
     return m_writer.get();
 }
 

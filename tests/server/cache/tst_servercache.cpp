@@ -22,6 +22,15 @@ using namespace ServerTest;
 
 namespace {
 
+// The files are read in a thread; taken in once this returns true.
+bool loadCache(ServerProxy &proxy)
+{
+    QSignalSpy loaded(&proxy, &ServerProxy::cachedDataLoaded);
+    proxy.loadCachedData();
+    return loaded.wait(10000);
+}
+
+
 MetadataField field(const QString &label, bool required)
 {
     MetadataField made;
@@ -433,7 +442,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         ServerProxy proxy;
         ServerConnection *connection = addConnection(proxy, server->port());
         QSignalSpy points(&proxy, &ServerProxy::updateSubmitPointsRequest);
-        proxy.loadCachedData();
+        QVERIFY(loadCache(proxy));
         QCOMPARE(points.count(), 1);
         const QVector<FlowPtr> flows = proxy.getFlows(connection);
         QCOMPARE(flows.size(), 1);
@@ -463,7 +472,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
     {
         ServerProxy proxy;
         ServerConnection *connection = addConnection(proxy, server->port());
-        proxy.loadCachedData();
+        QVERIFY(loadCache(proxy));
         QCOMPARE(pushActions(proxy), 1);
         const CheckPointPtr review = proxy.getCheckPoints(proxy.getFlows(connection).first()).first();
         proxy.loginAllConnections();
@@ -485,7 +494,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
     {
         ServerProxy proxy;
         addConnection(proxy, server->port());
-        proxy.loadCachedData();
+        QVERIFY(loadCache(proxy));
         QCOMPARE(pushActions(proxy), 0);
     }
     QCOMPARE(server->pushes().size(), 1);
@@ -513,7 +522,7 @@ void TestServerCache::corruptFileSkipsOnlyThatServer()
     QSignalSpy checkPoints(&proxy, &ServerProxy::updateCheckPointsRequest);
     QSignalSpy progress(&proxy, &ServerProxy::updateProgressRequest);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unreadable")));
-    proxy.loadCachedData();
+    QVERIFY(loadCache(proxy));
     QVERIFY(proxy.getFlows(broken).isEmpty());
     QCOMPARE(proxy.getFlows(good).size(), 2);
     QCOMPARE(proxy.getSubmitPoints(proxy.getFlows(good).first()).size(), 2);

@@ -1,0 +1,288 @@
+#include "AcceptThread.h"
+#include "HostileServer.h"
+#include "LogRecord.h"
+#include "ServerConnection.h"
+#include "ServerProxy.h"
+#include "ServerTestSupport.h"
+#include "TestEnv.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest/QTest>
+
+using Piece = HostileServer::Piece;
+using Reply = HostileServer::Reply;
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+// Whatever one reply holds, the client stays under this.
+constexpr qint64 kPeakLimitKiB = 150 * 1024;
+
+// The process's peak resident size since the last reset, in KiB.
+qint64 peakKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void resetPeak()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+ServerConnection::CallTimeouts shortTimeouts()
+{
+    ServerConnection::CallTimeouts timeouts;
+    timeouts.shortProbeMs = 300;
+    timeouts.longProbeMs = 600;
+    timeouts.workerIoMs = 1500;
+    timeouts.userIoMs = 1000;
+    timeouts.closeMs = 300;
+    timeouts.rateWindowMs = 1000;
+    return timeouts;
+}
+
+QByteArray response(const QByteArray &operation, const QByteArray &inner)
+{
+    return "<ombrel:" + operation + "Response>" + inner + "</ombrel:" + operation + "Response>";
+}
+
+// A DIME message whose first record, the envelope, claims `claimed` bytes
+// and holds an envelope that never ends.
+Reply dimeRecord(quint32 claimed, const Piece &filler)
+{
+    const QByteArray type = "http://schemas.xmlsoap.org/soap/envelope/";
+    QByteArray header(12, '\0');
+    header[0] = char(0x08 | 0x04 | 0x02);
+    header[1] = char(0x20);
+    header[6] = char(type.size() >> 8);
+    header[7] = char(type.size() & 0xff);
+    for (int i = 0; i < 4; ++i)
+        header[8 + i] = char((claimed >> (24 - 8 * i)) & 0xff);
+    QByteArray paddedType = type;
+    paddedType.append((4 - type.size() % 4) % 4, '\0');
+    const Reply envelope = HostileServer::envelope("<ombrel:DownloadFile08Response><inSubmitData>");
+    Reply reply;
+    reply.pieces.append({ "HTTP/1.1 200 OK\r\nContent-Type: application/dime\r\nConnection: close\r\n\r\n"
+        + header + paddedType });
+    // The envelope's opening, without its HTTP head.
+    reply.pieces.append(envelope.pieces.at(1));
+    reply.pieces.append(filler);
+    return reply;
+}
+
+} // namespace
+
+class TestCallBounds : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void hostileReplyEndsInBound_data();
+    void hostileReplyEndsInBound();
+    void realUserCallLimitHoldsAgainstTrickle();
+    void logRecordsAreBounded_data();
+    void logRecordsAreBounded();
+};
+
+void TestCallBounds::initTestCase()
+{
+    ServerTest::useShortTimeouts();
+}
+
+void TestCallBounds::cleanup()
+{
+    ServerConnection::setCallTimeouts(shortTimeouts());
+}
+
+enum class Call { Probe, Login, Fetch, Ping, Download };
+Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(Reply)
+
+void TestCallBounds::hostileReplyEndsInBound_data()
+{
+    QTest::addColumn<Call>("call");
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<Reply>("reply");
+    QTest::addColumn<int>("boundMs");
+    QTest::addColumn<QString>("status");
+
+    const QString late = QStringLiteral("The server did not answer in time");
+    const QString large = QStringLiteral("The server's answer was too large");
+    Reply trickle = HostileServer::envelope(response("CheckConnect", "<param-1>1</param-1>"));
+    trickle.bytesPerSecond = 20;
+    // Two probes of 300 ms and two of 600 ms.
+    QTest::newRow("trickle, probe") << Call::Probe << "CheckConnect" << trickle << 2800 << late;
+    Reply status = HostileServer::envelope(response("GetStatus", "<res><mStatus>R</mStatus></res>"));
+    status.bytesPerSecond = 20;
+    QTest::newRow("trickle, log-in") << Call::Login << "GetStatus" << status << 2500 << late;
+    QTest::newRow("trickle, ping") << Call::Ping << "GetStatus" << status << 2000 << late;
+    Reply flows = HostileServer::envelope(response("GetFlowList07", "<flowList><flowId>F</flowId></flowList>"));
+    flows.bytesPerSecond = 20;
+    QTest::newRow("trickle, fetch") << Call::Fetch << "GetFlowList07" << flows << 2500 << late;
+    Reply download = HostileServer::envelope(response("DownloadFile08", "<inSubmitData>QUFB</inSubmitData>"));
+    download.bytesPerSecond = 20;
+    // Under 1 KiB in a window of one second: over within two windows.
+    QTest::newRow("trickle, download")
+        << Call::Download << "DownloadFile08" << download << 3500 << QStringLiteral("The transfer was too slow");
+
+    const Piece gigabyte { QByteArray(kMiB, 'x'), 1024 };
+    QTest::newRow("1 GB server name")
+        << Call::Login << "GetStatus"
+        << HostileServer::envelope("<ombrel:GetStatusResponse><res><mServerName>", gigabyte,
+               "</mServerName></res></ombrel:GetStatusResponse>")
+        << 10000 << large;
+    QTest::newRow("512 MB fault string")
+        << Call::Fetch << "GetFlowList07"
+        << HostileServer::envelope("<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>",
+               { QByteArray(kMiB, 'f'), 512 }, "</faultstring></SOAP-ENV:Fault>")
+        << 10000 << large;
+    const Piece base64 { QByteArray(kMiB, 'Q'), 800 };
+    QTest::newRow("800 MB inline payload")
+        << Call::Download << "DownloadFile08"
+        << HostileServer::envelope("<ombrel:DownloadFile08Response><inSubmitData>", base64,
+               "</inSubmitData></ombrel:DownloadFile08Response>")
+        << 10000 << large;
+    QTest::newRow("DIME envelope record of 4 GB")
+        << Call::Download << "DownloadFile08" << dimeRecord(0xfffffff0u, base64) << 10000 << large;
+}
+
+void TestCallBounds::hostileReplyEndsInBound()
+{
+    QFETCH(Call, call);
+    QFETCH(QString, operation);
+    QFETCH(Reply, reply);
+    QFETCH(int, boundMs);
+    QFETCH(QString, status);
+
+    ServerConnection::setCallTimeouts(shortTimeouts());
+    HostileServer server;
+    QVERIFY(server.start());
+    ServerProxy proxy;
+    ServerConnection *connection = ServerTest::addConnection(proxy, server.port());
+    if (call != Call::Probe && call != Call::Download)
+        QVERIFY(connection->connectToServer());
+    server.setReply(operation, reply);
+
+    resetPeak();
+    QElapsedTimer clock;
+    clock.start();
+    bool ok = true;
+    QString outcome;
+    switch (call) {
+    case Call::Probe:
+        ok = connection->connectToServer();
+        outcome = connection->statusText();
+        break;
+    case Call::Login:
+        connection->login();
+        ok = connection->isOnline();
+        outcome = connection->statusText();
+        break;
+    case Call::Fetch: {
+        QStringList ids;
+        ok = connection->getFlowList(ids);
+        outcome = connection->statusText();
+        break;
+    }
+    case Call::Ping:
+        ok = connection->ping();
+        outcome = connection->statusText();
+        break;
+    case Call::Download: {
+        AcceptThread download(nullptr, server.endpoint(), "user", "", false);
+        download.setJobParams(QStringLiteral("F"), QStringLiteral("C"), QStringLiteral("J"), 0);
+        download.start();
+        QVERIFY(download.wait(boundMs + 5000));
+        ok = !download.getResultPath().isEmpty();
+        outcome = ServerConnection::failureText(download.lastError(), download.breach());
+        break;
+    }
+    }
+    const qint64 elapsed = clock.elapsed();
+    const qint64 peak = peakKiB();
+    qInfo("%s: %lld ms, peak %lld MB, \"%s\"", QTest::currentDataTag(), elapsed, peak / 1024, qPrintable(outcome));
+    QVERIFY(!ok);
+    QVERIFY2(elapsed < boundMs, qPrintable(QString::number(elapsed)));
+    QVERIFY2(peak > 0 && peak < kPeakLimitKiB, qPrintable(QString::number(peak)));
+    QCOMPARE(outcome, status);
+    if (call != Call::Download)
+        QVERIFY(!connection->isOnline());
+}
+
+void TestCallBounds::realUserCallLimitHoldsAgainstTrickle()
+{
+    // The limits as shipped: a ping ends within its 10 seconds.
+    ServerConnection::setCallTimeouts(ServerConnection::CallTimeouts());
+    HostileServer server;
+    QVERIFY(server.start());
+    ServerProxy proxy;
+    ServerConnection *connection = ServerTest::addConnection(proxy, server.port());
+    QVERIFY(connection->connectToServer());
+    Reply trickle = HostileServer::envelope(response("GetStatus", "<res><mStatus>R</mStatus></res>"));
+    trickle.bytesPerSecond = 10;
+    server.setReply(QStringLiteral("GetStatus"), trickle);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!connection->ping());
+    QVERIFY(clock.elapsed() >= 9500);
+    QVERIFY(clock.elapsed() < 11000);
+}
+
+void TestCallBounds::logRecordsAreBounded_data()
+{
+    QTest::addColumn<QByteArray>("record");
+    QTest::addColumn<QString>("message");
+
+    const QString unreadable = LogRecord::unreadableText();
+    QTest::newRow("plain") << QByteArray("<LogRecord><Text>Job %1 done</Text><Arg>a.pdf</Arg></LogRecord>")
+                           << QStringLiteral("Job a.pdf done");
+    QTest::newRow("64 levels") << QByteArray("<a>").repeated(64) + "x" + QByteArray("</a>").repeated(64)
+                               << QStringLiteral("x");
+    QTest::newRow("65 levels") << QByteArray("<a>").repeated(65) + "x" + QByteArray("</a>").repeated(65)
+                               << unreadable;
+    QTest::newRow("40,000 levels") << QByteArray("<a>").repeated(40000) + QByteArray("</a>").repeated(40000)
+                                   << unreadable;
+    QTest::newRow("over 64 KiB") << "<LogRecord><Text>" + QByteArray(64 * 1024, 'y') + "</Text></LogRecord>"
+                                 << unreadable;
+}
+
+void TestCallBounds::logRecordsAreBounded()
+{
+    QFETCH(QByteArray, record);
+    QFETCH(QString, message);
+
+    HostileServer server;
+    QVERIFY(server.start());
+    ServerProxy proxy;
+    ServerConnection *connection = ServerTest::addConnection(proxy, server.port());
+    QByteArray escaped = record;
+    escaped.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;");
+    const QByteArray first = "<logs><recId>1</recId><timeStamp>2026-01-01T00:00:00.000Z</timeStamp></logs>";
+    server.setReply(QStringLiteral("GetLogData07"),
+        HostileServer::envelope(response("GetLogData07",
+            first + "<logs><recId>2</recId><timeStamp>2026-01-01T00:00:00.000Z</timeStamp><message>" + escaped
+                + "</message></logs>")));
+
+    LogBatch batch;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!connection->getLogData(&batch).isEmpty());
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(batch.size(), 1);
+    QCOMPARE(batch.first().message, message);
+}
+
+VORNEX_TEST_GUILESS_MAIN(TestCallBounds)
+#include "tst_callbounds.moc"
