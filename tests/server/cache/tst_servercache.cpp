@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -196,6 +197,8 @@ private slots:
     void patchesMatchByIds();
     void offlineServerShowsCacheAndGetsItsPushOnce();
     void corruptFileSkipsOnlyThatServer();
+    void deepOrHugeFileIsSkippedQuickly_data();
+    void deepOrHugeFileIsSkippedQuickly();
     void noFolderNoCache();
 
 private:
@@ -498,6 +501,43 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         QCOMPARE(pushActions(proxy), 0);
     }
     QCOMPARE(server->pushes().size(), 1);
+}
+
+void TestServerCache::deepOrHugeFileIsSkippedQuickly_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("100,000 levels") << "<root>" + QByteArray("<Flow>").repeated(100000) << qint64(0)
+                                    << QStringLiteral("nested deeper than");
+    // Sparse: the size alone decides, nothing is read.
+    QTest::newRow("over the size limit") << QByteArray("<root>") << qint64(40 * 1024 * 1024)
+                                         << QStringLiteral("larger than");
+}
+
+void TestServerCache::deepOrHugeFileIsSkippedQuickly()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(qint64, size);
+    QFETCH(QString, error);
+    const QString path = ServerCache::filePath(m_folder, QStringLiteral("srv"), 1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(head), head.size());
+    if (size > 0)
+        QVERIFY(file.resize(size));
+    file.close();
+
+    TestEnv::resetPeakMemory();
+    QElapsedTimer clock;
+    clock.start();
+    QString problem;
+    QCOMPARE(ServerCache::read(path, nullptr, &problem), ServerCache::ReadResult::Malformed);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    const qint64 peak = TestEnv::peakMemoryKiB();
+    QVERIFY2(peak > 0 && peak < 150 * 1024, qPrintable(QString::number(peak)));
+    QVERIFY2(problem.contains(error), qPrintable(problem));
 }
 
 void TestServerCache::corruptFileSkipsOnlyThatServer()

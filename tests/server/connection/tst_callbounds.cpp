@@ -6,8 +6,9 @@
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
 
+#include <ombrelH.h>
+
 #include <QElapsedTimer>
-#include <QFile>
 #include <QtTest/QTest>
 
 using Piece = HostileServer::Piece;
@@ -18,26 +19,6 @@ namespace {
 constexpr qint64 kMiB = 1024 * 1024;
 // Whatever one reply holds, the client stays under this.
 constexpr qint64 kPeakLimitKiB = 150 * 1024;
-
-// The process's peak resident size since the last reset, in KiB.
-qint64 peakKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    if (refs.open(QIODevice::WriteOnly))
-        refs.write("5");
-}
 
 ServerConnection::CallTimeouts shortTimeouts()
 {
@@ -137,6 +118,11 @@ void TestCallBounds::hostileReplyEndsInBound_data()
     QTest::newRow("trickle, download")
         << Call::Download << "DownloadFile08" << download << 3500 << QStringLiteral("The transfer was too slow");
 
+    Reply refused;
+    refused.pieces.append({ "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\nConnection: close\r\n\r\n" });
+    QTest::newRow("401 on a fetch") << Call::Fetch << "GetCheckPoints07" << refused << 1000
+                                    << ServerConnection::loginFailedText();
+
     const Piece gigabyte { QByteArray(kMiB, 'x'), 1024 };
     QTest::newRow("1 GB server name")
         << Call::Login << "GetStatus"
@@ -175,7 +161,7 @@ void TestCallBounds::hostileReplyEndsInBound()
         QVERIFY(connection->connectToServer());
     server.setReply(operation, reply);
 
-    resetPeak();
+    TestEnv::resetPeakMemory();
     QElapsedTimer clock;
     clock.start();
     bool ok = true;
@@ -192,7 +178,9 @@ void TestCallBounds::hostileReplyEndsInBound()
         break;
     case Call::Fetch: {
         QStringList ids;
-        ok = connection->getFlowList(ids);
+        std::vector<ombrel::CheckPoints07> points;
+        ok = operation == QLatin1String("GetCheckPoints07") ? connection->getCheckPoints(ids, true, points)
+                                                             : connection->getFlowList(ids);
         outcome = connection->statusText();
         break;
     }
@@ -211,7 +199,7 @@ void TestCallBounds::hostileReplyEndsInBound()
     }
     }
     const qint64 elapsed = clock.elapsed();
-    const qint64 peak = peakKiB();
+    const qint64 peak = TestEnv::peakMemoryKiB();
     qInfo("%s: %lld ms, peak %lld MB, \"%s\"", QTest::currentDataTag(), elapsed, peak / 1024, qPrintable(outcome));
     QVERIFY(!ok);
     QVERIFY2(elapsed < boundMs, qPrintable(QString::number(elapsed)));
