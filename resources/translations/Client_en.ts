@@ -475,6 +475,10 @@ Do you want to replace it?</translation>
         <source>The job can&apos;t be locked</source>
         <translation>The job can&apos;t be locked</translation>
     </message>
+    <message>
+        <source>%1 could not be downloaded: %2</source>
+        <translation>%1 could not be downloaded: %2</translation>
+    </message>
 </context>
 <context>
     <name>Client::SubmitPointsModel</name>
@@ -794,6 +798,26 @@ Do you want to replace it?</translation>
     <message>
         <source>Connected securely</source>
         <translation>Connected securely</translation>
+    </message>
+    <message>
+        <source>The server did not answer in time</source>
+        <translation>The server did not answer in time</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer was too large</source>
+        <translation>The server&apos;s answer was too large</translation>
+    </message>
+    <message>
+        <source>The transfer was too slow</source>
+        <translation>The transfer was too slow</translation>
+    </message>
+    <message>
+        <source>The server reported an error</source>
+        <translation>The server reported an error</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer could not be read</source>
+        <translation>The server&apos;s answer could not be read</translation>
     </message>
 </context>
 <context>
