@@ -45,8 +45,8 @@ void report(const char *label, const std::vector<double> &ours, const std::vecto
 {
     const auto median = [](const std::vector<double> &v) { return v[v.size() / 2]; };
     std::printf("%-28s ours %8.2f / %8.2f / %8.2f ms   plain scan %8.2f / %8.2f / %8.2f ms   ratio %.3f\n",
-        label, ours.front(), median(ours), ours.back(), reference.front(), median(reference), reference.back(),
-        median(ours) / median(reference));
+        label, ours.front(), median(ours), ours.back(), reference.front(), median(reference),
+        reference.back(), median(ours) / median(reference));
 }
 
 int option(const QStringList &args, const QString &name, int fallback)
@@ -68,8 +68,8 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("deep#1.xml"));
-    const QByteArray cache
-        = "<root>" + QByteArray("<Flow>").repeated(cacheDepth) + QByteArray("</Flow>").repeated(cacheDepth) + "</root>";
+    const QByteArray cache = "<root>" + QByteArray("<Flow>").repeated(cacheDepth)
+        + QByteArray("</Flow>").repeated(cacheDepth) + "</root>";
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(cache) != cache.size())
         return 1;

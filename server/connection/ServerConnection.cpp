@@ -266,13 +266,13 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
     return SOAP_OK;
 }
 
-void ServerConnection::endCall(ombrel::Service *proxy)
+void ServerConnection::endCall(ombrel::Service *proxy, bool sayWhy)
 {
     if (!proxy->soap)
         return;
     // A failed call says why the connection is offline now, unless a stop
     // cut it short.
-    if (proxy->soap->error != SOAP_OK && !m_stopRequested)
+    if (sayWhy && proxy->soap->error != SOAP_OK && !m_stopRequested)
         setStatusText(failureText(proxy->soap->error, CallBounds::breach(proxy->soap)));
     // Replies are copied out by the stubs; what the context allocated
     // would otherwise pile up call after call.
@@ -346,7 +346,8 @@ bool ServerConnection::connectToServer()
             const CallBounds::Breach breach = CallBounds::breach(probe.proxy->soap);
             if (breach != CallBounds::Breach::None)
                 failure = failureText(rc, breach);
-            endCall(probe.proxy);
+            // Only the whole attempt's outcome is told.
+            endCall(probe.proxy, false);
             if (rc == SOAP_OK && result == 1) {
                 answered = probe.proxy;
                 break;
@@ -417,7 +418,7 @@ void ServerConnection::login()
                 setStatusText(tr("Connected securely"));
             else if (!loggedIn)
                 setStatusText(breach != CallBounds::Breach::None || rc == SOAP_TCP_ERROR || rc == SOAP_EOF
-                        || rc == SOAP_SSL_ERROR
+                            || rc == SOAP_SSL_ERROR
                         ? failureText(rc, breach)
                         : loginFailedText());
         }

@@ -193,7 +193,8 @@ private:
     // credentials and sets the call's limits; a worker's call after a stop
     // request is refused (non-zero result, nothing sent).
     int prepareCall(ombrel::Service *proxy, Caller caller, bool credentials = true, int ioMs = -1);
-    void endCall(ombrel::Service *proxy);
+    // A failed call sets the status text to why, unless told not to.
+    void endCall(ombrel::Service *proxy, bool sayWhy = true);
     bool lockForUser();
     ombrel::Service *activeProxy() const;
     SoapCanceller *cancellerOf(const ombrel::Service *proxy) const;

@@ -70,7 +70,8 @@ struct HostileServer::Private
 
 void HostileServer::Private::send(int socket, const Reply &reply)
 {
-    const auto pause = std::chrono::microseconds(reply.bytesPerSecond > 0 ? 1000000 / reply.bytesPerSecond : 0);
+    const auto pause
+        = std::chrono::microseconds(reply.bytesPerSecond > 0 ? 1000000 / reply.bytesPerSecond : 0);
     for (const Piece &piece : reply.pieces) {
         for (qint64 i = 0; i < piece.repeat && !stopping; ++i) {
             if (reply.bytesPerSecond == 0) {
@@ -175,12 +176,13 @@ HostileServer::Reply HostileServer::http(const QList<Piece> &body, const QByteAr
         length += piece.bytes.size() * piece.repeat;
     Reply reply;
     reply.pieces.append({ "HTTP/1.1 200 OK\r\nContent-Type: " + contentType
-            + "\r\nContent-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n" });
+        + "\r\nContent-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n" });
     reply.pieces += body;
     return reply;
 }
 
-HostileServer::Reply HostileServer::envelope(const QByteArray &before, const Piece &middle, const QByteArray &after)
+HostileServer::Reply HostileServer::envelope(
+    const QByteArray &before, const Piece &middle, const QByteArray &after)
 {
     const QByteArray head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                             "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""

@@ -8,9 +8,9 @@
 #include "WorkFlags.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,7 +30,6 @@ bool loadCache(ServerProxy &proxy)
     proxy.loadCachedData();
     return loaded.wait(10000);
 }
-
 
 MetadataField field(const QString &label, bool required)
 {
@@ -512,8 +511,8 @@ void TestServerCache::deepOrHugeFileIsSkippedQuickly_data()
     QTest::newRow("100,000 levels") << "<root>" + QByteArray("<Flow>").repeated(100000) << qint64(0)
                                     << QStringLiteral("nested deeper than");
     // Sparse: the size alone decides, nothing is read.
-    QTest::newRow("over the size limit") << QByteArray("<root>") << qint64(40 * 1024 * 1024)
-                                         << QStringLiteral("larger than");
+    QTest::newRow("over the size limit")
+        << QByteArray("<root>") << qint64(40 * 1024 * 1024) << QStringLiteral("larger than");
 }
 
 void TestServerCache::deepOrHugeFileIsSkippedQuickly()

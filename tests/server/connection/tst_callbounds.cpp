@@ -109,14 +109,15 @@ void TestCallBounds::hostileReplyEndsInBound_data()
     status.bytesPerSecond = 20;
     QTest::newRow("trickle, log-in") << Call::Login << "GetStatus" << status << 2500 << late;
     QTest::newRow("trickle, ping") << Call::Ping << "GetStatus" << status << 2000 << late;
-    Reply flows = HostileServer::envelope(response("GetFlowList07", "<flowList><flowId>F</flowId></flowList>"));
+    Reply flows
+        = HostileServer::envelope(response("GetFlowList07", "<flowList><flowId>F</flowId></flowList>"));
     flows.bytesPerSecond = 20;
     QTest::newRow("trickle, fetch") << Call::Fetch << "GetFlowList07" << flows << 2500 << late;
     Reply download = HostileServer::envelope(response("DownloadFile08", "<inSubmitData>QUFB</inSubmitData>"));
     download.bytesPerSecond = 20;
     // Under 1 KiB in a window of one second: over within two windows.
-    QTest::newRow("trickle, download")
-        << Call::Download << "DownloadFile08" << download << 3500 << QStringLiteral("The transfer was too slow");
+    QTest::newRow("trickle, download") << Call::Download << "DownloadFile08" << download << 3500
+                                       << QStringLiteral("The transfer was too slow");
 
     Reply refused;
     refused.pieces.append({ "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\nConnection: close\r\n\r\n" });
@@ -180,7 +181,7 @@ void TestCallBounds::hostileReplyEndsInBound()
         QStringList ids;
         std::vector<ombrel::CheckPoints07> points;
         ok = operation == QLatin1String("GetCheckPoints07") ? connection->getCheckPoints(ids, true, points)
-                                                             : connection->getFlowList(ids);
+                                                            : connection->getFlowList(ids);
         outcome = connection->statusText();
         break;
     }
@@ -200,7 +201,8 @@ void TestCallBounds::hostileReplyEndsInBound()
     }
     const qint64 elapsed = clock.elapsed();
     const qint64 peak = TestEnv::peakMemoryKiB();
-    qInfo("%s: %lld ms, peak %lld MB, \"%s\"", QTest::currentDataTag(), elapsed, peak / 1024, qPrintable(outcome));
+    qInfo("%s: %lld ms, peak %lld MB, \"%s\"", QTest::currentDataTag(), elapsed, peak / 1024,
+        qPrintable(outcome));
     QVERIFY(!ok);
     QVERIFY2(elapsed < boundMs, qPrintable(QString::number(elapsed)));
     QVERIFY2(peak > 0 && peak < kPeakLimitKiB, qPrintable(QString::number(peak)));
