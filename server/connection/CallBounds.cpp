@@ -49,6 +49,7 @@ struct State
     // The longest run of bytes without markup in the envelope so far.
     quint64 text = 0;
     quint64 longestText = 0;
+    quint64 tags = 0;
     Breach breach = Breach::None;
     // Set while the owning thread is inside the send or receive hook, so
     // the watchdog shuts down only a socket that cannot be closed meanwhile.
@@ -78,6 +79,7 @@ void noteText(State &s, const char *data, size_t length)
             break;
         }
         const size_t before = size_t(static_cast<const char *>(markup) - data);
+        ++s.tags;
         s.longestText = std::max(s.longestText, s.text + before);
         s.text = 0;
         data += before + 1;
@@ -225,7 +227,7 @@ size_t receiveHook(struct soap *soap, char *buffer, size_t length)
     s->received += got;
     if (s->limit)
         noteText(*s, buffer, got);
-    if (s->limit && s->received > s->limit) {
+    if (s->limit && (s->received > s->limit || s->tags > kEnvelopeTags)) {
         s->breach = Breach::TooLarge;
         return 0;
     }
@@ -306,6 +308,7 @@ void reset(State &s, Mode mode)
     s.piece = kFirstPiece;
     s.text = 0;
     s.longestText = 0;
+    s.tags = 0;
     s.windowStart = Clock::now();
 }
 

@@ -22,6 +22,10 @@ enum class Breach {
 // Largest reply of a call without attachments, and largest single string
 // or inline binary in any reply.
 constexpr quint64 kEnvelopeBytes = 16u * 1024 * 1024;
+// Tags in one such reply, start and end tags counted. Bytes alone do not
+// bound memory: an empty element can cost the reader hundreds of bytes
+// (about 300 measured for a job, together with the client's own copy).
+constexpr quint64 kEnvelopeTags = 200000;
 constexpr long kValueBytes = 4L * 1024 * 1024;
 // A streamed transfer must move at least this much in every window.
 constexpr quint64 kRateFloorBytes = 1024;

@@ -7,6 +7,7 @@
 #include "TestEnv.h"
 
 #include <ombrelH.h>
+#include <zlib.h>
 
 #include <QElapsedTimer>
 #include <QtTest/QTest>
@@ -59,6 +60,25 @@ Reply dimeRecord(quint32 claimed, const Piece &filler)
     reply.pieces.append(envelope.pieces.at(1));
     reply.pieces.append(filler);
     return reply;
+}
+
+// A gzip body of `size` bytes of the envelope made from before, filler and
+// after: a few hundred KiB on the wire.
+QByteArray gzipped(const QByteArray &before, qint64 size, const QByteArray &after)
+{
+    QByteArray plain = before + QByteArray(int(size), 'x') + after;
+    const QByteArray zlib = qCompress(plain, 9).mid(4);
+    const quint32 crc
+        = quint32(crc32(0, reinterpret_cast<const Bytef *>(plain.constData()), uInt(plain.size())));
+    const quint32 length = quint32(plain.size());
+    plain.clear();
+    QByteArray gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10);
+    gzip += zlib.mid(2, zlib.size() - 6);
+    for (const quint32 value : { crc, length }) {
+        for (int i = 0; i < 4; ++i)
+            gzip += char((value >> (8 * i)) & 0xff);
+    }
+    return gzip;
 }
 
 } // namespace
@@ -135,6 +155,30 @@ void TestCallBounds::hostileReplyEndsInBound_data()
         << HostileServer::envelope("<SOAP-ENV:Fault><faultcode>SOAP-ENV:Server</faultcode><faultstring>",
                { QByteArray(kMiB, 'f'), 512 }, "</faultstring></SOAP-ENV:Fault>")
         << 10000 << large;
+    const Reply envelope = HostileServer::envelope("<ombrel:GetStatusResponse><res><mServerName>");
+    Reply bomb;
+    bomb.pieces.append({ "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Encoding: gzip\r\n"
+                         "Connection: close\r\n\r\n"
+        + gzipped(
+            envelope.pieces.at(1).bytes, 256 * kMiB, "</mServerName></res></ombrel:GetStatusResponse>") });
+    QTest::newRow("gzip of a 256 MB server name") << Call::Login << "GetStatus" << bomb << 10000 << large;
+
+    {
+        // 16 MB of empty jobs: within the byte limit, not the tag limit.
+        QList<Piece> body;
+        const Reply head
+            = HostileServer::envelope("<ombrel:GetCheckPoints07Response><checkPoints><flowId>F</flowId>");
+        body.append(head.pieces.at(1));
+        for (int i = 0; i < 6; ++i) {
+            body.append({ "<checkPoints><cpId>C</cpId>" });
+            body.append({ "<cpJobs><jobInfo/></cpJobs>", 99000 });
+            body.append({ "</checkPoints>" });
+        }
+        body.append(
+            { QByteArray("</checkPoints></ombrel:GetCheckPoints07Response>") + head.pieces.at(3).bytes });
+        QTest::newRow("600,000 jobs")
+            << Call::Fetch << "GetCheckPoints07" << HostileServer::http(body) << 10000 << large;
+    }
     const Piece base64 { QByteArray(kMiB, 'Q'), 800 };
     QTest::newRow("800 MB inline payload")
         << Call::Download << "DownloadFile08"
