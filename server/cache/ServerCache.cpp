@@ -160,10 +160,13 @@ private:
     QXmlStreamWriter m_xml;
 };
 
-// Far above what a saved file holds (root, flow, checkpoint, job, field),
-// and small enough that no file makes the reader slow or large.
+// Far above what a saved file holds (root, flow, checkpoint, job, field;
+// the replies a save is made of are bounded too), and small enough that no
+// file makes the reader slow or large: an empty job element costs some
+// 700 bytes once read.
 constexpr int kMaxDepth = 32;
 constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+constexpr int kMaxElements = 100000;
 
 QString attributeOf(const QXmlStreamAttributes &attributes, const QString &name)
 {
@@ -234,6 +237,10 @@ public:
             case QXmlStreamReader::StartElement:
                 if (++m_depth > kMaxDepth) {
                     m_xml.raiseError(QStringLiteral("nested deeper than %1 elements").arg(kMaxDepth));
+                    return false;
+                }
+                if (++m_elements > kMaxElements) {
+                    m_xml.raiseError(QStringLiteral("more than %1 elements").arg(kMaxElements));
                     return false;
                 }
                 if (m_depth == depth + 1)
@@ -346,6 +353,7 @@ public:
 private:
     QXmlStreamReader m_xml;
     int m_depth = 0;
+    int m_elements = 0;
 };
 
 ServerCache::Job *findJob(ServerCache::Content &content, const QString &flowId, const QString &checkPointId,

@@ -510,6 +510,8 @@ void TestServerCache::deepOrHugeFileIsSkippedQuickly_data()
 
     QTest::newRow("100,000 levels") << "<root>" + QByteArray("<Flow>").repeated(100000) << qint64(0)
                                     << QStringLiteral("nested deeper than");
+    QTest::newRow("100,000 jobs") << "<root><Flow><CheckPoint>" + QByteArray("<Job/>").repeated(100000)
+                                  << qint64(0) << QStringLiteral("more than");
     // Sparse: the size alone decides, nothing is read.
     QTest::newRow("over the size limit")
         << QByteArray("<root>") << qint64(40 * 1024 * 1024) << QStringLiteral("larger than");
