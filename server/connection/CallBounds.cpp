@@ -54,6 +54,7 @@ struct State
     // Set while the owning thread is inside the send or receive hook, so
     // the watchdog shuts down only a socket that cannot be closed meanwhile.
     int ioSocket = SOAP_INVALID_SOCKET;
+    Clock::time_point ioStart;
 };
 
 // gSOAP reads a negative timeout as microseconds.
@@ -194,6 +195,7 @@ bool beginIo(State &s, struct soap *soap)
         soap->send_timeout = microseconds(s.window.count());
     }
     s.ioSocket = soap->socket;
+    s.ioStart = now;
     return true;
 }
 
@@ -202,8 +204,13 @@ void endIo(State &s, quint64 count)
 {
     s.ioSocket = SOAP_INVALID_SOCKET;
     s.moved += count;
-    if (count == 0 && s.breach == Breach::None)
-        s.breach = advance(s, Clock::now());
+    if (count != 0 || s.breach != Breach::None)
+        return;
+    const Clock::time_point now = Clock::now();
+    s.breach = advance(s, now);
+    // A stream that waited a whole window in one transfer for nothing.
+    if (s.breach == Breach::None && s.mode == Mode::Stream && now - s.ioStart >= s.window)
+        s.breach = Breach::TooSlow;
 }
 
 size_t receiveHook(struct soap *soap, char *buffer, size_t length)
