@@ -172,7 +172,10 @@ private:
     void queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action);
     // "" when the client has no data folder.
     static QString cachePath(const ServerConnection *connection);
-    void takeCachedData(ServerConnection *connection, const ServerCache::Content &content);
+    // A cache file's content in the form the proxy keeps, made off the GUI
+    // thread (ServerProxyCache.cpp).
+    struct CachedFlows;
+    void takeCachedData(ServerConnection *connection, const CachedFlows &cached);
     // A push the server answered no longer waits in the cache file.
     void cachePushAnswered(const PushJobAction *action, bool accepted);
     PushJobAction *makePushAction(ServerConnection *connection, const QString &flowId,

@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
@@ -198,6 +199,7 @@ private slots:
     void corruptFileSkipsOnlyThatServer();
     void deepOrHugeFileIsSkippedQuickly_data();
     void deepOrHugeFileIsSkippedQuickly();
+    void largeFileKeepsTheEventLoopGoing();
     void noFolderNoCache();
 
 private:
@@ -571,6 +573,38 @@ void TestServerCache::corruptFileSkipsOnlyThatServer()
     QCOMPARE(points.count(), 2);
     QCOMPARE(checkPoints.count(), 2);
     QCOMPARE(progress.count(), 2);
+}
+
+void TestServerCache::largeFileKeepsTheEventLoopGoing()
+{
+    // Near the element limit: read in a thread, taken in here.
+    ServerCache::Content content = sample();
+    ServerCache::CheckPointEntry &checkPoint = content.flows[0].checkPoints[0];
+    const int before = int(checkPoint.jobs.size());
+    for (int i = 0; i < 90000; ++i) {
+        ServerCache::Job job;
+        job.id = QString::number(i);
+        job.data.name = QStringLiteral("job %1.pdf").arg(i);
+        job.data.fullUserName = QStringLiteral("Some User");
+        checkPoint.jobs.append(job);
+    }
+    const quint16 port = closedPort();
+    QVERIFY(ServerCache::save(content, ServerCache::filePath(m_folder, QStringLiteral("127.0.0.1"), port)));
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, port);
+
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { longest = std::max(longest, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(5);
+    QVERIFY(loadCache(proxy));
+    ticker.stop();
+    longest = std::max(longest, sinceTick.elapsed());
+    QCOMPARE(
+        proxy.getCheckPoints(proxy.getFlows(connection).first()).first()->getJobIds().size(), 90000 + before);
+    QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
 }
 
 void TestServerCache::noFolderNoCache()
