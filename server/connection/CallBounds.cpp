@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -118,8 +120,12 @@ Breach advance(State &s, Clock::time_point now)
     return Breach::None;
 }
 
+// Calls inside a send or receive hook, over all contexts.
+std::atomic<int> callsInIo { 0 };
+
 // Polls the contexts that wait inside a hook: a call blocked in the TLS
 // layer or in one long send is ended here when it runs out of bounds.
+// Sleeps while no call is inside one.
 class Watchdog
 {
 public:
@@ -142,6 +148,12 @@ public:
         m_states.erase(std::remove(m_states.begin(), m_states.end(), state), m_states.end());
     }
 
+    void wake()
+    {
+        const std::lock_guard<std::mutex> lock(m_wakeMutex);
+        m_wake.notify_one();
+    }
+
 private:
     Watchdog()
     {
@@ -151,6 +163,10 @@ private:
     [[noreturn]] void run()
     {
         for (;;) {
+            {
+                std::unique_lock<std::mutex> idle(m_wakeMutex);
+                m_wake.wait(idle, [] { return callsInIo > 0; });
+            }
             std::this_thread::sleep_for(milliseconds(100));
             const std::lock_guard<std::mutex> lock(m_mutex);
             const Clock::time_point now = Clock::now();
@@ -169,6 +185,8 @@ private:
 
     std::mutex m_mutex;
     std::vector<State *> m_states;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
 };
 
 State *stateOf(const struct soap *soap)
@@ -196,6 +214,8 @@ bool beginIo(State &s, struct soap *soap)
     }
     s.ioSocket = soap->socket;
     s.ioStart = now;
+    if (callsInIo.fetch_add(1) == 0)
+        Watchdog::instance().wake();
     return true;
 }
 
@@ -203,6 +223,7 @@ bool beginIo(State &s, struct soap *soap)
 void endIo(State &s, quint64 count)
 {
     s.ioSocket = SOAP_INVALID_SOCKET;
+    --callsInIo;
     s.moved += count;
     if (count != 0 || s.breach != Breach::None)
         return;

@@ -7,6 +7,9 @@
 #include <mutex>
 #include <thread>
 
+#include <openssl/bio.h>
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -16,16 +19,17 @@
 namespace {
 
 // Reads one request, for at most two seconds.
-QByteArray readRequest(int socket, const std::atomic<bool> &stopping)
+QByteArray readRequest(int socket, SSL *ssl, const std::atomic<bool> &stopping)
 {
     QByteArray data;
     char buffer[16384];
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (!stopping && std::chrono::steady_clock::now() < until) {
         pollfd fd { socket, POLLIN, 0 };
-        if (poll(&fd, 1, 50) <= 0)
+        if ((!ssl || SSL_pending(ssl) == 0) && poll(&fd, 1, 50) <= 0)
             continue;
-        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        const ssize_t got
+            = ssl ? SSL_read(ssl, buffer, sizeof buffer) : ::recv(socket, buffer, sizeof buffer, 0);
         if (got <= 0)
             break;
         data.append(buffer, int(got));
@@ -63,6 +67,7 @@ struct HostileServer::Private
     std::mutex mutex;
     QHash<QString, Reply> replies;
     Reply fallback;
+    SSL_CTX *tls = nullptr;
 
     void run();
     void send(int socket, const Reply &reply);
@@ -97,7 +102,19 @@ void HostileServer::Private::run()
         const int socket = ::accept(listener, nullptr, nullptr);
         if (socket < 0)
             continue;
-        const QByteArray request = readRequest(socket, stopping);
+        SSL *ssl = nullptr;
+        if (tls) {
+            ssl = SSL_new(tls);
+            SSL_set_fd(ssl, socket);
+            timeval limit { 2, 0 };
+            ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            if (SSL_accept(ssl) != 1) {
+                SSL_free(ssl);
+                ::close(socket);
+                continue;
+            }
+        }
+        const QByteArray request = readRequest(socket, ssl, stopping);
         Reply reply;
         {
             const std::lock_guard<std::mutex> lock(mutex);
@@ -107,7 +124,24 @@ void HostileServer::Private::run()
                     reply = it.value();
             }
         }
-        send(socket, reply);
+        if (ssl) {
+            // The whole reply is encrypted at once and its records go out
+            // as the reply says, so a trickle comes inside a record.
+            QByteArray plain;
+            for (const Piece &piece : reply.pieces)
+                plain += piece.bytes.repeated(int(piece.repeat));
+            BIO *records = BIO_new(BIO_s_mem());
+            SSL_set0_wbio(ssl, records);
+            SSL_write(ssl, plain.constData(), int(plain.size()));
+            char *bytes = nullptr;
+            const long size = BIO_get_mem_data(records, &bytes);
+            Reply encrypted = reply;
+            encrypted.pieces = { { QByteArray(bytes, int(size)) } };
+            send(socket, encrypted);
+            SSL_free(ssl);
+        } else {
+            send(socket, reply);
+        }
         ::shutdown(socket, SHUT_RDWR);
         ::close(socket);
     }
@@ -129,6 +163,16 @@ HostileServer::~HostileServer()
         d->thread.join();
     if (d->listener >= 0)
         ::close(d->listener);
+    if (d->tls)
+        SSL_CTX_free(d->tls);
+}
+
+bool HostileServer::useTls(const QString &sslDir)
+{
+    const QByteArray pem = (sslDir + QStringLiteral("/server.pem")).toLocal8Bit();
+    d->tls = SSL_CTX_new(TLS_server_method());
+    return d->tls && SSL_CTX_use_certificate_chain_file(d->tls, pem.constData()) == 1
+        && SSL_CTX_use_PrivateKey_file(d->tls, pem.constData(), SSL_FILETYPE_PEM) == 1;
 }
 
 bool HostileServer::start()

@@ -28,6 +28,9 @@ public:
     ~HostileServer();
 
     bool start();
+    // Speaks TLS with the key and certificate of the folder's server.pem;
+    // a trickle then comes inside one TLS record. Before start().
+    bool useTls(const QString &sslDir);
     QByteArray endpoint() const;
     quint16 port() const;
 
