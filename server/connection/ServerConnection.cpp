@@ -389,10 +389,9 @@ void ServerConnection::login()
         if (rc != SOAP_OK && m_stopRequested) {
             return;
         } else if (rc != SOAP_OK) {
+            // The status text says why (endCall), also when the server turns
+            // the credentials away already at the status call.
             soapLock.unlock();
-            // A server that turns the credentials away already at the
-            // status call is reachable: say what is wrong.
-            setStatusText(failureText(rc, CallBounds::breach(proxy->soap)));
         } else {
             {
                 const QMutexLocker lock(&m_dataMutex);
@@ -408,12 +407,12 @@ void ServerConnection::login()
             rc = prepareCall(proxy, Caller::Worker);
             if (rc == SOAP_OK)
                 rc = proxy->ombrel__CheckUserNameAndPass(result);
+            const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
             endCall(proxy);
             soapLock.unlock();
             if (rc != SOAP_OK && m_stopRequested)
                 return;
             loggedIn = rc == SOAP_OK;
-            const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
             if (loggedIn && m_secure)
                 setStatusText(tr("Connected securely"));
             else if (!loggedIn)
