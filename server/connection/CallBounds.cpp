@@ -36,6 +36,10 @@ struct State
 {
     size_t (*recv)(struct soap *, char *, size_t) = nullptr;
     int (*send)(struct soap *, const char *, size_t) = nullptr;
+    SOAP_SOCKET (*open)(struct soap *, const char *, const char *, int) = nullptr;
+    // A bound was set for the next connection; one opened without gets
+    // the default bound.
+    bool armed = false;
 
     std::mutex mutex;
     Mode mode = Mode::Unbounded;
@@ -293,6 +297,29 @@ int sendHook(struct soap *soap, const char *data, size_t length)
     return SOAP_OK;
 }
 
+void reset(State &s, Mode mode);
+
+SOAP_SOCKET openHook(struct soap *soap, const char *endpoint, const char *host, int port)
+{
+    State *s = stateOf(soap);
+    {
+        const std::lock_guard<std::mutex> lock(s->mutex);
+        if (!s->armed) {
+            // A call nobody bounded is an envelope call of the longest kind.
+            reset(*s, Mode::Envelope);
+            s->deadline = s->windowStart + milliseconds(kDefaultTotalMs);
+            s->limit = kEnvelopeBytes;
+            s->replyMs = 0;
+            soap->recv_maxlength = kEnvelopeBytes;
+            soap->maxlength = kValueBytes;
+            if (soap->connect_timeout == 0)
+                soap->connect_timeout = kDefaultTotalMs / 1000;
+        }
+        s->armed = false;
+    }
+    return s->open(soap, endpoint, host, port);
+}
+
 void deleteState(struct soap *, struct soap_plugin *plugin)
 {
     auto *state = static_cast<State *>(plugin->data);
@@ -306,6 +333,7 @@ int copyState(struct soap *, struct soap_plugin *copy, struct soap_plugin *origi
     auto *state = new State;
     state->recv = from->recv;
     state->send = from->send;
+    state->open = from->open;
     copy->data = state;
     Watchdog::instance().add(state);
     return SOAP_OK;
@@ -316,12 +344,14 @@ int createState(struct soap *soap, struct soap_plugin *plugin, void *)
     auto *state = new State;
     state->recv = soap->frecv;
     state->send = soap->fsend;
+    state->open = soap->fopen;
     plugin->id = kPluginId;
     plugin->data = state;
     plugin->fcopy = &copyState;
     plugin->fdelete = &deleteState;
     soap->frecv = &receiveHook;
     soap->fsend = &sendHook;
+    soap->fopen = &openHook;
     Watchdog::instance().add(state);
     return SOAP_OK;
 }
@@ -338,6 +368,7 @@ void reset(State &s, Mode mode)
     s.longestText = 0;
     s.tags = 0;
     s.windowStart = Clock::now();
+    s.armed = true;
 }
 
 } // namespace

@@ -27,10 +27,14 @@ constexpr quint64 kEnvelopeBytes = 16u * 1024 * 1024;
 // (about 300 measured for a job, together with the client's own copy).
 constexpr quint64 kEnvelopeTags = 200000;
 constexpr long kValueBytes = 4L * 1024 * 1024;
+// A call on a context that nobody bounded is an envelope call this long.
+constexpr int kDefaultTotalMs = 60000;
 // A streamed transfer must move at least this much in every window.
 constexpr quint64 kRateFloorBytes = 1024;
 
 // Once per context, right after it is made (the proxy factory does it).
+// Each bound below holds for the next call; a call made without one gets
+// the default envelope bound from the moment it connects.
 void install(struct soap *soap);
 
 // The next call on the context is an envelope call: from connecting to the
