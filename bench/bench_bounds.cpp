@@ -44,7 +44,7 @@ void scan(const QByteArray &xml)
 void report(const char *label, const std::vector<double> &ours, const std::vector<double> &reference)
 {
     const auto median = [](const std::vector<double> &v) { return v[v.size() / 2]; };
-    std::printf("%-28s ours %8.2f / %8.2f / %8.2f ms   plain scan %8.2f / %8.2f / %8.2f ms   ratio %.3f\n",
+    std::printf("%-28s ours %8.2f / %8.2f / %8.2f ms   plain scan %8.2f / %8.2f / %8.2f ms   ratio %.2g\n",
         label, ours.front(), median(ours), ours.back(), reference.front(), median(reference),
         reference.back(), median(ours) / median(reference));
 }
