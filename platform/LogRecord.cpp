@@ -1,7 +1,9 @@
 #include "LogRecord.h"
 
+#include <QCoreApplication>
 #include <QDomDocument>
 #include <QDomElement>
+#include <QXmlStreamReader>
 
 const QString LogRecord::TextTag = QStringLiteral("Text");
 const QString LogRecord::ArgTag = QStringLiteral("Arg");
@@ -11,6 +13,33 @@ LogRecord::LogRecord(const QString &text, const QStringList &arguments)
     : m_text(text)
     , m_arguments(arguments)
 { }
+
+bool LogRecord::withinBounds(const QString &xml)
+{
+    if (xml.size() > kMaxBytes || xml.toUtf8().size() > kMaxBytes)
+        return false;
+    QXmlStreamReader reader(xml);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > kMaxDepth)
+                return false;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+QString LogRecord::unreadableText()
+{
+    return QCoreApplication::translate("LogRecord", "(unreadable log record)");
+}
 
 bool LogRecord::restoreFromDomElement(const QDomElement &element)
 {

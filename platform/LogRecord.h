@@ -21,8 +21,19 @@ public:
     static const QString ArgTag; // "Arg"
     static const QString RootTag; // "LogRecord", used when writing
 
+    // A record over either limit is not decoded: a DOM of deep nesting
+    // takes time that grows with the square of the depth.
+    static constexpr int kMaxBytes = 64 * 1024;
+    static constexpr int kMaxDepth = 64;
+
     LogRecord() = default;
     LogRecord(const QString &text, const QStringList &arguments);
+
+    // Whether the text is within both limits. Reads it once, without a DOM;
+    // text that is not well-formed XML passes (the DOM then refuses it).
+    static bool withinBounds(const QString &xml);
+    // What is shown in place of a record that is not decoded.
+    static QString unreadableText();
 
     // False, leaving the record empty, for a null element.
     bool restoreFromDomElement(const QDomElement &element);

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "QtSingleWinApplication.h"
 #include "SplashScreen.h"
+#include "StaleFiles.h"
 
 #include <QSettings>
 #include <QStringList>
@@ -18,7 +19,8 @@ int main(int argc, char *argv[])
     QtSingleWinApplication app(ClientNames::instanceId(), argc, argv);
     if (app.sendMessage(ClientNames::wakeUpMessage(), ClientNames::kWakeUpTimeoutMs))
         return 0;
-    if (!app.initialize(true)) {
+    const bool onlyInstance = app.initialize(true);
+    if (!onlyInstance) {
         // Another instance took the channel since the message above.
         if (app.sendMessage(ClientNames::wakeUpMessage(), ClientNames::kWakeUpTimeoutMs))
             return 0;
@@ -27,6 +29,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(ClientNames::organizationName());
     QCoreApplication::setOrganizationDomain(ClientNames::organizationDomain());
     QCoreApplication::setApplicationName(ClientNames::applicationName());
+    // The only instance of the user's: nothing left in the folders is in
+    // use any more.
+    if (onlyInstance)
+        StaleFiles::startCleaning();
 
     const QString language
         = QSettings().value(ClientNames::languageKey(), ClientNames::defaultLanguage()).toString();
@@ -46,5 +52,6 @@ int main(int argc, char *argv[])
 
     app.exec();
     delete window;
+    StaleFiles::wait();
     return 0;
 }

@@ -368,7 +368,10 @@ void SelectionFrame::OnAcceptFinithed(AcceptThread *thread, const QString &path)
     const QString name = job->record().name;
 
     if (path.isEmpty()) {
-        if (!nothingThere) {
+        if (thread->breach() != CallBounds::Breach::None) {
+            warn(tr("%1 could not be downloaded: %2")
+                     .arg(name, ServerConnection::failureText(thread->lastError(), thread->breach())));
+        } else if (!nothingThere) {
             warn(tr("%1 could not be downloaded. Try later.").arg(name));
         } else if (report) {
             // Nothing to ask for again until the job is shown anew.

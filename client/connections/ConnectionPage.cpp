@@ -287,11 +287,14 @@ void ConnectionPage::setupAllConnections()
         return;
     if (!m_proxy)
         return;
+    // The servers are asked only once what they showed last is back.
+    connect(
+        m_proxy.get(), &ServerProxy::cachedDataLoaded, this, [this] { m_proxy->loginAllConnections(); },
+        Qt::SingleShotConnection);
     m_proxy->loadCachedData();
     m_shown = true;
     if (m_model->rowCount() > 0)
         makeCurrent(0);
-    m_proxy->loginAllConnections();
 }
 
 void ConnectionPage::itemClicked(const QModelIndex &index)

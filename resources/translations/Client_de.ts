@@ -479,6 +479,10 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>The job can&apos;t be locked</source>
         <translation>Der Job kann nicht gesperrt werden</translation>
     </message>
+    <message>
+        <source>%1 could not be downloaded: %2</source>
+        <translation>%1 konnte nicht heruntergeladen werden: %2</translation>
+    </message>
 </context>
 <context>
     <name>Client::ShellSupport</name>
@@ -821,6 +825,26 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>The server&apos;s certificate is not trusted</source>
         <translation>Dem Zertifikat des Servers wird nicht vertraut</translation>
+    </message>
+    <message>
+        <source>The server did not answer in time</source>
+        <translation>Der Server hat nicht rechtzeitig geantwortet</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer was too large</source>
+        <translation>Die Antwort des Servers war zu groß</translation>
+    </message>
+    <message>
+        <source>The transfer was too slow</source>
+        <translation>Die Übertragung war zu langsam</translation>
+    </message>
+    <message>
+        <source>The server reported an error</source>
+        <translation>Der Server hat einen Fehler gemeldet</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer could not be read</source>
+        <translation>Die Antwort des Servers war nicht lesbar</translation>
     </message>
 </context>
 <context>

@@ -479,6 +479,10 @@ Do you want to replace it?</translation>
         <source>The job can&apos;t be locked</source>
         <translation>The job can&apos;t be locked</translation>
     </message>
+    <message>
+        <source>%1 could not be downloaded: %2</source>
+        <translation>%1 could not be downloaded: %2</translation>
+    </message>
 </context>
 <context>
     <name>Client::ShellSupport</name>
@@ -821,6 +825,26 @@ Do you want to replace it?</translation>
     <message>
         <source>The server&apos;s certificate is not trusted</source>
         <translation>The server&apos;s certificate is not trusted</translation>
+    </message>
+    <message>
+        <source>The server did not answer in time</source>
+        <translation>The server did not answer in time</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer was too large</source>
+        <translation>The server&apos;s answer was too large</translation>
+    </message>
+    <message>
+        <source>The transfer was too slow</source>
+        <translation>The transfer was too slow</translation>
+    </message>
+    <message>
+        <source>The server reported an error</source>
+        <translation>The server reported an error</translation>
+    </message>
+    <message>
+        <source>The server&apos;s answer could not be read</source>
+        <translation>The server&apos;s answer could not be read</translation>
     </message>
 </context>
 <context>

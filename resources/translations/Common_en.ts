@@ -16,6 +16,13 @@
     </message>
 </context>
 <context>
+    <name>LogRecord</name>
+    <message>
+        <source>(unreadable log record)</source>
+        <translation>(unreadable log record)</translation>
+    </message>
+</context>
+<context>
     <name>Logging</name>
     <message>
         <source>error</source>

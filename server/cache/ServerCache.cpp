@@ -1,11 +1,10 @@
 #include "ServerCache.h"
 
 #include <QDir>
-#include <QDomDocument>
-#include <QDomElement>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <cstdio>
@@ -162,117 +161,201 @@ private:
     QXmlStreamWriter m_xml;
 };
 
-bool flagOf(const QDomElement &element, const QString &name)
+// Far above what a saved file holds (root, flow, checkpoint, job, field;
+// the replies a save is made of are bounded too), and small enough that no
+// file makes the reader slow or large: an empty job element costs some
+// 700 bytes once read.
+constexpr int kMaxDepth = 32;
+constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+constexpr int kMaxElements = 100000;
+
+QString attributeOf(const QXmlStreamAttributes &attributes, const QString &name)
 {
-    // Only "1" is true: a file holding "true" reads as false.
-    return element.attribute(name) == QLatin1String("1");
+    // A missing attribute reads as empty, never as null.
+    return attributes.hasAttribute(name) ? attributes.value(name).toString() : QString(QLatin1String(""));
 }
 
-qint64 numberOf(const QDomElement &element, const QString &name)
+bool flagOf(const QXmlStreamAttributes &attributes, const QString &name)
+{
+    // Only "1" is true: a file holding "true" reads as false.
+    return attributes.value(name) == QLatin1String("1");
+}
+
+qint64 numberOf(const QXmlStreamAttributes &attributes, const QString &name)
 {
     bool ok = false;
-    const qint64 value = element.attribute(name).toLongLong(&ok);
+    const qint64 value = attributes.value(name).toLongLong(&ok);
     return ok ? value : 0;
 }
 
-MetadataToFill metadataToFillOf(const QDomElement &element)
+MetadataToFill metadataToFillOf(const QXmlStreamAttributes &attributes)
 {
     MetadataToFill field;
-    field.dataFormat = element.attribute(kDataFormat);
-    field.dataType = element.attribute(kDataType);
-    field.description = element.attribute(kDescription);
-    field.label = element.attribute(kLabel);
-    field.rememberLastValue = flagOf(element, kRememberLastValue);
-    field.value = element.attribute(kValue);
-    field.valueIsRequired = flagOf(element, kValueIsRequired);
-    field.key = element.attribute(kKey);
+    field.dataFormat = attributeOf(attributes, kDataFormat);
+    field.dataType = attributeOf(attributes, kDataType);
+    field.description = attributeOf(attributes, kDescription);
+    field.label = attributeOf(attributes, kLabel);
+    field.rememberLastValue = flagOf(attributes, kRememberLastValue);
+    field.value = attributeOf(attributes, kValue);
+    field.valueIsRequired = flagOf(attributes, kValueIsRequired);
+    field.key = attributeOf(attributes, kKey);
     return field;
 }
 
-ServerCache::Job jobOf(const QDomElement &element)
-{
-    ServerCache::Job job;
-    job.id = element.attribute(kId);
-    CheckPointJobData &data = job.data;
-    data.fullUserName = element.attribute(kFullUserName);
-    data.allowMultipleOutputs = flagOf(element, kAllowMultipleOutputs);
-    data.fileName = element.attribute(kFileName);
-    data.fullFileName = element.attribute(kFullFileName);
-    data.name = element.attribute(kJobName);
-    data.enableReportViewing = flagOf(element, kEnableReportViewing);
-    data.reportFileName = element.attribute(kReportFileName);
-    data.requiresMetadata = flagOf(element, kRequiresMetadata);
-    data.size = numberOf(element, kSize);
-    data.submitPointName = element.attribute(kSubmitPointName);
-    data.status = int(numberOf(element, kStatus));
-    const QString chosen = element.attribute(kChosenConnectionsId);
-    // An empty text is no target at all, not one empty id.
-    if (!chosen.isEmpty())
-        job.chosenConnectionIds = chosen.split(kIdSeparator);
-    data.submitTime = element.attribute(kSubmitTime);
-    data.waitingTime = element.attribute(kWaitingTime);
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        const QString tag = child.tagName();
-        if (tag == kJobConnection) {
-            data.connections.append({ child.attribute(kId), child.attribute(kName) });
-        } else if (tag == kMetadata) {
-            MetadataToDisplay field;
-            field.dataType = child.attribute(kDataType);
-            field.description = child.attribute(kDescription);
-            field.label = child.attribute(kLabel);
-            field.value = child.attribute(kValue);
-            data.metadata.append(field);
-        } else if (tag == kRequiredMetadata) {
-            data.requiredMetadata.append(metadataToFillOf(child));
-        }
-    }
-    return job;
-}
-
-ProgressData progressOf(const QDomElement &element)
+ProgressData progressOf(const QXmlStreamAttributes &attributes)
 {
     ProgressData record;
-    record.checkpoint = element.attribute(kPCheckpoint);
-    record.enteredState = element.attribute(kPEnteredState);
-    record.flowName = element.attribute(kPFlowName);
-    record.fullUserName = element.attribute(kPFullUserName);
-    record.jobName = element.attribute(kPJobName);
-    record.onHold = element.attribute(kPOnHold);
-    record.serverName = element.attribute(kPServerName);
-    record.state = element.attribute(kPState);
-    record.submitPoint = element.attribute(kPSubmitPoint);
-    record.submittedTime = element.attribute(kPSubmittedTime);
+    record.checkpoint = attributeOf(attributes, kPCheckpoint);
+    record.enteredState = attributeOf(attributes, kPEnteredState);
+    record.flowName = attributeOf(attributes, kPFlowName);
+    record.fullUserName = attributeOf(attributes, kPFullUserName);
+    record.jobName = attributeOf(attributes, kPJobName);
+    record.onHold = attributeOf(attributes, kPOnHold);
+    record.serverName = attributeOf(attributes, kPServerName);
+    record.state = attributeOf(attributes, kPState);
+    record.submitPoint = attributeOf(attributes, kPSubmitPoint);
+    record.submittedTime = attributeOf(attributes, kPSubmittedTime);
     return record;
 }
 
-ServerCache::FlowEntry flowOf(const QDomElement &element)
+// Reads the file in one pass, element by element, with the nesting depth
+// bounded; elements the format does not know are passed over.
+class Reader
 {
-    ServerCache::FlowEntry flow;
-    flow.name = element.attribute(kName);
-    flow.id = element.attribute(kId);
-    for (QDomElement child = element.firstChildElement(); !child.isNull();
-         child = child.nextSiblingElement()) {
-        if (child.tagName() == kSubmitPoint) {
-            ServerCache::Point point;
-            point.id = child.attribute(kId);
-            point.name = child.attribute(kName);
-            for (QDomElement field = child.firstChildElement(kMetadata); !field.isNull();
-                 field = field.nextSiblingElement(kMetadata))
-                point.metadata.append(metadataToFillOf(field));
-            flow.points.append(point);
-        } else if (child.tagName() == kCheckPoint) {
-            ServerCache::CheckPointEntry checkPoint;
-            checkPoint.id = child.attribute(kId);
-            checkPoint.name = child.attribute(kName);
-            for (QDomElement job = child.firstChildElement(kJob); !job.isNull();
-                 job = job.nextSiblingElement(kJob))
-                checkPoint.jobs.append(jobOf(job));
-            flow.checkPoints.append(checkPoint);
-        }
+public:
+    explicit Reader(QIODevice *device)
+        : m_xml(device)
+    {
+        m_xml.setNamespaceProcessing(true);
     }
-    return flow;
-}
+
+    // Moves to the next child of the element open at `depth` (0: the
+    // document); false at that element's end or on an error.
+    bool nextChild(int depth)
+    {
+        while (!m_xml.atEnd()) {
+            switch (m_xml.readNext()) {
+            case QXmlStreamReader::StartElement:
+                if (++m_depth > kMaxDepth) {
+                    m_xml.raiseError(QStringLiteral("nested deeper than %1 elements").arg(kMaxDepth));
+                    return false;
+                }
+                if (++m_elements > kMaxElements) {
+                    m_xml.raiseError(QStringLiteral("more than %1 elements").arg(kMaxElements));
+                    return false;
+                }
+                if (m_depth == depth + 1)
+                    return true;
+                break;
+            case QXmlStreamReader::EndElement:
+                if (--m_depth < depth)
+                    return false;
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+    // Reads what is left, so that a file damaged after the data counts as
+    // damaged; the error text, or "" when the file is well-formed.
+    QString finish()
+    {
+        while (!m_xml.atEnd() && !m_xml.hasError())
+            nextChild(-1);
+        if (!m_xml.hasError())
+            return QString();
+        return QStringLiteral("%1 (line %2, column %3)")
+            .arg(m_xml.errorString())
+            .arg(m_xml.lineNumber())
+            .arg(m_xml.columnNumber());
+    }
+
+    QStringView name() const { return m_xml.name(); }
+    QXmlStreamAttributes attributes() const { return m_xml.attributes(); }
+    bool failed() const { return m_xml.hasError(); }
+
+    ServerCache::Job job()
+    {
+        const QXmlStreamAttributes attributes = m_xml.attributes();
+        ServerCache::Job job;
+        job.id = attributeOf(attributes, kId);
+        CheckPointJobData &data = job.data;
+        data.fullUserName = attributeOf(attributes, kFullUserName);
+        data.allowMultipleOutputs = flagOf(attributes, kAllowMultipleOutputs);
+        data.fileName = attributeOf(attributes, kFileName);
+        data.fullFileName = attributeOf(attributes, kFullFileName);
+        data.name = attributeOf(attributes, kJobName);
+        data.enableReportViewing = flagOf(attributes, kEnableReportViewing);
+        data.reportFileName = attributeOf(attributes, kReportFileName);
+        data.requiresMetadata = flagOf(attributes, kRequiresMetadata);
+        data.size = numberOf(attributes, kSize);
+        data.submitPointName = attributeOf(attributes, kSubmitPointName);
+        data.status = int(numberOf(attributes, kStatus));
+        const QString chosen = attributeOf(attributes, kChosenConnectionsId);
+        // An empty text is no target at all, not one empty id.
+        if (!chosen.isEmpty())
+            job.chosenConnectionIds = chosen.split(kIdSeparator);
+        data.submitTime = attributeOf(attributes, kSubmitTime);
+        data.waitingTime = attributeOf(attributes, kWaitingTime);
+        const int depth = m_depth;
+        while (nextChild(depth)) {
+            const QXmlStreamAttributes child = m_xml.attributes();
+            if (name() == kJobConnection) {
+                data.connections.append({ attributeOf(child, kId), attributeOf(child, kName) });
+            } else if (name() == kMetadata) {
+                MetadataToDisplay field;
+                field.dataType = attributeOf(child, kDataType);
+                field.description = attributeOf(child, kDescription);
+                field.label = attributeOf(child, kLabel);
+                field.value = attributeOf(child, kValue);
+                data.metadata.append(field);
+            } else if (name() == kRequiredMetadata) {
+                data.requiredMetadata.append(metadataToFillOf(child));
+            }
+        }
+        return job;
+    }
+
+    ServerCache::FlowEntry flow()
+    {
+        ServerCache::FlowEntry flow;
+        flow.name = attributeOf(m_xml.attributes(), kName);
+        flow.id = attributeOf(m_xml.attributes(), kId);
+        const int depth = m_depth;
+        while (nextChild(depth)) {
+            const QXmlStreamAttributes attributes = m_xml.attributes();
+            if (name() == kSubmitPoint) {
+                ServerCache::Point point;
+                point.id = attributeOf(attributes, kId);
+                point.name = attributeOf(attributes, kName);
+                while (nextChild(depth + 1)) {
+                    if (name() == kMetadata)
+                        point.metadata.append(metadataToFillOf(m_xml.attributes()));
+                }
+                flow.points.append(point);
+            } else if (name() == kCheckPoint) {
+                ServerCache::CheckPointEntry checkPoint;
+                checkPoint.id = attributeOf(attributes, kId);
+                checkPoint.name = attributeOf(attributes, kName);
+                while (nextChild(depth + 1)) {
+                    if (name() == kJob)
+                        checkPoint.jobs.append(job());
+                }
+                flow.checkPoints.append(checkPoint);
+            }
+        }
+        return flow;
+    }
+
+    int depth() const { return m_depth; }
+
+private:
+    QXmlStreamReader m_xml;
+    int m_depth = 0;
+    int m_elements = 0;
+};
 
 ServerCache::Job *findJob(ServerCache::Content &content, const QString &flowId, const QString &checkPointId,
     const QString &jobId, QList<ServerCache::Job> **list = nullptr)
@@ -403,32 +486,33 @@ ServerCache::ReadResult ServerCache::read(const QString &path, Content *content,
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return ReadResult::Missing;
-    const QByteArray bytes = file.readAll();
-    file.close();
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(bytes, true, &message, &line, &column)) {
+    if (file.size() > kMaxFileBytes) {
         if (error)
-            *error = QStringLiteral("%1 (line %2, column %3)").arg(message).arg(line).arg(column);
+            *error = QStringLiteral("the file is larger than %1 bytes").arg(kMaxFileBytes);
         return ReadResult::Malformed;
     }
-    const QDomElement root = document.documentElement();
-    if (root.tagName() != kRoot) {
-        if (error)
-            *error = QStringLiteral("the document element is \"%1\"").arg(root.tagName());
-        return ReadResult::Malformed;
-    }
+    Reader reader(&file);
     Content read;
-    for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
-        if (child.tagName() == kFlow) {
-            read.flows.append(flowOf(child));
-        } else if (child.tagName() == kProgress) {
-            for (QDomElement record = child.firstChildElement(kProgressData); !record.isNull();
-                 record = record.nextSiblingElement(kProgressData))
-                read.progress.append(progressOf(record));
+    if (reader.nextChild(0) && reader.name() != kRoot) {
+        if (error)
+            *error = QStringLiteral("the document element is \"%1\"").arg(reader.name());
+        return ReadResult::Malformed;
+    }
+    while (reader.nextChild(1)) {
+        if (reader.name() == kFlow) {
+            read.flows.append(reader.flow());
+        } else if (reader.name() == kProgress) {
+            while (reader.nextChild(2)) {
+                if (reader.name() == kProgressData)
+                    read.progress.append(progressOf(reader.attributes()));
+            }
         }
+    }
+    const QString problem = reader.finish();
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return ReadResult::Malformed;
     }
     if (content)
         *content = read;

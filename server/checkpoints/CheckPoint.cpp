@@ -55,6 +55,14 @@ void CheckPoint::setJobs(const QList<QString> &jobIds, const QMap<QString, Check
     }
 }
 
+void CheckPoint::setListedJobs(const QList<QString> &jobIds, const QMap<QString, CheckPointJobData> &jobs)
+{
+    m_jobIds = jobIds;
+    m_jobs = jobs;
+    for (const QString &id : std::as_const(m_pendingPushes))
+        setJobStatus(id, CheckPointJobData::kPushWaiting);
+}
+
 CheckPointJobData &CheckPoint::addJob(const QString &jobId)
 {
     if (!m_jobIds.contains(jobId))

@@ -47,6 +47,10 @@ public:
     // Replaces the waiting jobs; ids without a record are left out, a
     // repeated id is listed once, at its first place.
     void setJobs(const QList<QString> &jobIds, const QMap<QString, CheckPointJobData> &jobs);
+    // The same for lists already in that form (every id once, each with its
+    // record, no other record), as a cache read gives them: nothing is
+    // checked or copied.
+    void setListedJobs(const QList<QString> &jobIds, const QMap<QString, CheckPointJobData> &jobs);
     // Appends the id (once) and returns its record, made empty when new.
     CheckPointJobData &addJob(const QString &jobId);
     // False for an unknown id.

@@ -140,18 +140,22 @@ void ConnectionThread::updateData()
         m_points = std::make_unique<FetchedPoints>();
         m_points->updateFlags = m_updateFlags;
         QStringList flowIds;
-        connection->getFlowList(flowIds);
+        // Without the flow list the points would be asked for no flow and
+        // an empty answer would wipe what is shown.
+        const bool flows = connection->getFlowList(flowIds);
         if (connection->isStopRequested())
             return;
         if (m_updateFlags & UpdateFlags::SubmitPoints) {
             setStatusText(tr("(Submit Poins view)"));
-            connection->getSubmitPoints(flowIds, m_points->submitPoints);
+            if (connection->getSubmitPoints(flowIds, m_points->submitPoints) && flows)
+                m_fetched |= UpdateFlags::SubmitPoints;
             if (connection->isStopRequested())
                 return;
         }
         if (m_updateFlags & UpdateFlags::CheckPoints) {
             setStatusText(tr("(Checkpoints view)"));
-            connection->getCheckPoints(flowIds, true, m_points->checkPoints);
+            if (connection->getCheckPoints(flowIds, true, m_points->checkPoints) && flows)
+                m_fetched |= UpdateFlags::CheckPoints;
             if (connection->isStopRequested())
                 return;
         }
@@ -163,6 +167,7 @@ void ConnectionThread::updateData()
         if (!fetchTime.isEmpty()) {
             m_logKey = fetchTime + QString::number(connection->connectionId());
             m_logBatch = std::move(batch);
+            m_fetched |= UpdateFlags::Messages;
         }
         if (connection->isStopRequested())
             return;
@@ -170,7 +175,8 @@ void ConnectionThread::updateData()
     if (m_updateFlags & UpdateFlags::Progress) {
         setStatusText(tr("(Progress view)"));
         m_progress = std::make_unique<ProgressList>();
-        connection->getProgressData(m_progressCount, m_progress.get());
+        if (connection->getProgressData(m_progressCount, m_progress.get()))
+            m_fetched |= UpdateFlags::Progress;
         if (connection->isStopRequested())
             return;
     }

@@ -40,6 +40,9 @@ public:
     ServerConnection *connection() const { return m_connection; }
     int activity() const { return m_activity; }
     int updateFlags() const { return m_updateFlags; }
+    // The update flags whose fetches succeeded (points only after a flow
+    // list that did), read after the thread ended.
+    int fetchedFlags() const { return m_fetched; }
     int progressCount() const { return m_progressCount; }
 
     // Results, read after the thread ended.
@@ -74,6 +77,7 @@ private:
     QString m_statusText;
     int m_progressCount = 10;
     int m_updateFlags = 15;
+    int m_fetched = 0;
     std::unique_ptr<FetchedPoints> m_points;
     std::unique_ptr<LogBatch> m_logBatch;
     QString m_logKey;

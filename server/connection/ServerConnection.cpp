@@ -1,5 +1,6 @@
 #include "ServerConnection.h"
 
+#include "CallBounds.h"
 #include "ConnectionThread.h"
 #include "PushJobInfo.h"
 #include "ReplyConversions.h"
@@ -26,12 +27,6 @@ ServerConnection::CallTimeouts currentTimeouts;
 
 std::atomic<int> connectionCounter { 0 };
 
-// gSOAP reads a negative timeout as microseconds.
-int soapTimeout(int ms)
-{
-    return ms > 0 ? -ms * 1000 : 0;
-}
-
 } // namespace
 
 ServerConnection::CallTimeouts ServerConnection::callTimeouts()
@@ -54,6 +49,34 @@ int ServerConnection::nextConnectionId()
 QString ServerConnection::loginFailedText()
 {
     return tr("Log-in refused: check the user name and password");
+}
+
+QString ServerConnection::failureText(int soapError, CallBounds::Breach breach)
+{
+    switch (breach) {
+    case CallBounds::Breach::TimedOut:
+        return tr("The server did not answer in time");
+    case CallBounds::Breach::TooLarge:
+        return tr("The server's answer was too large");
+    case CallBounds::Breach::TooSlow:
+        return tr("The transfer was too slow");
+    case CallBounds::Breach::None:
+        break;
+    }
+    switch (soapError) {
+    case 401:
+        return loginFailedText();
+    case SOAP_EOF:
+    case SOAP_TCP_ERROR:
+    case SOAP_SSL_ERROR:
+        return tr("Can't reach host");
+    case SOAP_CLI_FAULT:
+    case SOAP_SVR_FAULT:
+    case SOAP_FAULT:
+        return tr("The server reported an error");
+    default:
+        return tr("The server's answer could not be read");
+    }
 }
 
 ServerConnection::ServerConnection(
@@ -245,16 +268,20 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
     // sends one for empty strings).
     proxy->soap->userid = credentials ? m_callUser.constData() : nullptr;
     proxy->soap->passwd = credentials ? m_callPassword.constData() : nullptr;
-    proxy->soap->recv_timeout = soapTimeout(ioMs);
-    proxy->soap->send_timeout = soapTimeout(ioMs);
+    // The total holds from here: connecting counts in.
+    CallBounds::boundEnvelope(proxy->soap, ioMs, std::min(ioMs, callTimeouts().longProbeMs));
     cancellerOf(proxy)->setCancellable(caller == Caller::Worker);
     return SOAP_OK;
 }
 
-void ServerConnection::endCall(ombrel::Service *proxy)
+void ServerConnection::endCall(ombrel::Service *proxy, bool sayWhy)
 {
     if (!proxy->soap)
         return;
+    // A failed call says why the connection is offline now, unless a stop
+    // cut it short.
+    if (sayWhy && proxy->soap->error != SOAP_OK && !m_stopRequested)
+        setStatusText(failureText(proxy->soap->error, CallBounds::breach(proxy->soap)));
     // Replies are copied out by the stubs; what the context allocated
     // would otherwise pile up call after call.
     soap_destroy(proxy->soap);
@@ -301,6 +328,7 @@ bool ServerConnection::connectToServer()
     const bool marked = m_secure;
     bool plainOnly = false;
     bool untrusted = false;
+    QString failure = tr("Can't reach host");
     {
         const QMutexLocker soapLock(&m_soapMutex);
         {
@@ -325,13 +353,17 @@ bool ServerConnection::connectToServer()
             // A probe asks whether the server answers within its time, so
             // the same limit holds for the exchange after connecting.
             int rc = prepareCall(probe.proxy, Caller::Worker, false, probe.timeoutMs);
-            if (rc == SOAP_OK) {
-                probe.proxy->soap->connect_timeout = soapTimeout(probe.timeoutMs);
+            if (rc == SOAP_OK)
                 rc = probe.proxy->ombrel__CheckConnect(result);
-            }
             if (probe.proxy == m_secureProxy.get() && SslFailure::certificateRejected(probe.proxy->soap))
                 untrusted = true;
-            endCall(probe.proxy);
+            // A server that took the connection but ran out of a bound
+            // is named so; anything else is no answer.
+            const CallBounds::Breach breach = CallBounds::breach(probe.proxy->soap);
+            if (breach != CallBounds::Breach::None)
+                failure = failureText(rc, breach);
+            // Only the whole attempt's outcome is told.
+            endCall(probe.proxy, false);
             if (rc == SOAP_OK && result == 1) {
                 if (marked && probe.proxy == m_plainProxy.get()) {
                     plainOnly = true;
@@ -343,10 +375,8 @@ bool ServerConnection::connectToServer()
         }
         const bool secure = answered == m_secureProxy.get();
         m_activeProxy = answered ? answered : m_plainProxy.get();
-        if (answered) {
-            answered->soap->connect_timeout = soapTimeout(timeouts.longProbeMs);
+        if (answered)
             m_secure = secure;
-        }
         const QMutexLocker lock(&m_dataMutex);
         m_activeSecure = secure;
         m_endpoint = secure ? m_secureEndpoint : m_plainEndpoint;
@@ -355,7 +385,7 @@ bool ServerConnection::connectToServer()
     if (!answered && !m_stopRequested)
         setStatusText(untrusted ? tr("The server's certificate is not trusted")
                 : plainOnly     ? tr("The server answers only without encryption")
-                                : tr("Can't reach host"));
+                                : failure);
     noteCallResult(answered != nullptr, true);
     return answered != nullptr;
 }
@@ -381,10 +411,9 @@ void ServerConnection::login()
         if (rc != SOAP_OK && m_stopRequested) {
             return;
         } else if (rc != SOAP_OK) {
+            // The status text says why (endCall), also when the server turns
+            // the credentials away already at the status call.
             soapLock.unlock();
-            // A server that turns the credentials away already at the
-            // status call is reachable: say what is wrong.
-            setStatusText(rc == 401 ? loginFailedText() : tr("Can't reach host"));
         } else {
             {
                 const QMutexLocker lock(&m_dataMutex);
@@ -400,6 +429,7 @@ void ServerConnection::login()
             rc = prepareCall(proxy, Caller::Worker);
             if (rc == SOAP_OK)
                 rc = proxy->ombrel__CheckUserNameAndPass(result);
+            const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
             endCall(proxy);
             soapLock.unlock();
             if (rc != SOAP_OK && m_stopRequested)
@@ -408,8 +438,9 @@ void ServerConnection::login()
             if (loggedIn && m_secure)
                 setStatusText(tr("Connected securely"));
             else if (!loggedIn)
-                setStatusText(rc == SOAP_TCP_ERROR || rc == SOAP_EOF || rc == SOAP_SSL_ERROR
-                        ? tr("Can't reach host")
+                setStatusText(breach != CallBounds::Breach::None || rc == SOAP_TCP_ERROR || rc == SOAP_EOF
+                            || rc == SOAP_SSL_ERROR
+                        ? failureText(rc, breach)
                         : loginFailedText());
         }
         noteCallResult(loggedIn, true);
@@ -458,14 +489,10 @@ void ServerConnection::disconnectFromServer()
     const CallTimeouts timeouts = callTimeouts();
     ombrel::Service *proxy = activeProxy();
     int result = 0;
-    if (prepareCall(proxy, Caller::User, true, timeouts.closeMs) == SOAP_OK) {
-        // Nobody waits for the answer: a server that does not take the
-        // connection at once must not hold up removal or shutdown.
-        const int connectTimeout = proxy->soap->connect_timeout;
-        proxy->soap->connect_timeout = soapTimeout(timeouts.closeMs);
+    // Nobody waits for the answer: a server that does not take the
+    // connection at once must not hold up removal or shutdown.
+    if (prepareCall(proxy, Caller::User, true, timeouts.closeMs) == SOAP_OK)
         proxy->ombrel__CloseConnection(result);
-        proxy->soap->connect_timeout = connectTimeout;
-    }
     endCall(proxy);
     m_soapMutex.unlock();
 }

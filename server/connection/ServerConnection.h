@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallBounds.h"
 #include "CountedPtr.h"
 #include "Flow.h"
 #include "LogMessage.h"
@@ -55,16 +56,18 @@ public:
         float uptime = 3.0f;
     };
 
-    // Limits of the blocking calls. Waits that the GUI thread makes are
-    // short; a worker's calls may be long but are cut short on a stop.
+    // Limits of the blocking calls, each the total time of one call from
+    // connecting to the end of its reply (CallBounds). A worker's calls are
+    // also cut short on a stop.
     struct CallTimeouts
     {
         int shortProbeMs = 3000;
-        int longProbeMs = 10000;
-        int workerIoMs = 60000; // receive and send stall limit, worker calls
-        int userIoMs = 10000; // ping and job locks, GUI thread
-        int closeMs = 3000; // connect and I/O limit of the closing call
+        int longProbeMs = 10000; // also the connect limit of every call
+        int workerIoMs = 60000; // background fetches, log-in, pushes
+        int userIoMs = 10000; // ping and job locks
+        int closeMs = 3000; // the closing call
         int soapWaitMs = 5000; // GUI thread waiting for a running call
+        int rateWindowMs = 60000; // streamed transfers: the rate floor's window
     };
     static CallTimeouts callTimeouts();
     static void setCallTimeouts(const CallTimeouts &timeouts);
@@ -200,6 +203,8 @@ public:
 
     // Text of the log-in failure status, for tests and the pages.
     static QString loginFailedText();
+    // Why a call failed, from its gSOAP code and the bound it broke.
+    static QString failureText(int soapError, CallBounds::Breach breach);
 
 signals:
     void updateRequest(ServerConnection *connection);
@@ -223,7 +228,8 @@ private:
     // credentials and sets the call's limits; a worker's call after a stop
     // request is refused (non-zero result, nothing sent).
     int prepareCall(ombrel::Service *proxy, Caller caller, bool credentials = true, int ioMs = -1);
-    void endCall(ombrel::Service *proxy);
+    // A failed call sets the status text to why, unless told not to.
+    void endCall(ombrel::Service *proxy, bool sayWhy = true);
     bool lockForUser();
     // Ends the running user calls (bounded); what still runs finishes alone.
     void stopUserCalls();
@@ -238,6 +244,8 @@ private:
     // brings an offline connection online when it may (connect, log-in,
     // ping, locks). Emits only on a change.
     void noteCallResult(bool ok, bool mayGoOnline);
+    // The same for a user call, saying why it failed.
+    void noteUserCall(const UserCall::Outcome &outcome, bool mayGoOnline);
     void setStatusText(const QString &text);
     void clearOwnerData();
 

@@ -2,6 +2,7 @@
 // a SOAP context of its own, blocking or in a worker of its own.
 #include "ServerConnection.h"
 
+#include "CallBounds.h"
 #include "PushJobInfo.h"
 #include "ReplyConversions.h"
 #include "ServerProxy.h"
@@ -25,12 +26,6 @@ std::atomic<int> g_lockRetryMs { 3000 };
 constexpr int kLongestRetryMs = 60000;
 // The GUI thread gives running user calls this long when a connection goes.
 constexpr int kStopWaitMs = 200;
-
-// gSOAP reads a negative timeout as microseconds.
-int soapTimeout(int ms)
-{
-    return ms > 0 ? -ms * 1000 : 0;
-}
 
 UserCall::Body lockBody(const QString &flowId, const QString &checkPointId, const QString &jobId,
     int lockMode, std::shared_ptr<int> isSet)
@@ -78,9 +73,9 @@ ombrel::Service *ServerConnection::createUserProxy(const UserCall::Target &targe
     proxy->endpoint = target.endpoint.constData();
     proxy->soap->userid = target.user.constData();
     proxy->soap->passwd = target.password.constData();
-    proxy->soap->connect_timeout = soapTimeout(target.connectMs);
-    proxy->soap->recv_timeout = soapTimeout(target.ioMs);
-    proxy->soap->send_timeout = soapTimeout(target.ioMs);
+    // One call per context: its total bound holds from here, connecting
+    // included.
+    CallBounds::boundEnvelope(proxy->soap, target.ioMs, target.connectMs);
     return proxy;
 }
 
@@ -95,6 +90,12 @@ UserCall::Target ServerConnection::userCallTarget() const
     target.user = m_userUtf8;
     target.password = m_passUtf8;
     target.secure = m_activeSecure;
+    // While a probe has the endpoint on plain HTTP, a connection marked for
+    // SSL still sends its credentials over SSL only.
+    if (m_secure && !m_activeSecure) {
+        target.endpoint = m_secureEndpoint;
+        target.secure = true;
+    }
     return target;
 }
 
@@ -107,6 +108,14 @@ bool ServerConnection::connectFirst()
     return true;
 }
 
+void ServerConnection::noteUserCall(const UserCall::Outcome &outcome, bool mayGoOnline)
+{
+    const bool ok = outcome.soapError == SOAP_OK;
+    if (!ok && !m_stopRequested)
+        setStatusText(failureText(outcome.soapError, outcome.breach));
+    noteCallResult(ok, mayGoOnline);
+}
+
 void ServerConnection::noteUnreachable()
 {
     noteCallResult(false, false);
@@ -117,7 +126,7 @@ bool ServerConnection::ping()
     if (connectFirst())
         return false;
     const UserCall::Outcome outcome = UserCall::runHere(userCallTarget(), pingBody());
-    noteCallResult(outcome.soapError == SOAP_OK, true);
+    noteUserCall(outcome, true);
     return outcome.soapError == SOAP_OK;
 }
 
@@ -129,7 +138,7 @@ bool ServerConnection::setJobLockStatus(
     auto isSet = std::make_shared<int>(0);
     const UserCall::Outcome outcome
         = UserCall::runHere(userCallTarget(), lockBody(flowId, checkPointId, jobId, lockMode, isSet));
-    noteCallResult(outcome.soapError == SOAP_OK, true);
+    noteUserCall(outcome, true);
     return outcome.soapError == SOAP_OK && *isSet != 0;
 }
 
@@ -141,7 +150,7 @@ QString ServerConnection::getJobLockStatus(
     auto text = std::make_shared<std::wstring>();
     const UserCall::Outcome outcome
         = UserCall::runHere(userCallTarget(), lockTextBody(flowId, checkPointId, jobId, text));
-    noteCallResult(outcome.soapError == SOAP_OK, true);
+    noteUserCall(outcome, true);
     return outcome.soapError == SOAP_OK ? WideText::toQString(*text) : QString();
 }
 
@@ -157,9 +166,8 @@ void ServerConnection::startUserCall(UserCall::Body body, bool mayGoOnline, QObj
         m_userCalls.removeOne(call);
         const UserCall::Outcome outcome = call->outcome();
         call->deleteLater();
-        const bool ok = outcome.soapError == SOAP_OK;
-        if (ok || !m_stopRequested)
-            noteCallResult(ok, mayGoOnline);
+        if (outcome.soapError == SOAP_OK || !m_stopRequested)
+            noteUserCall(outcome, mayGoOnline);
         if (receiver && done)
             done(outcome);
     });

@@ -1,5 +1,6 @@
 #include "ServiceProxyFactory.h"
 
+#include "CallBounds.h"
 #include "ClientSsl.h"
 #include "SoapRuntime.h"
 
@@ -32,6 +33,8 @@ ombrel::Service *createServiceProxy(bool secure)
 {
     SoapRuntime::initOnce();
     auto *proxy = new ombrel::Service;
+    // Every context is bounded from its first call on.
+    CallBounds::install(proxy->soap);
     if (secure && proxy->soap)
         ClientSsl::setup(proxy->soap, sslProgramDir());
     return proxy;

@@ -45,6 +45,7 @@ UserCall::Outcome UserCall::runHere(const Target &target, const Body &body)
     const SendTracker tracker(proxy->soap);
     outcome.soapError = body(proxy.get());
     outcome.reach = tracker.reach();
+    outcome.breach = CallBounds::breach(proxy->soap);
     soap_destroy(proxy->soap);
     soap_end(proxy->soap);
     return outcome;
@@ -70,6 +71,7 @@ void UserCall::run()
         const SendTracker tracker(proxy->soap);
         m_outcome.soapError = m_body(proxy.get());
         m_outcome.reach = tracker.reach();
+        m_outcome.breach = CallBounds::breach(proxy->soap);
     }
     {
         const QMutexLocker lock(&m_mutex);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallBounds.h"
 #include "SendTracker.h"
 
 #include <QByteArray>
@@ -37,6 +38,7 @@ public:
     {
         int soapError = 0;
         SendTracker::Reach reach = SendTracker::Reach::NotSent;
+        CallBounds::Breach breach = CallBounds::Breach::None;
         // A server that answers (success or a SOAP Fault) got the request.
         bool answered() const;
     };

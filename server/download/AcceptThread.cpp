@@ -1,5 +1,6 @@
 #include "AcceptThread.h"
 
+#include "CallBounds.h"
 #include "DownloadType.h"
 #include "FileHandler.h"
 #include "FilesStreamerW.h"
@@ -14,12 +15,6 @@ namespace {
 
 // The download the DIME callbacks of this thread serve.
 thread_local AcceptThread *t_download = nullptr;
-
-// gSOAP reads a negative timeout as microseconds.
-int soapTimeout(int ms)
-{
-    return ms > 0 ? -ms * 1000 : 0;
-}
 
 } // namespace
 
@@ -98,12 +93,9 @@ void AcceptThread::run()
     }
     struct soap *soap = m_proxy->soap;
     const ServerConnection::CallTimeouts limits = ServerConnection::callTimeouts();
-    soap->connect_timeout = soapTimeout(limits.longProbeMs);
-    soap->recv_timeout = soapTimeout(limits.workerIoMs);
-    soap->send_timeout = soapTimeout(limits.workerIoMs);
-    // The job streams to the unpacker: no size limit for this reply, or a
-    // job over 2 GB breaks off near the toolkit's default limit.
-    soap->recv_maxlength = 0;
+    // The package streams to disk: any size, but never stalled below the
+    // rate floor.
+    CallBounds::boundStream(soap, limits.rateWindowMs, limits.longProbeMs);
     soap->fdimewriteopen = &AcceptThread::dimeWriteOpen;
     soap->fdimewrite = &AcceptThread::dimeWrite;
     soap->fdimewriteclose = &AcceptThread::dimeWriteClose;
@@ -118,6 +110,7 @@ void AcceptThread::run()
         WideText::fromQString(m_checkPointId), WideText::fromQString(m_jobId), getDownloadType(), data);
     t_download = nullptr;
     m_lastError = rc;
+    m_breach = CallBounds::breach(soap);
 
     // A payload sent inline, or empty, leaves in __ptr something other
     // than the writer: only the writer's own handle counts.
@@ -150,6 +143,7 @@ void *AcceptThread::openWriter(struct soap *soap)
         soap->error = SOAP_TCP_ERROR;
         return nullptr;
     }
+    CallBounds::attachmentOpened(soap);
     return m_writer.get();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CallBounds.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QThread>
@@ -56,6 +58,8 @@ public:
     bool isCancelled() const { return m_cancelled; }
     // The gSOAP result of the call (0 after a success).
     int lastError() const { return m_lastError; }
+    // After finished(): the limit that ended the call, if one did.
+    CallBounds::Breach breach() const { return m_breach; }
     // After finished(): the server answered that it has nothing to give
     // (a Fault, or a reply without a package), as opposed to a transfer
     // that failed on the way or a package that could not be stored.
@@ -99,4 +103,5 @@ private:
 
     std::atomic<bool> m_cancelled { false };
     std::atomic<int> m_lastError { 0 };
+    CallBounds::Breach m_breach = CallBounds::Breach::None;
 };

@@ -39,6 +39,8 @@ LogMessage toLogMessage(const ombrel::LoggedRecord &record, int connectionId)
 
 QString logRecordText(const QString &xml)
 {
+    if (!LogRecord::withinBounds(xml))
+        return LogRecord::unreadableText();
     QDomDocument document;
     if (!document.setContent(xml))
         return QString();

@@ -35,6 +35,11 @@ ServerProxy::ServerProxy(QObject *parent)
 
 ServerProxy::~ServerProxy()
 {
+    // Reading is bounded by the files' size limit.
+    if (m_cacheReader) {
+        m_cacheReader->wait();
+        delete m_cacheReader;
+    }
     QList<ServerConnectionPtr> all = m_connections + m_probes + m_retired;
     for (const ServerConnectionPtr &connection : std::as_const(all))
         connection->requestStop();

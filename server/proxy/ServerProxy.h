@@ -25,6 +25,7 @@
 
 class ConnectionThread;
 class IAction;
+class QThread;
 class PushJobAction;
 
 // The client's one service object: the list of servers, the threads that
@@ -71,9 +72,10 @@ public:
 
     // The connection's cache file (ServerProxyCache.cpp).
     void saveCachedData(ServerConnection *connection);
-    // Every offline, enabled connection's cache file; the Connections page
-    // calls it once, when it is first shown. Pushes the files show waiting
-    // are queued again.
+    // Every offline, enabled connection's cache file, read in a thread of
+    // its own and taken in here afterwards (then cachedDataLoaded()); the
+    // Connections page calls it once, when it is first shown. Pushes the
+    // files show waiting are queued again.
     void loadCachedData();
     // Records in the cache file a push that waits for its server.
     void updateCachedJob(CheckPoint *checkPoint, const QString &jobId, const PushJobInfo &info);
@@ -118,6 +120,8 @@ signals:
     void updateProgressRequest();
     void resetPages();
     void aboutUpdateCheckPoints();
+    // The cache files asked for by loadCachedData() are taken in.
+    void cachedDataLoaded();
     // The server answered a push: taken, or refused with the reason.
     void pushFinished(const QString &jobId, bool accepted, const QString &refusal);
 
@@ -168,7 +172,10 @@ private:
     void queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action);
     // "" when the client has no data folder.
     static QString cachePath(const ServerConnection *connection);
-    void takeCachedData(ServerConnection *connection, const ServerCache::Content &content);
+    // A cache file's content in the form the proxy keeps, made off the GUI
+    // thread (ServerProxyCache.cpp).
+    struct CachedFlows;
+    void takeCachedData(ServerConnection *connection, const CachedFlows &cached);
     // A push the server answered no longer waits in the cache file.
     void cachePushAnswered(const PushJobAction *action, bool accepted);
     PushJobAction *makePushAction(ServerConnection *connection, const QString &flowId,
@@ -192,6 +199,7 @@ private:
     // uploads are stopped then.
     ActionList m_actions;
     QHash<SubmittedFile *, QPointer<IAction>> m_queuedSubmissions;
+    QThread *m_cacheReader = nullptr;
 };
 
 using ServerProxyPtr = CountedPtr<ServerProxy>;

@@ -7,7 +7,13 @@
 #include "ServerCache.h"
 
 #include <QHash>
+#include <QMap>
+#include <QPointer>
 #include <QSet>
+#include <QThread>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -91,36 +97,135 @@ void ServerProxy::saveCachedData(ServerConnection *connection)
         warnOnce(path, "not written");
 }
 
+struct ServerProxy::CachedFlows
+{
+    struct CheckPointJobs
+    {
+        QString id;
+        QString name;
+        QList<QString> jobIds;
+        QMap<QString, CheckPointJobData> jobs;
+        // The jobs whose push waits, with their targets.
+        QList<ServerCache::Job> pushes;
+    };
+    struct FlowJobs
+    {
+        QString id;
+        QString name;
+        QList<ServerCache::Point> points;
+        QList<CheckPointJobs> checkPoints;
+    };
+
+    QList<FlowJobs> flows;
+    ProgressList progress;
+
+    static CachedFlows from(const ServerCache::Content &content)
+    {
+        CachedFlows cached;
+        for (const ServerCache::FlowEntry &entry : content.flows) {
+            FlowJobs flow { entry.id, entry.name, entry.points, {} };
+            for (const ServerCache::CheckPointEntry &checkPoint : entry.checkPoints) {
+                CheckPointJobs jobs { checkPoint.id, checkPoint.name, {}, {}, {} };
+                jobs.jobIds.reserve(checkPoint.jobs.size());
+                for (const ServerCache::Job &job : checkPoint.jobs) {
+                    // A repeated id keeps its first place and its last record.
+                    if (!jobs.jobs.contains(job.id))
+                        jobs.jobIds.append(job.id);
+                    CheckPointJobData record = job.data;
+                    if (record.status == CheckPointJobData::kPushWaiting) {
+                        // Without a target there is nothing to send.
+                        if (job.chosenConnectionIds.isEmpty())
+                            record.status = 0;
+                        else
+                            jobs.pushes.append(job);
+                    }
+                    jobs.jobs.insert(job.id, record);
+                }
+                flow.checkPoints.append(jobs);
+            }
+            cached.flows.append(flow);
+        }
+        cached.progress = content.progress;
+        return cached;
+    }
+};
+
+namespace {
+
+struct CachedFile
+{
+    QPointer<ServerConnection> connection;
+    QString path;
+    ServerCache::ReadResult result = ServerCache::ReadResult::Missing;
+    QString error;
+};
+
+} // namespace
+
 void ServerProxy::loadCachedData()
 {
+    if (m_cacheReader)
+        return;
+    std::vector<CachedFile> list;
     for (const ServerConnectionPtr &held : connections()) {
         ServerConnection *connection = held.get();
         if (connection->isOnline() || !connection->settings().enabled)
             continue;
-        const QString path = cachePath(connection);
-        ServerCache::Content content;
-        QString error;
-        switch (ServerCache::read(path, &content, &error)) {
-        case ServerCache::ReadResult::Read:
-            takeCachedData(connection, content);
-            break;
-        case ServerCache::ReadResult::Malformed:
-            // Skipped: the other servers' files are still read, and the next
-            // save replaces this one.
-            warnOnce(path, "unreadable, skipped:", error);
-            break;
-        case ServerCache::ReadResult::Missing:
-            break;
-        }
-        emit updateSubmitPointsRequest();
-        emit updateCheckPointsRequest();
-        emit updateProgressRequest();
+        CachedFile file;
+        file.connection = connection;
+        file.path = cachePath(connection);
+        list.push_back(file);
     }
+    if (list.empty()) {
+        QMetaObject::invokeMethod(this, &ServerProxy::cachedDataLoaded, Qt::QueuedConnection);
+        return;
+    }
+    const auto files = std::make_shared<std::vector<CachedFile>>(std::move(list));
+    const auto tables = std::make_shared<std::vector<CachedFlows>>(files->size());
+    // Parsing a large file and building the tables takes a while: never in
+    // the GUI thread, which only hands the tables over.
+    m_cacheReader = QThread::create([files, tables] {
+        for (size_t i = 0; i < files->size(); ++i) {
+            CachedFile &file = (*files)[i];
+            ServerCache::Content content;
+            file.result = ServerCache::read(file.path, &content, &file.error);
+            (*tables)[i] = CachedFlows::from(content);
+        }
+    });
+    connect(m_cacheReader, &QThread::finished, this, [this, files, tables] {
+        m_cacheReader->deleteLater();
+        m_cacheReader = nullptr;
+        for (size_t i = 0; i < files->size(); ++i) {
+            const CachedFile &file = (*files)[i];
+            ServerConnection *connection = file.connection;
+            // A server that came up meanwhile shows its own data.
+            if (!connection || !pointerOf(connection) || connection->isOnline()
+                || !connection->settings().enabled)
+                continue;
+            switch (file.result) {
+            case ServerCache::ReadResult::Read:
+                takeCachedData(connection, (*tables)[i]);
+                break;
+            case ServerCache::ReadResult::Malformed:
+                // Skipped: the other servers' files are still read, and the
+                // next save replaces this one.
+                warnOnce(file.path, "unreadable, skipped:", file.error);
+                break;
+            case ServerCache::ReadResult::Missing:
+                break;
+            }
+            emit updateSubmitPointsRequest();
+            emit updateCheckPointsRequest();
+            emit updateProgressRequest();
+        }
+        emit cachedDataLoaded();
+    });
+    m_cacheReader->start(QThread::LowPriority);
 }
 
-void ServerProxy::takeCachedData(ServerConnection *connection, const ServerCache::Content &content)
+void ServerProxy::takeCachedData(ServerConnection *connection, const CachedFlows &cached)
 {
-    for (const ServerCache::FlowEntry &entry : content.flows) {
+    for (const CachedFlows::FlowJobs &entry : cached.flows) {
         connection->addFlow(entry.id, entry.name);
         FlowData *data = flowData(connection, entry.id);
         if (!data)
@@ -130,52 +235,38 @@ void ServerProxy::takeCachedData(ServerConnection *connection, const ServerCache
             flows.append(data->flow);
 
         data->submitPoints.clear();
-        for (const ServerCache::Point &cached : entry.points) {
-            SubmitPointPtr &point = data->pointIndex[cached.id];
-            if (!point)
-                point = SubmitPointPtr(new SubmitPoint(connection, cached.id, entry.id, cached.name));
-            point->setName(cached.name);
-            point->setMetadata(cached.metadata);
-            data->submitPoints.append(point);
+        for (const ServerCache::Point &point : entry.points) {
+            SubmitPointPtr &held = data->pointIndex[point.id];
+            if (!held)
+                held = SubmitPointPtr(new SubmitPoint(connection, point.id, entry.id, point.name));
+            held->setName(point.name);
+            held->setMetadata(point.metadata);
+            data->submitPoints.append(held);
         }
 
         data->checkPoints.clear();
-        for (const ServerCache::CheckPointEntry &cached : entry.checkPoints) {
-            CheckPointPtr &checkPoint = data->checkPointIndex[cached.id];
+        for (const CachedFlows::CheckPointJobs &jobs : entry.checkPoints) {
+            CheckPointPtr &checkPoint = data->checkPointIndex[jobs.id];
             if (!checkPoint)
-                checkPoint = CheckPointPtr(new CheckPoint(connection, cached.id, entry.id, cached.name));
-            checkPoint->setName(cached.name);
-            QList<QString> jobIds;
-            QMap<QString, CheckPointJobData> jobs;
-            QList<const ServerCache::Job *> pushes;
-            for (const ServerCache::Job &job : cached.jobs) {
-                jobIds.append(job.id);
-                CheckPointJobData record = job.data;
-                if (record.status == CheckPointJobData::kPushWaiting) {
-                    // Without a target there is nothing to send.
-                    if (job.chosenConnectionIds.isEmpty())
-                        record.status = 0;
-                    else
-                        pushes.append(&job);
-                }
-                jobs.insert(job.id, record);
-            }
-            checkPoint->setJobs(jobIds, jobs);
+                checkPoint = CheckPointPtr(new CheckPoint(connection, jobs.id, entry.id, jobs.name));
+            checkPoint->setName(jobs.name);
+            // Shared, not copied: the tables were built in the reading thread.
+            checkPoint->setListedJobs(jobs.jobIds, jobs.jobs);
             data->checkPoints.append(checkPoint);
 
             // Queued only: they run when the server comes up.
-            for (const ServerCache::Job *job : pushes) {
+            for (const ServerCache::Job &job : jobs.pushes) {
                 PushJobInfo info;
-                info.requiredMetadata = job->data.requiredMetadata;
-                info.connectionIds = job->chosenConnectionIds;
-                info.jobName = job->data.name;
+                info.requiredMetadata = job.data.requiredMetadata;
+                info.connectionIds = job.chosenConnectionIds;
+                info.jobName = job.data.name;
                 info.push = true;
-                queuePushJob(connection, entry.id, cached.id, job->id, info);
-                checkPoint->watchPush(job->id);
+                queuePushJob(connection, entry.id, jobs.id, job.id, info);
+                checkPoint->watchPush(job.id);
             }
         }
     }
-    m_progress[connection] = content.progress;
+    m_progress[connection] = cached.progress;
 }
 
 void ServerProxy::updateCachedJob(CheckPoint *checkPoint, const QString &jobId, const PushJobInfo &info)

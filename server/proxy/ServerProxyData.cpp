@@ -77,7 +77,7 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
 {
     if (!connection || !thread)
         return;
-    const int flags = thread->updateFlags();
+    const int flags = thread->updateFlags() & thread->fetchedFlags();
     const bool withPoints = flags & UpdateFlags::SubmitPoints;
     const bool withCheckPoints = flags & UpdateFlags::CheckPoints;
     if (!withPoints && !withCheckPoints)
@@ -165,7 +165,7 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
 
 void ServerProxy::acceptLogData(ServerConnection *connection, ConnectionThread *thread)
 {
-    if (!connection || !thread || !(thread->updateFlags() & UpdateFlags::Messages))
+    if (!connection || !thread || !(thread->updateFlags() & thread->fetchedFlags() & UpdateFlags::Messages))
         return;
     // The thread's key is the fetch time followed by the connection id.
     QString key = thread->getLogTime();
@@ -201,7 +201,7 @@ int ServerProxy::logBatchCount() const
 
 void ServerProxy::acceptProgressData(ServerConnection *connection, ConnectionThread *thread)
 {
-    if (!connection || !thread || !(thread->updateFlags() & UpdateFlags::Progress))
+    if (!connection || !thread || !(thread->updateFlags() & thread->fetchedFlags() & UpdateFlags::Progress))
         return;
     const std::unique_ptr<ProgressList> records = thread->takeProgressList();
     m_progress.insert(connection, records ? *records : ProgressList());

@@ -76,7 +76,9 @@ void ServerProxy::finishUpdatingData(ServerConnection *connection)
 
     // The cache first, from what the proxy held before this update.
     saveCachedData(connection);
-    if (connection->isOnline()) {
+    // What came in is taken also when a later fetch of the same update
+    // failed and took the connection offline.
+    if (connection->isOnline() || ended->fetchedFlags() != 0) {
         acceptUpdatedData(connection, ended);
         // And what this update brought: a server that is gone before the
         // next update still shows it after a restart.
@@ -139,7 +141,7 @@ QString ServerProxy::getUpdateStatusStr()
 
 void ServerProxy::acceptUpdatedData(ServerConnection *connection, ConnectionThread *thread)
 {
-    if (!connection || !thread || !connection->isOnline())
+    if (!connection || !thread || !connection->isEnabled() || connection->isStopRequested())
         return;
     acceptPointsData(connection, thread);
     acceptLogData(connection, thread);

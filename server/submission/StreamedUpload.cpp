@@ -1,6 +1,8 @@
 #include "StreamedUpload.h"
 
+#include "CallBounds.h"
 #include "DimeOption.h"
+#include "ServerConnection.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -21,10 +23,12 @@ Timeouts currentTimeouts;
 // The source the DIME callbacks of this thread may be handed.
 thread_local UploadSource *t_source = nullptr;
 
-// gSOAP reads a negative timeout as microseconds.
-int soapTimeout(int ms)
+// The upload itself: bounded by the rate floor while it sends, its answer
+// then by the receive limit.
+void boundUpload(struct soap *soap)
 {
-    return ms > 0 ? -ms * 1000 : 0;
+    const Timeouts limits = timeouts();
+    CallBounds::boundStream(soap, limits.sendMs, limits.connectMs, limits.receiveMs);
 }
 
 void abortTransfer(struct soap *soap)
@@ -80,10 +84,7 @@ void setTimeouts(const Timeouts &limits)
 
 void prepare(struct soap *soap)
 {
-    const Timeouts limits = timeouts();
-    soap->connect_timeout = soapTimeout(limits.connectMs);
-    soap->send_timeout = soapTimeout(limits.sendMs);
-    soap->recv_timeout = soapTimeout(limits.receiveMs);
+    boundUpload(soap);
     soap->fdimereadopen = &readOpen;
     soap->fdimeread = &read;
     soap->fdimereadclose = &readClose;
@@ -97,6 +98,8 @@ int askCompression(ombrel::Service *proxy, const QByteArray &user, const QByteAr
     soap->userid = user.constData();
     soap->passwd = password.constData();
     bool answer = false;
+    const ServerConnection::CallTimeouts limits = ServerConnection::callTimeouts();
+    CallBounds::boundEnvelope(soap, limits.workerIoMs, timeouts().connectMs);
     const int rc = proxy->ombrel__GetCompressClientJobs(answer);
     soap_destroy(soap);
     soap_end(soap);
@@ -120,6 +123,7 @@ Sending::Sending(struct soap *soap, UploadSource *source, bool compress)
     : m_soap(soap)
 {
     t_source = source;
+    boundUpload(soap);
     // Without SOAP_ENC_DIME the payload would go out inline and empty.
     soap_set_omode(soap, SOAP_IO_CHUNK | SOAP_ENC_DIME);
     if (compress)

@@ -29,8 +29,9 @@ public:
 // attachment on a SOAP context of their own.
 namespace StreamedUpload {
 
-// Limits of every call of a transfer; the receive limit is long enough
-// for the server to take a large job in before it answers.
+// Limits of every call of a transfer: while the job goes out, fewer than
+// 1 KiB sent in any sendMs fails it; the server's answer must then come
+// within receiveMs, long enough for it to take a large job in.
 struct Timeouts
 {
     int connectMs = 10000;

@@ -1,6 +1,7 @@
 #include "TestEnv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -84,6 +85,25 @@ QString binDir()
 void keepHome()
 {
     g_keep = true;
+}
+
+void resetPeakMemory()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+qint64 peakMemoryKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
 }
 
 } // namespace TestEnv

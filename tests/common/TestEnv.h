@@ -22,6 +22,11 @@ QString binDir();
 // Marks the run as failed so the home folder is kept.
 void keepHome();
 
+// The process's peak resident size in KiB since the last reset (-1 when
+// it cannot be read), for memory bounds measured around one case.
+void resetPeakMemory();
+qint64 peakMemoryKiB();
+
 } // namespace TestEnv
 
 // QTEST_MAIN with an isolated home. AppClass is QApplication,

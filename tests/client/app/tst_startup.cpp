@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -67,6 +68,7 @@ private slots:
     void secondStartSendsTheWakeUpMessage();
     void socketLeftByAKilledClientDoesNotBlockTheNextStart();
     void brokenPipeDoesNotKillTheClient();
+    void leftoversOfAKilledRunAreRemoved();
 };
 
 void TestStartup::initTestCase()
@@ -159,5 +161,41 @@ void TestStartup::brokenPipeDoesNotKillTheClient()
     stop(*client);
 }
 
+void TestStartup::leftoversOfAKilledRunAreRemoved()
+{
+    const QString data = TestEnv::homeDir() + QStringLiteral("/data");
+    const QString temp = QDir::tempPath();
+    QVERIFY(QDir().mkpath(data) && QDir().mkpath(temp + QStringLiteral("/elsewhere")));
+    {
+        QSettings settings(ClientNames::organizationName(), ClientNames::applicationName());
+        settings.setValue(ClientNames::applicationPathKey(), data);
+    }
+    auto touch = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write("partial") == 7;
+    };
+    const QString download = temp + QStringLiteral("/downloaded0123456789abcdef");
+    QVERIFY(QDir().mkpath(download) && touch(download + QStringLiteral("/job.pdf")));
+    const QString cacheTemp = data + QStringLiteral("/~#~127.0.0.1#51008.xml");
+    QVERIFY(touch(cacheTemp));
+    // Not ours, or not of the kind: they stay, and a link is not followed.
+    const QString otherName = temp + QStringLiteral("/downloaded-mine");
+    QVERIFY(QDir().mkpath(otherName));
+    const QString target = temp + QStringLiteral("/elsewhere/keep.txt");
+    QVERIFY(touch(target));
+    const QString link = temp + QStringLiteral("/downloadedfedcba9876543210");
+    QVERIFY(QFile::link(temp + QStringLiteral("/elsewhere"), link));
+    const QString cache = data + QStringLiteral("/127.0.0.1#51008.xml");
+    QVERIFY(touch(cache));
+
+    auto client = startClient();
+    QVERIFY(client->waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(download) && !QFileInfo::exists(cacheTemp), 15000);
+    QVERIFY(QFileInfo::exists(otherName));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(QFileInfo::exists(target));
+    QVERIFY(QFileInfo::exists(cache));
+    stop(*client);
+}
 VORNEX_TEST_GUILESS_MAIN(TestStartup)
 #include "tst_startup.moc"

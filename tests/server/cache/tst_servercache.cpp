@@ -9,10 +9,12 @@
 #include "WorkFlags.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
@@ -23,6 +25,14 @@ using namespace testserver;
 using namespace ServerTest;
 
 namespace {
+
+// The files are read in a thread; taken in once this returns true.
+bool loadCache(ServerProxy &proxy)
+{
+    QSignalSpy loaded(&proxy, &ServerProxy::cachedDataLoaded);
+    proxy.loadCachedData();
+    return loaded.wait(10000);
+}
 
 MetadataField field(const QString &label, bool required)
 {
@@ -190,6 +200,9 @@ private slots:
     void patchesMatchByIds();
     void offlineServerShowsCacheAndGetsItsPushOnce();
     void corruptFileSkipsOnlyThatServer();
+    void deepOrHugeFileIsSkippedQuickly_data();
+    void deepOrHugeFileIsSkippedQuickly();
+    void largeFileKeepsTheEventLoopGoing();
     void noFolderNoCache();
 
 private:
@@ -454,7 +467,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         ServerProxy proxy;
         ServerConnection *connection = addConnection(proxy, server->port());
         QSignalSpy points(&proxy, &ServerProxy::updateSubmitPointsRequest);
-        proxy.loadCachedData();
+        QVERIFY(loadCache(proxy));
         QCOMPARE(points.count(), 1);
         const QVector<FlowPtr> flows = proxy.getFlows(connection);
         QCOMPARE(flows.size(), 1);
@@ -484,7 +497,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
     {
         ServerProxy proxy;
         ServerConnection *connection = addConnection(proxy, server->port());
-        proxy.loadCachedData();
+        QVERIFY(loadCache(proxy));
         QCOMPARE(pushActions(proxy), 1);
         const CheckPointPtr review = proxy.getCheckPoints(proxy.getFlows(connection).first()).first();
         proxy.loginAllConnections();
@@ -506,10 +519,49 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
     {
         ServerProxy proxy;
         addConnection(proxy, server->port());
-        proxy.loadCachedData();
+        QVERIFY(loadCache(proxy));
         QCOMPARE(pushActions(proxy), 0);
     }
     QCOMPARE(server->pushes().size(), 1);
+}
+
+void TestServerCache::deepOrHugeFileIsSkippedQuickly_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("100,000 levels") << "<root>" + QByteArray("<Flow>").repeated(100000) << qint64(0)
+                                    << QStringLiteral("nested deeper than");
+    QTest::newRow("100,000 jobs") << "<root><Flow><CheckPoint>" + QByteArray("<Job/>").repeated(100000)
+                                  << qint64(0) << QStringLiteral("more than");
+    // Sparse: the size alone decides, nothing is read.
+    QTest::newRow("over the size limit")
+        << QByteArray("<root>") << qint64(40 * 1024 * 1024) << QStringLiteral("larger than");
+}
+
+void TestServerCache::deepOrHugeFileIsSkippedQuickly()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(qint64, size);
+    QFETCH(QString, error);
+    const QString path = ServerCache::filePath(m_folder, QStringLiteral("srv"), 1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(head), head.size());
+    if (size > 0)
+        QVERIFY(file.resize(size));
+    file.close();
+
+    TestEnv::resetPeakMemory();
+    QElapsedTimer clock;
+    clock.start();
+    QString problem;
+    QCOMPARE(ServerCache::read(path, nullptr, &problem), ServerCache::ReadResult::Malformed);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    const qint64 peak = TestEnv::peakMemoryKiB();
+    QVERIFY2(peak > 0 && peak < 150 * 1024, qPrintable(QString::number(peak)));
+    QVERIFY2(problem.contains(error), qPrintable(problem));
 }
 
 void TestServerCache::corruptFileSkipsOnlyThatServer()
@@ -534,7 +586,7 @@ void TestServerCache::corruptFileSkipsOnlyThatServer()
     QSignalSpy checkPoints(&proxy, &ServerProxy::updateCheckPointsRequest);
     QSignalSpy progress(&proxy, &ServerProxy::updateProgressRequest);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("unreadable")));
-    proxy.loadCachedData();
+    QVERIFY(loadCache(proxy));
     QVERIFY(proxy.getFlows(broken).isEmpty());
     QCOMPARE(proxy.getFlows(good).size(), 2);
     QCOMPARE(proxy.getSubmitPoints(proxy.getFlows(good).first()).size(), 2);
@@ -542,6 +594,38 @@ void TestServerCache::corruptFileSkipsOnlyThatServer()
     QCOMPARE(points.count(), 2);
     QCOMPARE(checkPoints.count(), 2);
     QCOMPARE(progress.count(), 2);
+}
+
+void TestServerCache::largeFileKeepsTheEventLoopGoing()
+{
+    // Near the element limit: read in a thread, taken in here.
+    ServerCache::Content content = sample();
+    ServerCache::CheckPointEntry &checkPoint = content.flows[0].checkPoints[0];
+    const int before = int(checkPoint.jobs.size());
+    for (int i = 0; i < 90000; ++i) {
+        ServerCache::Job job;
+        job.id = QString::number(i);
+        job.data.name = QStringLiteral("job %1.pdf").arg(i);
+        job.data.fullUserName = QStringLiteral("Some User");
+        checkPoint.jobs.append(job);
+    }
+    const quint16 port = closedPort();
+    QVERIFY(ServerCache::save(content, ServerCache::filePath(m_folder, QStringLiteral("127.0.0.1"), port)));
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, port);
+
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { longest = std::max(longest, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(5);
+    QVERIFY(loadCache(proxy));
+    ticker.stop();
+    longest = std::max(longest, sinceTick.elapsed());
+    QCOMPARE(
+        proxy.getCheckPoints(proxy.getFlows(connection).first()).first()->getJobIds().size(), 90000 + before);
+    QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
 }
 
 void TestServerCache::noFolderNoCache()

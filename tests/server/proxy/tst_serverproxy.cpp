@@ -50,6 +50,8 @@ bool idle(const ServerProxy &proxy, const ServerConnection *connection)
 
 } // namespace
 
+Q_DECLARE_METATYPE(testserver::Fault)
+
 class TestServerProxy : public QObject
 {
     Q_OBJECT
@@ -63,6 +65,8 @@ private slots:
     void ownUpdateRequestIsIgnoredWhileRefreshing();
     void resultsAreTakenIn();
     void offlineResultsAreDropped();
+    void failedFetchKeepsTheOthers_data();
+    void failedFetchKeepsTheOthers();
     void removingDuringHangingUpdateIsBounded();
     void removingOfflineConnectionClearsItsData();
     void activitiesOnePerConnection();
@@ -261,6 +265,53 @@ void TestServerProxy::offlineResultsAreDropped()
     QVERIFY(proxy.getFlows(connection).isEmpty());
     QCOMPARE(proxy.getUpdateStatusStr(),
         QStringLiteral("Updating connection Test Server ") + ServerConnection::loginFailedText());
+}
+
+void TestServerProxy::failedFetchKeepsTheOthers_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<int>("checkPoints");
+    QTest::addColumn<bool>("log");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("malformed log reply")
+        << int(Operation::GetLogData07)
+        << Fault::rawBody(QStringLiteral("<ombrel:GetLogData07Response><logs><recId>x</recId></logs>"
+                                         "</ombrel:GetLogData07Response>"))
+        << 1 << false << QStringLiteral("The server's answer could not be read");
+    QTest::newRow("fault on checkpoints") << int(Operation::GetCheckPoints07) << Fault::receiverFault() << 0
+                                          << true << QStringLiteral("The server reported an error");
+}
+
+void TestServerProxy::failedFetchKeepsTheOthers()
+{
+    QFETCH(int, operation);
+    QFETCH(Fault, fault);
+    QFETCH(int, checkPoints);
+    QFETCH(bool, log);
+    QFETCH(QString, status);
+    auto server = startServer();
+    QVERIFY(server);
+    setData(*server);
+    server->setFault(Operation(operation), fault);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QSignalSpy logs(&proxy, &ServerProxy::updateLogRequest);
+
+    proxy.startUpdatingData();
+    QTRY_VERIFY_WITH_TIMEOUT(idle(proxy, connection), 10000);
+    QVERIFY(!connection->isOnline());
+    // The offline connection says why, not what the server said before.
+    QCOMPARE(connection->statusText(), status);
+    const QVector<FlowPtr> flows = proxy.getFlows(connection);
+    QCOMPARE(flows.size(), 1);
+    QCOMPARE(proxy.getSubmitPoints(flows.first()).size(), 1);
+    QCOMPARE(proxy.getCheckPoints(flows.first()).size(), checkPoints);
+    QCOMPARE(logs.count(), log ? 1 : 0);
+    QList<ProgressData> progress;
+    proxy.getProgressData(progress);
+    QCOMPARE(progress.size(), 1);
 }
 
 void TestServerProxy::removingDuringHangingUpdateIsBounded()

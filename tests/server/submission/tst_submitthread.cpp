@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QFile>
 #include <QMutex>
 #include <QSettings>
@@ -82,6 +83,7 @@ private slots:
     void compressedAndPlainUploads();
     void cancelledThrottledUploadEndsInError();
     void cancelReachesAServerThatStoppedReading();
+    void serverThatReadsAtATrickleFailsTheUpload();
     void droppedConnectionThenRetryFromTheStart();
     void contentChangingUnderwayAbortsTheTransfer();
     void silentServerHitsTheTimeout_data();
@@ -310,6 +312,25 @@ void TestSubmitThread::cancelledThrottledUploadEndsInError()
     // The request broke off: the server got nothing it could take for a job.
     QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
     QVERIFY(m_server->uploads().isEmpty());
+}
+
+void TestSubmitThread::serverThatReadsAtATrickleFailsTheUpload()
+{
+    // Under 1 KiB taken in a window of one second fails the transfer, also
+    // when the server never stops reading altogether.
+    SubmitThread::Timeouts timeouts = SubmitThread::timeouts();
+    const SubmitThread::Timeouts before = timeouts;
+    timeouts.sendMs = 1000;
+    SubmitThread::setTimeouts(timeouts);
+    const auto restore = qScopeGuard([&] { SubmitThread::setTimeouts(before); });
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 4 * 1000 * 1000, 5));
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(300));
+    QElapsedTimer timer;
+    timer.start();
+    const SubmittedFilePtr job = submit(path(QStringLiteral("big.bin")));
+    QTRY_COMPARE_WITH_TIMEOUT(job->getStatus(), int(SubmitStatus::Error), 6000);
+    QVERIFY(job->getSentSize() < job->getTotalSize());
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestSubmitThread::cancelReachesAServerThatStoppedReading()
