@@ -26,6 +26,13 @@ void keepHome();
 // it cannot be read), for memory bounds measured around one case.
 void resetPeakMemory();
 qint64 peakMemoryKiB();
+// A peak taken under AddressSanitizer counts its shadow memory and the
+// quarantine of freed blocks, not the program's own needs.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool peakMemoryIsTheProgramsOwn = false;
+#else
+constexpr bool peakMemoryIsTheProgramsOwn = true;
+#endif
 
 } // namespace TestEnv
 

@@ -560,7 +560,8 @@ void TestServerCache::deepOrHugeFileIsSkippedQuickly()
     QCOMPARE(ServerCache::read(path, nullptr, &problem), ServerCache::ReadResult::Malformed);
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     const qint64 peak = TestEnv::peakMemoryKiB();
-    QVERIFY2(peak > 0 && peak < 150 * 1024, qPrintable(QString::number(peak)));
+    if (TestEnv::peakMemoryIsTheProgramsOwn)
+        QVERIFY2(peak > 0 && peak < 150 * 1024, qPrintable(QString::number(peak)));
     QVERIFY2(problem.contains(error), qPrintable(problem));
 }
 
