@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -27,6 +28,13 @@ enum class State {
     Done,
     Failed,
 };
+
+// File data goes to disk in blocks of this size, whatever the pieces the
+// stream arrives in (a download brings 2048 bytes at a time). Measured on
+// 1 GiB downloads: 64 KiB costs the CPU of curl writing the same file;
+// 512 KiB and 1 MiB blocks cost 1.6 to 2 times as much, as the block no
+// longer stays in the core's cache between filling and writing it.
+constexpr std::size_t WriteBlock = 64 * 1024;
 
 bool allZero(const char *data, std::size_t count)
 {
@@ -57,6 +65,8 @@ struct FilesStreamerW::Private
     quint64 fileSize = 0;
     quint64 fileRemaining = 0;
     bool holePending = false;
+    PosixFs::AlignedBlock block; // file data not yet written
+    std::size_t blockLen = 0;
 
     bool fail(const QString &text);
     bool feedField(const char *&data, qint64 &count);
@@ -66,6 +76,7 @@ struct FilesStreamerW::Private
     bool makeFolder();
     bool openFile();
     bool writeFileData(const char *data, std::size_t count);
+    bool writeBlock();
     bool closeFile();
 };
 
@@ -76,6 +87,7 @@ bool FilesStreamerW::Private::fail(const QString &text)
         state = State::Failed;
     }
     file.reset();
+    blockLen = 0;
     return false;
 }
 
@@ -163,15 +175,35 @@ bool FilesStreamerW::Private::openFile()
 
 bool FilesStreamerW::Private::writeFileData(const char *data, std::size_t count)
 {
+    if (!block.data() && !block.allocate(WriteBlock))
+        return fail(QStringLiteral("Out of memory"));
+    while (count > 0) {
+        const std::size_t n = std::min(count, block.size() - blockLen);
+        std::memcpy(block.data() + blockLen, data, n);
+        blockLen += n;
+        data += n;
+        count -= n;
+        if (blockLen == block.size() && !writeBlock())
+            return false;
+    }
+    return true;
+}
+
+bool FilesStreamerW::Private::writeBlock()
+{
+    const std::size_t count = blockLen;
+    blockLen = 0;
+    if (count == 0)
+        return true;
     // Zero runs become holes; the final size is set when the file closes.
-    if (allZero(data, count)) {
+    if (allZero(block.data(), count)) {
         if (::lseek(file.get(), off_t(count), SEEK_CUR) < 0)
             return fail(QStringLiteral("Cannot write %1: %2")
                             .arg(QString::fromUtf8(fileName), PosixFs::errorText(errno)));
         holePending = true;
         return true;
     }
-    if (!PosixFs::writeAll(file.get(), data, count))
+    if (!PosixFs::writeAll(file.get(), block.data(), count))
         return fail(QStringLiteral("Cannot write %1: %2")
                         .arg(QString::fromUtf8(fileName), PosixFs::errorText(errno)));
     holePending = false;
@@ -180,6 +212,8 @@ bool FilesStreamerW::Private::writeFileData(const char *data, std::size_t count)
 
 bool FilesStreamerW::Private::closeFile()
 {
+    if (!writeBlock())
+        return false;
     if (holePending && ::ftruncate(file.get(), off_t(fileSize)) != 0)
         return fail(QStringLiteral("Cannot write %1: %2")
                         .arg(QString::fromUtf8(fileName), PosixFs::errorText(errno)));
@@ -338,6 +372,7 @@ void FilesStreamerW::endWork()
     if (d->state != State::Done && d->state != State::Failed)
         d->fail(QStringLiteral("The stream ended early"));
     d->file.reset();
+    d->block.free();
 }
 
 bool FilesStreamerW::isComplete() const

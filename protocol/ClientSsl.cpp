@@ -5,8 +5,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <openssl/ssl.h>
 #include <stdsoap2.h>
 
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -22,6 +24,8 @@ const char *keepForever(const QByteArray &text)
     const std::lock_guard<std::mutex> lock(mutex);
     return names.insert(text.toStdString()).first->c_str();
 }
+
+constexpr unsigned short clientFlags = SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION | SOAP_SSL_SKIP_HOST_CHECK;
 
 } // namespace
 
@@ -44,9 +48,52 @@ int setup(struct soap *soap, const QString &programDir)
     if (!soap)
         return SOAP_EOM;
     SoapRuntime::initOnce();
-    return soap_ssl_client_context(soap, SOAP_SSL_REQUIRE_SERVER_AUTHENTICATION | SOAP_SSL_SKIP_HOST_CHECK,
-        keepForever(QFile::encodeName(keyFile(programDir))), keyPassword,
-        keepForever(QFile::encodeName(caFile(programDir))), nullptr, nullptr);
+    return soap_ssl_client_context(soap, clientFlags, keepForever(QFile::encodeName(keyFile(programDir))),
+        keyPassword, keepForever(QFile::encodeName(caFile(programDir))), nullptr, nullptr);
+}
+
+int setupShared(struct soap *soap, const QString &programDir)
+{
+    if (!soap)
+        return SOAP_EOM;
+    SoapRuntime::initOnce();
+    // Reading the trusted certificates and the key takes a noticeable
+    // fraction of a second; the finished OpenSSL context is read-only and
+    // may serve any number of connections in any thread.
+    static std::mutex mutex;
+    struct Shared
+    {
+        SSL_CTX *ctx;
+        unsigned short flags;
+    };
+    static std::map<QString, Shared> contexts; // by program folder, for the life of the process
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto it = contexts.find(programDir);
+    if (it == contexts.end()) {
+        struct soap *maker = soap_new();
+        if (!maker)
+            return SOAP_EOM;
+        const int rc = setup(maker, programDir);
+        SSL_CTX *made = rc == SOAP_OK ? maker->ctx : nullptr;
+        const unsigned short flags = maker->ssl_flags;
+        if (made)
+            SSL_CTX_up_ref(made);
+        soap_free(maker);
+        if (!made) {
+            // Not kept: the next proxy tries again and fails the same way
+            // as a context of its own would.
+            return setup(soap, programDir);
+        }
+        it = contexts.emplace(programDir, Shared { made, flags }).first;
+    }
+    // The context frees its reference when it goes.
+    SSL_CTX_up_ref(it->second.ctx);
+    soap->ctx = it->second.ctx;
+    soap->ssl_flags = it->second.flags;
+    soap->keyfile = keepForever(QFile::encodeName(keyFile(programDir)));
+    soap->password = keyPassword;
+    soap->cafile = keepForever(QFile::encodeName(caFile(programDir)));
+    return SOAP_OK;
 }
 
 } // namespace ClientSsl

@@ -20,4 +20,8 @@ QString caFile(const QString &programDir);
 // files also show later as failing calls.
 int setup(struct soap *soap, const QString &programDir);
 
+// The same, with one OpenSSL context per program folder for the whole
+// process, made on first use and shared by every context set up here.
+int setupShared(struct soap *soap, const QString &programDir);
+
 } // namespace ClientSsl

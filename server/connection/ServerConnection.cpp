@@ -91,14 +91,12 @@ ServerConnection::ServerConnection(
     , m_userUtf8(user.toUtf8())
     , m_passUtf8(password.toUtf8())
     , m_plainProxy(createServiceProxy(false))
-    , m_secureProxy(createServiceProxy(true))
 {
     m_edited.host = host;
     m_edited.port = port;
     m_edited.user = user;
     m_edited.password = password;
     m_plainCanceller = std::make_unique<SoapCanceller>(m_plainProxy->soap);
-    m_secureCanceller = std::make_unique<SoapCanceller>(m_secureProxy->soap);
     updateEndPoints();
 }
 
@@ -243,6 +241,16 @@ SoapCanceller *ServerConnection::cancellerOf(const ombrel::Service *proxy) const
     return proxy == m_secureProxy.get() ? m_secureCanceller.get() : m_plainCanceller.get();
 }
 
+ombrel::Service *ServerConnection::secureProxy()
+{
+    const QMutexLocker lock(&m_secureMutex);
+    if (!m_secureProxy) {
+        m_secureProxy.reset(createServiceProxy(true));
+        m_secureCanceller = std::make_unique<SoapCanceller>(m_secureProxy->soap);
+    }
+    return m_secureProxy.get();
+}
+
 int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool credentials, int ioMs)
 {
     if (caller == Caller::Worker && m_stopRequested)
@@ -337,18 +345,20 @@ bool ServerConnection::connectToServer()
         }
         struct Probe
         {
-            ombrel::Service *proxy;
+            bool secure;
             int timeoutMs;
+            ombrel::Service *proxy;
         };
         std::vector<Probe> probes;
         if (!marked)
-            probes.push_back({ m_plainProxy.get(), timeouts.shortProbeMs });
-        probes.push_back({ m_secureProxy.get(), timeouts.shortProbeMs });
-        probes.push_back({ m_plainProxy.get(), timeouts.longProbeMs });
-        probes.push_back({ m_secureProxy.get(), timeouts.longProbeMs });
-        for (const Probe &probe : probes) {
+            probes.push_back({ false, timeouts.shortProbeMs, nullptr });
+        probes.push_back({ true, timeouts.shortProbeMs, nullptr });
+        probes.push_back({ false, timeouts.longProbeMs, nullptr });
+        probes.push_back({ true, timeouts.longProbeMs, nullptr });
+        for (Probe &probe : probes) {
             if (m_stopRequested)
                 break;
+            probe.proxy = probe.secure ? secureProxy() : m_plainProxy.get();
             int result = 0;
             // A probe asks whether the server answers within its time, so
             // the same limit holds for the exchange after connecting.
@@ -373,7 +383,7 @@ bool ServerConnection::connectToServer()
                 break;
             }
         }
-        const bool secure = answered == m_secureProxy.get();
+        const bool secure = answered && answered == m_secureProxy.get();
         m_activeProxy = answered ? answered : m_plainProxy.get();
         if (answered)
             m_secure = secure;
@@ -602,7 +612,9 @@ void ServerConnection::requestStop()
 {
     m_stopRequested = true;
     m_plainCanceller->cancel();
-    m_secureCanceller->cancel();
+    const QMutexLocker lock(&m_secureMutex);
+    if (m_secureCanceller)
+        m_secureCanceller->cancel();
 }
 
 QList<ConnectionThread *> ServerConnection::threads() const

@@ -239,6 +239,8 @@ private:
         const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt);
     ombrel::Service *activeProxy() const;
     SoapCanceller *cancellerOf(const ombrel::Service *proxy) const;
+    // Made on first use: a plain connection sets up no SSL at all.
+    ombrel::Service *secureProxy();
 
     // A failed call takes an online connection offline; a successful one
     // brings an offline connection online when it may (connect, log-in,
@@ -285,6 +287,7 @@ private:
     std::unique_ptr<ombrel::Service> m_secureProxy;
     std::unique_ptr<SoapCanceller> m_plainCanceller;
     std::unique_ptr<SoapCanceller> m_secureCanceller;
+    QMutex m_secureMutex; // its making against a stop from another thread
     std::atomic<ombrel::Service *> m_activeProxy { nullptr };
     QByteArray m_callEndpoint;
     QByteArray m_callUser;

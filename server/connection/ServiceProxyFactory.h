@@ -7,8 +7,10 @@ class Service;
 }
 
 // Makes the SOAP proxies of the connections and transfer threads: a fresh
-// context each, the default endpoint, and for `secure` the client
-// certificate and trusted CA from "ssl_client" beside the program. SSL
+// context each, the default endpoint, socket buffers sized by the kernel, a
+// plain-socket transport that waits only when the socket is not ready (with
+// gSOAP's idle limits), and for `secure` the client certificate and trusted
+// CA from "ssl_client" beside the program, read once per process. SSL
 // set-up problems are not reported here; they show as failing calls.
 ombrel::Service *createServiceProxy(bool secure);
 

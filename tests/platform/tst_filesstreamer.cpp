@@ -46,6 +46,19 @@ Pumped pump(FilesStreamer &streamer, FilesStreamerW *writer, qint64 capacity, bo
     return result;
 }
 
+// write(2) calls of this process so far.
+qint64 writeCalls()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("syscw:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
+}
+
 QString S(const char *text)
 {
     return QString::fromUtf8(text);
@@ -86,6 +99,7 @@ private slots:
     void nameThatIsNotOneSegmentIsRefused_data();
     void nameThatIsNotOneSegmentIsRefused();
     void sparseMultiGigabyteFileWithoutMemoryGrowth();
+    void unpackerWritesInBlocks();
 
 private:
     QString m_work;
@@ -483,6 +497,28 @@ void TestFilesStreamer::sparseMultiGigabyteFileWithoutMemoryGrowth()
     ::close(fd);
     // The holes stayed holes.
     QVERIFY(qint64(st.st_blocks) * 512 < 64 * 1024 * 1024);
+}
+
+void TestFilesStreamer::unpackerWritesInBlocks()
+{
+    // Pieces of 2048 bytes, as a download brings them, go to disk in
+    // blocks of 64 KiB.
+    const qint64 size = 4 << 20;
+    const QByteArray content = TestFiles::pattern(size, 3);
+    QVERIFY(TestFiles::writeFile(src() + QStringLiteral("/data.bin"), content));
+    FilesStreamer streamer(src() + QStringLiteral("/data.bin"));
+    FilesStreamerW writer(dst());
+    const qint64 before = writeCalls();
+    QVERIFY(before >= 0);
+    const Pumped pumped = pump(streamer, &writer, 2048);
+    writer.endWork();
+    const qint64 calls = writeCalls() - before;
+    QVERIFY2(writer.isComplete(), qPrintable(writer.errorString()));
+    QCOMPARE(pumped.total, streamer.getFullSize());
+    QVERIFY2(calls <= size / (64 * 1024) + 4, qPrintable(QString::number(calls)));
+    QFile copy(dst() + QStringLiteral("/data.bin"));
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), content);
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestFilesStreamer)

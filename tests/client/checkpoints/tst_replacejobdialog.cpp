@@ -398,7 +398,8 @@ void TestReplaceJobDialog::failedReplacementReleasesOnceAndClearsThePush()
 
 void TestReplaceJobDialog::cancelDuringTheTransferStopsItAndReleasesOnce()
 {
-    QVERIFY(writeFile(path(QStringLiteral("big.bin")), pattern(4 * 1024 * 1024, 3)));
+    // Larger than what the kernel's socket buffers take in at once.
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), pattern(16 * 1024 * 1024, 3)));
     m_server->setFault(testserver::Operation::ReplaceFile08, testserver::Fault::throttleRequest(128 * 1024));
     m_server->clearJournal();
     auto dialog = openDialog();

@@ -231,15 +231,16 @@ void TestSubmitPage::newJobsAndTheJobChosenPerPoint()
 
 void TestSubmitPage::uploadShowsPercentThenStatus()
 {
-    // Slow enough to be seen on its way.
-    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(1 << 20));
+    // Slow enough to be seen on its way, and larger than what the kernel's
+    // socket buffers take in at once.
+    m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(4 << 20));
     SubmitPage page(m_proxy);
     page.resize(1000, 700);
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
     QVERIFY(bringPoints(page, 2));
     click(page.pointsView()->view(), pointRow(page, QStringLiteral("Inbox")));
-    page.jobForm()->FilesAdded({ makeFile(QStringLiteral("big.bin"), 3 * 1000 * 1000) });
+    page.jobForm()->FilesAdded({ makeFile(QStringLiteral("big.bin"), 16 * 1000 * 1000) });
     QVERIFY(page.jobForm()->beginButton()->isEnabled());
     QTest::mouseClick(page.jobForm()->beginButton(), Qt::LeftButton);
 
@@ -267,8 +268,9 @@ void TestSubmitPage::cancelTakesTheJobShown()
     QVERIFY(bringPoints(page, 2));
     click(page.pointsView()->view(), pointRow(page, QStringLiteral("Inbox")));
     SubmittedFileView *form = page.jobForm();
-    form->FilesAdded({ makeFile(QStringLiteral("a.bin"), 2 * 1000 * 1000),
-        makeFile(QStringLiteral("b.bin"), 2 * 1000 * 1000) });
+    // Larger than what the kernel's socket buffers take in at once.
+    form->FilesAdded({ makeFile(QStringLiteral("a.bin"), 8 * 1000 * 1000),
+        makeFile(QStringLiteral("b.bin"), 8 * 1000 * 1000) });
     QTreeView *jobs = page.filesView()->view();
     QCOMPARE(jobs->model()->rowCount(), 2);
 

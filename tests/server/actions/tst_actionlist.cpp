@@ -272,13 +272,14 @@ void TestActionList::runningUploadIsLeftAlone()
     auto server = ServerTest::startServer();
     QVERIFY(server);
     server->setFlows({ flow() });
-    server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(1 << 20));
+    server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(4 << 20));
     ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
     m_proxy->loginAllConnections();
     QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
 
     const SubmitPointPtr point(new SubmitPoint(connection, pointId, flowId, QStringLiteral("Point")));
-    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 3 * 1000 * 1000));
+    // Larger than what the kernel's socket buffers take in at once.
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 16 * 1000 * 1000));
     const SubmittedFilePtr job = point->addJob(path(QStringLiteral("big.bin")));
     m_proxy->submitFile(point, job);
     QTRY_VERIFY_WITH_TIMEOUT(job->getSentSize() > 0, 10000);
@@ -478,7 +479,10 @@ void TestActionList::deliveryUnderFaults()
     QVERIFY(check->hasJob(jobId));
 
     const SubmitPointPtr point(new SubmitPoint(connection, pointId, flowId, QStringLiteral("Point")));
-    QVERIFY(writeFile(path(QStringLiteral("job.bin")), 1000 * 1000));
+    // A drop midway needs more than the kernel's socket buffers hold, or
+    // every byte has left before the server breaks off.
+    const qint64 jobSize = fault == QLatin1String("dropped midway") ? 64 << 20 : 1000 * 1000;
+    QVERIFY(writeFile(path(QStringLiteral("job.bin")), jobSize));
     const SubmittedFilePtr job = point->addJob(path(QStringLiteral("job.bin")));
     const SubstituteFilePtr replacement(
         new SubstituteFile(flowId, checkPointId, jobId, path(QStringLiteral("job.bin"))));

@@ -11,9 +11,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
-#include <QScopeGuard>
 #include <QFile>
 #include <QMutex>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QtTest/QTest>
@@ -323,7 +323,8 @@ void TestSubmitThread::serverThatReadsAtATrickleFailsTheUpload()
     timeouts.sendMs = 1000;
     SubmitThread::setTimeouts(timeouts);
     const auto restore = qScopeGuard([&] { SubmitThread::setTimeouts(before); });
-    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 4 * 1000 * 1000, 5));
+    // More than the kernel's socket buffers take in at once.
+    QVERIFY(writeFile(path(QStringLiteral("big.bin")), 32 * 1000 * 1000, 5));
     m_server->setFault(testserver::Operation::SubmitFile08, testserver::Fault::throttleRequest(300));
     QElapsedTimer timer;
     timer.start();
