@@ -3,6 +3,7 @@
 #include "LocalizeManager.h"
 #include "LogRoles.h"
 #include "MessageNames.h"
+#include "TimeTextCache.h"
 
 #include <QAbstractItemView>
 #include <QAbstractProxyModel>
@@ -11,6 +12,9 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
+
+#include <algorithm>
+#include <numeric>
 
 namespace Client {
 
@@ -41,20 +45,34 @@ QVariant typeColour(const QString &type)
 // The locale's short date with a time to the second: log messages a few
 // seconds apart must not look alike, and the short time format of most
 // locales has no seconds. The zone name of the long format is left out.
-QString dateTimeFormat()
+QString dateFormat()
 {
-    const QLocale locale = QLocale::system();
-    const QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    return QLocale::system().dateFormat(QLocale::ShortFormat);
+}
+
+QString timeFormat()
+{
+    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
     QString time;
     bool quoted = false;
-    for (const QChar ch : timeFormat) {
+    for (const QChar ch : format) {
         if (ch == QLatin1Char('\''))
             quoted = !quoted;
         if (!quoted && ch == QLatin1Char('t'))
             continue;
         time += ch;
     }
-    return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time.simplified();
+    return time.simplified();
+}
+
+QString dateTimeFormat()
+{
+    return dateFormat() + QLatin1Char(' ') + timeFormat();
+}
+
+int compareTexts(const QString &left, const QString &right, Qt::CaseSensitivity cs, bool localeAware)
+{
+    return localeAware ? left.localeAwareCompare(right) : left.compare(right, cs);
 }
 
 } // namespace
@@ -62,6 +80,7 @@ QString dateTimeFormat()
 MessageModel::MessageModel(const ServerProxyPtr &proxy, QObject *parent)
     : QAbstractTableModel(parent)
     , m_proxy(proxy)
+    , m_timeTexts(std::make_unique<TimeTextCache>(dateFormat(), timeFormat()))
     , m_filterTimer(new QTimer(this))
 {
     m_filterTimer->setSingleShot(true);
@@ -80,6 +99,14 @@ MessageModel::MessageModel(const ServerProxyPtr &proxy, QObject *parent)
 }
 
 MessageModel::~MessageModel() = default;
+
+QModelIndex MessageModel::index(int row, int column, const QModelIndex &parent) const
+{
+    // Sorting asks for two indexes per comparison: no virtual calls here.
+    if (parent.isValid() || row < 0 || row >= m_rows.size() || column < 0 || column >= ColumnCount)
+        return QModelIndex();
+    return createIndex(row, column);
+}
 
 int MessageModel::rowCount(const QModelIndex &parent) const
 {
@@ -143,16 +170,17 @@ bool MessageModel::setHeaderData(int section, Qt::Orientation orientation, const
     }
 }
 
-QString MessageModel::displayText(int row, int column) const
+const QString &MessageModel::displayText(int row, int column) const
 {
+    static const QString none;
     const LogMessage &message = m_rows.at(row);
     switch (column) {
     case TimeColumn:
-        return timeText(message.timeStamp);
+        return m_shown.at(row).time;
     case ServerColumn:
         return message.server;
     case ModuleColumn:
-        return localizedModule(message.module);
+        return m_shown.at(row).module;
     case FlowColumn:
         return message.flow;
     case JobColumn:
@@ -160,7 +188,7 @@ QString MessageModel::displayText(int row, int column) const
     case MessageColumn:
         return message.message;
     default:
-        return QString();
+        return none;
     }
 }
 
@@ -203,6 +231,69 @@ QString MessageModel::localizedModule(const QString &module) const
             Tamsor::LocalizeManager::instance()->translateModule(module, MessageNames::loggingContext()));
     }
     return it.value();
+}
+
+const std::vector<int> &MessageModel::sortKeys(int column, Qt::CaseSensitivity cs, bool localeAware) const
+{
+    // Rows that came in since are compared by text; once they are many,
+    // the keys are made again.
+    const std::size_t rows = std::size_t(m_rows.size());
+    if (m_sortKeys.column != column || m_sortKeys.cs != cs || m_sortKeys.localeAware != localeAware
+        || m_sortKeys.keys.size() < rows - rows / 8)
+        buildSortKeys(column, cs, localeAware);
+    return m_sortKeys.keys;
+}
+
+void MessageModel::refreshSortKeys(int column, Qt::CaseSensitivity cs, bool localeAware) const
+{
+    if (m_sortKeys.column != column || m_sortKeys.cs != cs || m_sortKeys.localeAware != localeAware
+        || m_sortKeys.keys.size() != std::size_t(m_rows.size()))
+        buildSortKeys(column, cs, localeAware);
+}
+
+void MessageModel::buildSortKeys(int column, Qt::CaseSensitivity cs, bool localeAware) const
+{
+    m_sortKeys.column = column;
+    m_sortKeys.cs = cs;
+    m_sortKeys.localeAware = localeAware;
+    std::vector<int> &keys = m_sortKeys.keys;
+    const int rows = int(m_rows.size());
+    keys.assign(std::size_t(rows), 0);
+    if (column == TimeColumn) {
+        for (int row = 0; row < rows; ++row)
+            keys[std::size_t(row)] = m_rows.at(row).recordId;
+        return;
+    }
+    if (column < 0 || column >= ColumnCount)
+        return;
+    // Each distinct text is compared only with other distinct texts: most
+    // columns hold few, and the messages repeat.
+    QHash<QString, int> numbers;
+    QList<QString> distinct;
+    for (int row = 0; row < rows; ++row) {
+        const QString &text = displayText(row, column);
+        auto it = numbers.constFind(text);
+        if (it == numbers.cend()) {
+            it = numbers.insert(text, int(distinct.size()));
+            distinct.append(text);
+        }
+        keys[std::size_t(row)] = it.value();
+    }
+    std::vector<int> order(std::size_t(distinct.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+        [&](int a, int b) { return compareTexts(distinct.at(a), distinct.at(b), cs, localeAware) < 0; });
+    std::vector<int> rank(order.size());
+    int current = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        // Texts that compare equal (other case, or alike in the locale)
+        // share a key, so the sort keeps their order as the text sort did.
+        if (i > 0 && compareTexts(distinct.at(order[i - 1]), distinct.at(order[i]), cs, localeAware) != 0)
+            ++current;
+        rank[std::size_t(order[i])] = current;
+    }
+    for (int &key : keys)
+        key = rank[std::size_t(key)];
 }
 
 QModelIndex MessageModel::mapToView(const QModelIndex &index) const
@@ -302,13 +393,20 @@ void MessageModel::appendMessages(const QList<LogMessage> &messages)
             dropOldest(int(excess));
         const int first = int(m_rows.size());
         beginInsertRows(QModelIndex(), first, first + int(kept) - 1);
-        m_rows.append(messages.mid(messages.size() - kept));
+        takeIn(kept == messages.size() ? messages : messages.mid(messages.size() - kept));
         endInsertRows();
     }
     if (showLoading && m_statusLabel) {
         m_statusLabel->setText(savedStatus);
         m_statusLabel->repaint();
     }
+}
+
+void MessageModel::takeIn(const QList<LogMessage> &messages)
+{
+    m_rows.append(messages);
+    for (const LogMessage &message : messages)
+        m_shown.append({ m_timeTexts->text(message.timeStamp), localizedModule(message.module) });
 }
 
 void MessageModel::dropOldest(int count)
@@ -318,6 +416,9 @@ void MessageModel::dropOldest(int count)
     count = qMin(count, int(m_rows.size()));
     beginRemoveRows(QModelIndex(), 0, count - 1);
     m_rows.remove(0, count);
+    m_shown.remove(0, count);
+    std::vector<int> &keys = m_sortKeys.keys;
+    keys.erase(keys.begin(), keys.begin() + qMin<std::ptrdiff_t>(count, std::ptrdiff_t(keys.size())));
     endRemoveRows();
 }
 
@@ -343,16 +444,38 @@ void MessageModel::removeConnectionMessages(int connectionId)
     }
     if (runs.isEmpty())
         return;
+    std::vector<int> &keys = m_sortKeys.keys;
     if (runs.size() > kMaxRemovalRuns) {
         beginResetModel();
-        m_rows.removeIf(
-            [connectionId](const LogMessage &message) { return message.connectionId == connectionId; });
+        // Keyed rows are a prefix of the rows, and stay one.
+        const std::size_t keyedBefore = keys.size();
+        std::size_t keyed = 0;
+        int kept = 0;
+        for (int row = 0; row < m_rows.size(); ++row) {
+            if (m_rows.at(row).connectionId == connectionId)
+                continue;
+            if (kept != row) {
+                m_rows[kept] = std::move(m_rows[row]);
+                m_shown[kept] = std::move(m_shown[row]);
+            }
+            if (std::size_t(row) < keyedBefore)
+                keys[keyed++] = keys[std::size_t(row)];
+            ++kept;
+        }
+        m_rows.resize(kept);
+        m_shown.resize(kept);
+        keys.resize(keyed);
         endResetModel();
         return;
     }
     for (const QPair<int, int> &run : runs) {
         beginRemoveRows(QModelIndex(), run.first, run.second);
-        m_rows.remove(run.first, run.second - run.first + 1);
+        const int count = run.second - run.first + 1;
+        m_rows.remove(run.first, count);
+        m_shown.remove(run.first, count);
+        if (std::size_t(run.first) < keys.size())
+            keys.erase(keys.begin() + run.first,
+                keys.begin() + qMin<std::ptrdiff_t>(run.second + 1, std::ptrdiff_t(keys.size())));
         endRemoveRows();
     }
 }

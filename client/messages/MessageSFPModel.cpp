@@ -59,6 +59,8 @@ void MessageSFPModel::setProgressBar(QProgressBar *bar)
 void MessageSFPModel::resetModel()
 {
     passStale();
+    if (m_messages && sortColumn() >= 0)
+        m_messages->refreshSortKeys(sortColumn(), sortCaseSensitivity(), isSortLocaleAware());
     // A full rebuild: refiltering row by row (invalidateFilter) takes
     // seconds on a large table.
     invalidate();
@@ -180,19 +182,35 @@ bool MessageSFPModel::filterAcceptsRow(int sourceRow, const QModelIndex &sourceP
     return true;
 }
 
+void MessageSFPModel::sort(int column, Qt::SortOrder order)
+{
+    if (m_messages && column >= 0)
+        m_messages->refreshSortKeys(column, sortCaseSensitivity(), isSortLocaleAware());
+    QSortFilterProxyModel::sort(column, order);
+}
+
 bool MessageSFPModel::lessThan(const QModelIndex &left, const QModelIndex &right) const
 {
     const bool direct = m_messages && left.model() == m_messages && right.model() == m_messages;
-    if (left.column() == MessageModel::TimeColumn && right.column() == MessageModel::TimeColumn) {
-        if (direct)
-            return m_messages->recordId(left.row()) < m_messages->recordId(right.row());
-        return left.data(Velloc::RecordIdRole).toInt() < right.data(Velloc::RecordIdRole).toInt();
-    }
-    if (!direct)
+    if (!direct) {
+        if (left.column() == MessageModel::TimeColumn && right.column() == MessageModel::TimeColumn)
+            return left.data(Velloc::RecordIdRole).toInt() < right.data(Velloc::RecordIdRole).toInt();
         return QSortFilterProxyModel::lessThan(left, right);
+    }
+    const int column = left.column();
+    if (column == right.column()) {
+        const std::vector<int> &keys
+            = m_messages->sortKeys(column, sortCaseSensitivity(), isSortLocaleAware());
+        const std::size_t l = std::size_t(left.row());
+        const std::size_t r = std::size_t(right.row());
+        if (l < keys.size() && r < keys.size())
+            return keys[l] < keys[r];
+    }
+    if (column == MessageModel::TimeColumn && right.column() == MessageModel::TimeColumn)
+        return m_messages->recordId(left.row()) < m_messages->recordId(right.row());
     // The base class's text comparison, without a QVariant per cell.
-    const QString leftText = m_messages->displayText(left.row(), left.column());
-    const QString rightText = m_messages->displayText(right.row(), right.column());
+    const QString &leftText = m_messages->displayText(left.row(), column);
+    const QString &rightText = m_messages->displayText(right.row(), right.column());
     if (isSortLocaleAware())
         return leftText.localeAwareCompare(rightText) < 0;
     return leftText.compare(rightText, sortCaseSensitivity()) < 0;

@@ -29,6 +29,7 @@ public:
 
     void setSourceModel(QAbstractItemModel *model) override;
     void setProgressBar(QProgressBar *bar);
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 public slots:
     // Filters and sorts every row again with the current filter texts.

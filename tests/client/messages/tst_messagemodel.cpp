@@ -39,6 +39,7 @@ private slots:
     void lineBreaking();
     void toolTipOnlyForCutText();
     void localizedModule();
+    void shownTimeIsTheFormattedStamp();
 };
 
 void TestMessageModel::columnsAndHeaders()
@@ -389,6 +390,38 @@ void TestMessageModel::localizedModule()
     QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("Verschieber"));
     QCOMPARE(model.index(1, 2).data().toString(), QStringLiteral("Sorter"));
     QCoreApplication::removeTranslator(&translator);
+}
+
+void TestMessageModel::shownTimeIsTheFormattedStamp()
+{
+    // In a zone with summer time, across both changes of 2024, before 1970
+    // and with fractions of a second: the stored text is what formatting
+    // the stamp itself gives.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    QList<QDateTime> stamps { QDateTime(), QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
+        QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30, 400), Qt::UTC) };
+    for (const QDateTime &change : { QDateTime(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC),
+             QDateTime(QDate(2024, 10, 27), QTime(1, 0), Qt::UTC) }) {
+        for (qint64 secs = -2 * 3600; secs <= 2 * 3600; secs += 599)
+            stamps << change.addSecs(secs) << change.addMSecs(secs * 1000 + 999);
+    }
+    QList<LogMessage> rows;
+    for (const QDateTime &stamp : std::as_const(stamps))
+        rows << message(int(rows.size()), 1, stamp, QStringLiteral("m"));
+    MessageModel model { ServerProxyPtr() };
+    model.appendMessages(rows);
+    QStringList shown, formatted;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        shown << model.index(row, MessageModel::TimeColumn).data().toString();
+        formatted << MessageModel::timeText(stamps.at(row));
+    }
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    QCOMPARE(shown, formatted);
+    QVERIFY(shown.first().isEmpty());
 }
 
 VORNEX_TEST_MAIN(TestMessageModel)

@@ -71,6 +71,8 @@ private slots:
     void typedFilterRefiltersAfterTheDelay();
     void sortingByRecordId();
     void sortingTextColumns();
+    void sortKeysKeepTheTextOrder_data();
+    void sortKeysKeepTheTextOrder();
     void progressBarFollowsThePass();
 };
 
@@ -288,6 +290,67 @@ void TestMessageSFPModel::sortingTextColumns()
     QCOMPARE(m.shown(), QStringList({ QStringLiteral("C"), QStringLiteral("a"), QStringLiteral("b") }));
     m.filter.setSortCaseSensitivity(Qt::CaseInsensitive);
     QCOMPARE(m.shown(), QStringList({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C") }));
+}
+
+void TestMessageSFPModel::sortKeysKeepTheTextOrder_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::newRow("server") << int(MessageModel::ServerColumn) << true;
+    QTest::newRow("module") << int(MessageModel::ModuleColumn) << true;
+    QTest::newRow("message") << int(MessageModel::MessageColumn) << true;
+    QTest::newRow("message, case ignored") << int(MessageModel::MessageColumn) << false;
+}
+
+void TestMessageSFPModel::sortKeysKeepTheTextOrder()
+{
+    QFETCH(int, column);
+    QFETCH(bool, caseSensitive);
+    const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    static const QStringList words
+        = { QStringLiteral("beta"), QStringLiteral("Alpha"), QStringLiteral("alpha"), QStringLiteral("gamma"),
+              QStringLiteral(""), QStringLiteral("Beta 2"), QStringLiteral("\u00e9t\u00e9") };
+    const auto batch = [&](int first, int count) {
+        QList<LogMessage> rows;
+        for (int id = first; id < first + count; ++id) {
+            const QString text = words.at((id * 7) % words.size()) + QString::number(id % 3);
+            rows << message(id, 1 + id % 3, secondsAgo(5), text, QStringLiteral("info"), text,
+                words.at(id % words.size()));
+        }
+        return rows;
+    };
+    // The texts shown, top down, against the same texts sorted directly.
+    const auto check = [&](Models &m) {
+        QStringList shown;
+        for (int row = 0; row < m.filter.rowCount(); ++row)
+            shown << m.filter.index(row, column).data().toString();
+        QStringList expected;
+        for (int row = 0; row < m.model.rowCount(); ++row)
+            expected << m.model.index(row, column).data().toString();
+        std::stable_sort(expected.begin(), expected.end(),
+            [cs](const QString &a, const QString &b) { return a.compare(b, cs) < 0; });
+        if (cs == Qt::CaseInsensitive) {
+            // Texts equal but for case may stand in either order.
+            for (QString &text : shown)
+                text = text.toLower();
+            for (QString &text : expected)
+                text = text.toLower();
+        }
+        QCOMPARE(shown, expected);
+    };
+    Models m;
+    m.setFilter(MessageModel::TimeColumn, QString());
+    m.filter.setSortCaseSensitivity(cs);
+    m.model.appendMessages(batch(1, 120));
+    m.filter.sort(column, Qt::AscendingOrder);
+    check(m);
+    // Rows that came in after the keys were made, then rows gone.
+    m.model.appendMessages(batch(121, 7));
+    check(m);
+    m.model.removeConnectionMessages(2);
+    check(m);
+    m.filter.sort(column, Qt::AscendingOrder);
+    check(m);
 }
 
 void TestMessageSFPModel::progressBarFollowsThePass()
