@@ -4,9 +4,17 @@
 // on the same machine as the limit. The server runs in a child process
 // (this program with --serve), so the memory figures are the client's.
 //
-//   bench_submit [--size MiB] [--small-size MiB] [--zlib-size MiB]
+// Then the client alone: whole client processes (this program with
+// --submit-to) submit to a null sink that drops what it reads, paired run
+// by run with curl's chunked upload of the same file to the same sink and
+// with a plain socket copy, over HTTP and HTTPS.
+//
+//   bench_submit [--size MiB] [--small-size MiB] [--zlib-size MiB] [--runs N] [--null-only]
+#include "BenchTools.h"
+#include "NullServer.h"
 #include "Server.h"
 #include "ServerConnection.h"
+#include "ServiceProxyFactory.h"
 #include "SoapRuntime.h"
 #include "SubmitPoint.h"
 #include "SubmitStatus.h"
@@ -215,6 +223,144 @@ Figures submit(const QString &label, quint16 port, const QString &path)
     return figures;
 }
 
+// The client process of a null-sink run: connects, submits the file, ends.
+int submitTo(quint16 port, const QString &path, bool https)
+{
+    setSslProgramDir(QString::fromUtf8(VORNEX_BIN_DIR));
+    ServerConnection connection(
+        nullptr, QStringLiteral("bench"), QString(), QStringLiteral("127.0.0.1"), port);
+    connection.setSSLUsed(https);
+    if (!connection.connectToServer() || connection.isSecure() != https) {
+        std::fprintf(stderr, "submit: no %s connection\n", https ? "HTTPS" : "HTTP");
+        return 2;
+    }
+    SubmitPoint point(&connection, pointId, flowId, QStringLiteral("Submit"));
+    const SubmittedFilePtr job = point.createJob(path);
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        const int status = job->getStatus();
+        if ((status == SubmitStatus::Finished || status == SubmitStatus::Error)
+            && !point.isSubmitting(job.get()))
+            loop.quit();
+    });
+    point.startSubmit(job.get());
+    poll.start();
+    loop.exec();
+    return job->getStatus() == SubmitStatus::Finished ? 0 : 1;
+}
+
+struct Series
+{
+    QList<double> seconds;
+    QList<double> cpuPerGiB;
+    int failures = 0;
+
+    void add(const BenchTools::ProcessRun &run, qint64 bytes)
+    {
+        if (run.exitCode != 0) {
+            ++failures;
+            return;
+        }
+        seconds << run.wallMs / 1000.0;
+        cpuPerGiB << run.cpuMs / 1000.0 / (double(bytes) / (1 << 30));
+    }
+
+    // One run's figures: seconds, and CPU seconds per GiB.
+    QString text(int run) const
+    {
+        return QStringLiteral("%1 s (CPU %2)")
+            .arg(seconds.value(run), 0, 'f', 2)
+            .arg(cpuPerGiB.value(run), 0, 'f', 2);
+    }
+};
+
+void printSeries(const char *label, const Series &series, qint64 bytes)
+{
+    QList<double> rates;
+    for (const double s : series.seconds)
+        rates << (s > 0 ? bytes / 1048576.0 / s : 0.0);
+    std::printf("%-36s s %s   MiB/s %s   CPU s/GiB %s%s\n", label,
+        qPrintable(BenchTools::spreadText(series.seconds)), qPrintable(BenchTools::spreadText(rates, 0)),
+        qPrintable(BenchTools::spreadText(series.cpuPerGiB)),
+        series.failures ? qPrintable(QStringLiteral("   %1 FAILED").arg(series.failures)) : "");
+}
+
+QList<double> ratios(const QList<double> &a, const QList<double> &b)
+{
+    QList<double> r;
+    for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
+        r << (b.at(i) > 0 ? a.at(i) / b.at(i) : 0.0);
+    return r;
+}
+
+// Client against curl and the plain copy on the null sink, paired per run.
+int nullSinkRuns(const QString &large, int runs)
+{
+    const QString curl = BenchTools::curlPath();
+    const qint64 bytes = QFileInfo(large).size();
+    NullServerProcess plainSink;
+    NullServerProcess secureSink;
+    if (!plainSink.start(QCoreApplication::applicationFilePath(), false, QString())
+        || !secureSink.start(QCoreApplication::applicationFilePath(), true, QString())) {
+        std::fprintf(stderr, "cannot start the null sinks\n");
+        return 1;
+    }
+    Series curlPlain, clientPlain, curlSecure, clientSecure;
+    QList<double> copySeconds;
+    const auto curlUpload = [&](const NullServerProcess &sink) {
+        return BenchTools::run(curl,
+            { QStringLiteral("-sS"), QStringLiteral("-k"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                QStringLiteral("-T"), large, QStringLiteral("-H"),
+                QStringLiteral("Transfer-Encoding: chunked"),
+                QString::fromLatin1(sink.endpoint() + "/sink") });
+    };
+    const auto client = [&](const NullServerProcess &sink, bool https) {
+        QStringList arguments { QStringLiteral("--submit-to"), QString::number(sink.port()), large };
+        if (https)
+            arguments << QStringLiteral("--https");
+        return BenchTools::run(QCoreApplication::applicationFilePath(), arguments);
+    };
+    std::printf(
+        "\nNull sink, whole processes, %d paired runs (curl, client, curl HTTPS, client HTTPS, copy):\n",
+        runs);
+    for (int run = 0; run < runs; ++run) {
+        if (!curl.isEmpty())
+            curlPlain.add(curlUpload(plainSink), bytes);
+        clientPlain.add(client(plainSink, false), bytes);
+        if (!curl.isEmpty())
+            curlSecure.add(curlUpload(secureSink), bytes);
+        clientSecure.add(client(secureSink, true), bytes);
+        const Figures copy = socketCopy(large);
+        if (copy.ok)
+            copySeconds << copy.ms / 1000.0;
+        std::printf("  run %d: curl %s, client %s, curl HTTPS %s, client HTTPS %s, copy %.2f s\n", run + 1,
+            qPrintable(curlPlain.text(run)), qPrintable(clientPlain.text(run)),
+            qPrintable(curlSecure.text(run)), qPrintable(clientSecure.text(run)), copySeconds.value(run));
+        std::fflush(stdout);
+    }
+    std::printf("%lld MiB each; min / median / max:\n", bytes >> 20);
+    printSeries("curl -T chunked upload", curlPlain, bytes);
+    printSeries("client submission", clientPlain, bytes);
+    printSeries("curl -T chunked upload, HTTPS", curlSecure, bytes);
+    printSeries("client submission, HTTPS", clientSecure, bytes);
+    Series copy;
+    copy.seconds = copySeconds;
+    printSeries("plain socket copy (in process)", copy, bytes);
+    std::printf("%-36s %s\n", "client time / curl time",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, curlPlain.seconds))));
+    std::printf("%-36s %s\n", "client CPU / curl CPU",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
+    std::printf("%-36s %s\n", "client time / plain copy time",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, copySeconds))));
+    std::printf("%-36s %s\n", "client HTTPS time / curl HTTPS time",
+        qPrintable(BenchTools::spreadText(ratios(clientSecure.seconds, curlSecure.seconds))));
+    std::printf("%-36s %s\n", "client HTTPS rate / client HTTP rate",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, clientSecure.seconds))));
+    return curlPlain.failures + clientPlain.failures + curlSecure.failures + clientSecure.failures;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -233,11 +379,31 @@ int main(int argc, char *argv[])
     const QCommandLineOption zlibOption(QStringLiteral("zlib-size"),
         QStringLiteral("Compressed submission in MiB (0: none)."), QStringLiteral("MiB"),
         QStringLiteral("128"));
-    parser.addOptions({ serveOption, compressOption, sizeOption, smallOption, zlibOption });
+    const QCommandLineOption nullServeOption(
+        QStringLiteral("null-serve"), QStringLiteral("Child: null sink."), QStringLiteral("package"));
+    const QCommandLineOption httpsOption(QStringLiteral("https"), QStringLiteral("Child: over HTTPS."));
+    const QCommandLineOption submitToOption(QStringLiteral("submit-to"),
+        QStringLiteral("Child: submit the file given as argument to this port."), QStringLiteral("port"));
+    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Paired null-sink runs."),
+        QStringLiteral("N"), QStringLiteral("5"));
+    const QCommandLineOption nullOnlyOption(
+        QStringLiteral("null-only"), QStringLiteral("Only the null-sink runs."));
+    parser.addOptions({ serveOption, compressOption, sizeOption, smallOption, zlibOption, nullServeOption,
+        httpsOption, submitToOption, runsOption, nullOnlyOption });
     parser.addHelpOption();
     parser.process(app);
     if (parser.isSet(serveOption))
         return serve(parser.isSet(compressOption));
+    if (parser.isSet(nullServeOption)) {
+        NullServer::Options options;
+        options.https = parser.isSet(httpsOption);
+        options.sslDir = QStringLiteral(VORNEX_BIN_DIR "/ssl_testserver");
+        options.package = parser.value(nullServeOption);
+        return NullServer::serveUntilInputCloses(options);
+    }
+    if (parser.isSet(submitToOption) && !parser.positionalArguments().isEmpty())
+        return submitTo(quint16(parser.value(submitToOption).toUInt()), parser.positionalArguments().first(),
+            parser.isSet(httpsOption));
 
     SubmitThread::Timeouts timeouts;
     timeouts.receiveMs = 600000;
@@ -259,6 +425,8 @@ int main(int argc, char *argv[])
         "Loopback HTTP, one file per job; client baseline %.1f MiB\n", TreeTools::residentKb() / 1024.0);
 
     int failures = 0;
+    if (parser.isSet(nullOnlyOption))
+        return nullSinkRuns(large, parser.value(runsOption).toInt()) == 0 ? 0 : 1;
     const Figures limit = socketCopy(large);
     print(limit);
     failures += !limit.ok;
@@ -288,5 +456,6 @@ int main(int argc, char *argv[])
         print(f);
         failures += !f.ok;
     }
+    failures += nullSinkRuns(large, parser.value(runsOption).toInt());
     return failures == 0 ? 0 : 1;
 }

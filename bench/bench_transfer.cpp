@@ -2,9 +2,19 @@
 // memory. The server runs in a child process (this program with --serve),
 // so the memory figures are the client's alone.
 //
-//   bench_transfer [--size MiB] [--zlib-size MiB] [--https]
+// Then the client's download alone: whole client processes (this program
+// with --download-from, the client's AcceptThread) fetch a package from a
+// null source, paired run by run with curl writing the same stream to a
+// file, over HTTP and HTTPS.
+//
+//   bench_transfer [--size MiB] [--zlib-size MiB] [--https] [--runs N] [--null-only]
+#include "AcceptThread.h"
+#include "BenchTools.h"
+#include "DownloadType.h"
 #include "FilesStreamerW.h"
+#include "NullServer.h"
 #include "Server.h"
+#include "ServiceProxyFactory.h"
 #include "SoapRuntime.h"
 #include "StreamHarness.h"
 #include "TreeTools.h"
@@ -162,6 +172,124 @@ Figures download(const QString &label, const QByteArray &endpoint, const QString
     return figures;
 }
 
+// The client process of a null-source run: downloads, prints the folder.
+int downloadFrom(const QByteArray &endpoint, bool https)
+{
+    setSslProgramDir(QString::fromUtf8(VORNEX_BIN_DIR));
+    AcceptThread thread(nullptr, endpoint, QByteArray(), QByteArray(), https);
+    thread.setJobParams(QStringLiteral("f1"), QStringLiteral("k1"), QStringLiteral("j1"), DownloadType::Job);
+    thread.start();
+    thread.wait();
+    const QString folder = thread.takeFolder();
+    std::printf("%s\n", qPrintable(folder));
+    return thread.getResultPath().isEmpty() ? 1 : 0;
+}
+
+struct Series
+{
+    QList<double> seconds;
+    QList<double> cpuPerGiB;
+    int failures = 0;
+
+    void add(const BenchTools::ProcessRun &run, qint64 bytes)
+    {
+        if (run.exitCode != 0) {
+            ++failures;
+            return;
+        }
+        seconds << run.wallMs / 1000.0;
+        cpuPerGiB << run.cpuMs / 1000.0 / (double(bytes) / (1 << 30));
+    }
+
+    // One run's figures: seconds, and CPU seconds per GiB.
+    QString text(int run) const
+    {
+        return QStringLiteral("%1 s (CPU %2)")
+            .arg(seconds.value(run), 0, 'f', 2)
+            .arg(cpuPerGiB.value(run), 0, 'f', 2);
+    }
+};
+
+void printSeries(const char *label, const Series &series, qint64 bytes)
+{
+    QList<double> rates;
+    for (const double s : series.seconds)
+        rates << (s > 0 ? bytes / 1048576.0 / s : 0.0);
+    std::printf("%-36s s %s   MiB/s %s   CPU s/GiB %s%s\n", label,
+        qPrintable(BenchTools::spreadText(series.seconds)), qPrintable(BenchTools::spreadText(rates, 0)),
+        qPrintable(BenchTools::spreadText(series.cpuPerGiB)),
+        series.failures ? qPrintable(QStringLiteral("   %1 FAILED").arg(series.failures)) : "");
+}
+
+QList<double> ratios(const QList<double> &a, const QList<double> &b)
+{
+    QList<double> r;
+    for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
+        r << (b.at(i) > 0 ? a.at(i) / b.at(i) : 0.0);
+    return r;
+}
+
+int nullSourceRuns(const QString &file, const QString &workDir, int runs)
+{
+    const QString curl = BenchTools::curlPath();
+    const qint64 bytes = QFileInfo(file).size();
+    NullServerProcess plain;
+    NullServerProcess secure;
+    if (!plain.start(QCoreApplication::applicationFilePath(), false, file)
+        || !secure.start(QCoreApplication::applicationFilePath(), true, file)) {
+        std::fprintf(stderr, "cannot start the null sources\n");
+        return 1;
+    }
+    const QString curlTarget = QDir(workDir).filePath(QStringLiteral("curl.out"));
+    const auto curlDownload = [&](const NullServerProcess &source) {
+        const BenchTools::ProcessRun run = BenchTools::run(curl,
+            { QStringLiteral("-sS"), QStringLiteral("-k"), QStringLiteral("-o"), curlTarget,
+                QString::fromLatin1(source.endpoint() + "/package") });
+        QFile::remove(curlTarget);
+        return run;
+    };
+    const auto client = [&](const NullServerProcess &source, bool https) {
+        QStringList arguments { QStringLiteral("--download-from"), QString::fromLatin1(source.endpoint()) };
+        if (https)
+            arguments << QStringLiteral("--https");
+        const BenchTools::ProcessRun run
+            = BenchTools::run(QCoreApplication::applicationFilePath(), arguments);
+        const QString folder = QString::fromLocal8Bit(run.output.trimmed());
+        if (!folder.isEmpty() && folder.startsWith(QDir::tempPath()))
+            QDir(folder).removeRecursively();
+        return run;
+    };
+    Series curlPlain, clientPlain, curlSecure, clientSecure;
+    std::printf(
+        "\nNull source, whole processes, %d paired runs (curl, client, curl HTTPS, client HTTPS):\n", runs);
+    for (int run = 0; run < runs; ++run) {
+        if (!curl.isEmpty())
+            curlPlain.add(curlDownload(plain), bytes);
+        clientPlain.add(client(plain, false), bytes);
+        if (!curl.isEmpty())
+            curlSecure.add(curlDownload(secure), bytes);
+        clientSecure.add(client(secure, true), bytes);
+        std::printf("  run %d: curl %s, client %s, curl HTTPS %s, client HTTPS %s\n", run + 1,
+            qPrintable(curlPlain.text(run)), qPrintable(clientPlain.text(run)),
+            qPrintable(curlSecure.text(run)), qPrintable(clientSecure.text(run)));
+        std::fflush(stdout);
+    }
+    std::printf("%lld MiB each; min / median / max:\n", bytes >> 20);
+    printSeries("curl download to a file", curlPlain, bytes);
+    printSeries("client download (unpacks to disk)", clientPlain, bytes);
+    printSeries("curl download to a file, HTTPS", curlSecure, bytes);
+    printSeries("client download, HTTPS", clientSecure, bytes);
+    std::printf("%-36s %s\n", "client time / curl time",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, curlPlain.seconds))));
+    std::printf("%-36s %s\n", "client CPU / curl CPU",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
+    std::printf("%-36s %s\n", "client HTTPS time / curl HTTPS time",
+        qPrintable(BenchTools::spreadText(ratios(clientSecure.seconds, curlSecure.seconds))));
+    std::printf("%-36s %s\n", "client HTTPS rate / client HTTP rate",
+        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, clientSecure.seconds))));
+    return curlPlain.failures + clientPlain.failures + curlSecure.failures + clientSecure.failures;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -178,12 +306,30 @@ int main(int argc, char *argv[])
     const QCommandLineOption zlibOption(QStringLiteral("zlib-size"),
         QStringLiteral("Size of the compressed upload in MiB (0: none)."), QStringLiteral("MiB"),
         QStringLiteral("128"));
-    parser.addOptions({ serveOption, rawOption, httpsOption, sizeOption, zlibOption });
+    const QCommandLineOption nullServeOption(QStringLiteral("null-serve"),
+        QStringLiteral("Child: null source of this package."), QStringLiteral("path"));
+    const QCommandLineOption downloadOption(QStringLiteral("download-from"),
+        QStringLiteral("Child: download with the client's thread."), QStringLiteral("endpoint"));
+    const QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Paired null-source runs."),
+        QStringLiteral("N"), QStringLiteral("5"));
+    const QCommandLineOption nullOnlyOption(
+        QStringLiteral("null-only"), QStringLiteral("Only the null-source runs."));
+    parser.addOptions({ serveOption, rawOption, httpsOption, sizeOption, zlibOption, nullServeOption,
+        downloadOption, runsOption, nullOnlyOption });
     parser.addHelpOption();
     parser.process(app);
     const bool https = parser.isSet(httpsOption);
     if (parser.isSet(serveOption))
         return serve(parser.value(serveOption), parser.isSet(rawOption), https);
+    if (parser.isSet(nullServeOption)) {
+        NullServer::Options options;
+        options.https = https;
+        options.sslDir = QStringLiteral(VORNEX_BIN_DIR "/ssl_testserver");
+        options.package = parser.value(nullServeOption);
+        return NullServer::serveUntilInputCloses(options);
+    }
+    if (parser.isSet(downloadOption))
+        return downloadFrom(parser.value(downloadOption).toLatin1(), https);
 
     // The test certificates for --https live beside the client.
     if (qEnvironmentVariableIsEmpty("VORNEX_BIN_DIR"))
@@ -203,6 +349,8 @@ int main(int argc, char *argv[])
         https ? "HTTPS" : "HTTP", size, size + 8 + 1 + 4 + 11 + 8 + 1, TreeTools::residentKb() / 1024.0);
 
     int failures = 0;
+    if (parser.isSet(nullOnlyOption))
+        return nullSourceRuns(file, work.path(), parser.value(runsOption).toInt()) == 0 ? 0 : 1;
     {
         Child child;
         if (!child.start(file, true, https))
@@ -238,5 +386,6 @@ int main(int argc, char *argv[])
         print(f);
         failures += f.rc != SOAP_OK;
     }
+    failures += nullSourceRuns(file, work.path(), parser.value(runsOption).toInt());
     return failures == 0 ? 0 : 1;
 }
