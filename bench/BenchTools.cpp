@@ -6,6 +6,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include <cerrno>
@@ -96,6 +97,41 @@ QString spreadText(const QList<double> &values, int decimals)
         .arg(s.min, 0, 'f', decimals)
         .arg(s.median, 0, 'f', decimals)
         .arg(s.max, 0, 'f', decimals);
+}
+
+void Series::add(const ProcessRun &run, qint64 bytes)
+{
+    if (run.exitCode != 0) {
+        ++failures;
+        return;
+    }
+    seconds << run.wallMs / 1000.0;
+    cpuPerGiB << run.cpuMs / 1000.0 / (double(bytes) / (1 << 30));
+}
+
+QString Series::text(int run) const
+{
+    return QStringLiteral("%1 s (CPU %2)")
+        .arg(seconds.value(run), 0, 'f', 2)
+        .arg(cpuPerGiB.value(run), 0, 'f', 2);
+}
+
+void printSeries(const char *label, const Series &series, qint64 bytes)
+{
+    QList<double> rates;
+    for (const double s : series.seconds)
+        rates << (s > 0 ? bytes / 1048576.0 / s : 0.0);
+    std::printf("%-36s s %s   MiB/s %s   CPU s/GiB %s%s\n", label, qPrintable(spreadText(series.seconds)),
+        qPrintable(spreadText(rates, 0)), qPrintable(spreadText(series.cpuPerGiB)),
+        series.failures ? qPrintable(QStringLiteral("   %1 FAILED").arg(series.failures)) : "");
+}
+
+QList<double> ratios(const QList<double> &a, const QList<double> &b)
+{
+    QList<double> r;
+    for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
+        r << (b.at(i) > 0 ? a.at(i) / b.at(i) : 0.0);
+    return r;
 }
 
 QString curlPath()

@@ -33,6 +33,22 @@ Spread spread(QList<double> values);
 // "min / median / max" with the given number of decimals.
 QString spreadText(const QList<double> &values, int decimals = 2);
 
+// Whole-process runs of one kind over a transfer of a known size.
+struct Series
+{
+    QList<double> seconds;
+    QList<double> cpuPerGiB;
+    int failures = 0;
+
+    void add(const ProcessRun &run, qint64 bytes);
+    // One run's figures: seconds, and CPU seconds per GiB.
+    QString text(int run) const;
+};
+// One line: seconds, MiB/s and CPU seconds per GiB, each min / median / max.
+void printSeries(const char *label, const Series &series, qint64 bytes);
+// a[i] / b[i], run by run.
+QList<double> ratios(const QList<double> &a, const QList<double> &b);
+
 // Where curl is, or "" (the comparison lines are then left out).
 QString curlPath();
 

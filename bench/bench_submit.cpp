@@ -251,50 +251,6 @@ int submitTo(quint16 port, const QString &path, bool https)
     return job->getStatus() == SubmitStatus::Finished ? 0 : 1;
 }
 
-struct Series
-{
-    QList<double> seconds;
-    QList<double> cpuPerGiB;
-    int failures = 0;
-
-    void add(const BenchTools::ProcessRun &run, qint64 bytes)
-    {
-        if (run.exitCode != 0) {
-            ++failures;
-            return;
-        }
-        seconds << run.wallMs / 1000.0;
-        cpuPerGiB << run.cpuMs / 1000.0 / (double(bytes) / (1 << 30));
-    }
-
-    // One run's figures: seconds, and CPU seconds per GiB.
-    QString text(int run) const
-    {
-        return QStringLiteral("%1 s (CPU %2)")
-            .arg(seconds.value(run), 0, 'f', 2)
-            .arg(cpuPerGiB.value(run), 0, 'f', 2);
-    }
-};
-
-void printSeries(const char *label, const Series &series, qint64 bytes)
-{
-    QList<double> rates;
-    for (const double s : series.seconds)
-        rates << (s > 0 ? bytes / 1048576.0 / s : 0.0);
-    std::printf("%-36s s %s   MiB/s %s   CPU s/GiB %s%s\n", label,
-        qPrintable(BenchTools::spreadText(series.seconds)), qPrintable(BenchTools::spreadText(rates, 0)),
-        qPrintable(BenchTools::spreadText(series.cpuPerGiB)),
-        series.failures ? qPrintable(QStringLiteral("   %1 FAILED").arg(series.failures)) : "");
-}
-
-QList<double> ratios(const QList<double> &a, const QList<double> &b)
-{
-    QList<double> r;
-    for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
-        r << (b.at(i) > 0 ? a.at(i) / b.at(i) : 0.0);
-    return r;
-}
-
 // Client against curl and the plain copy on the null sink, paired per run.
 int nullSinkRuns(const QString &large, int runs)
 {
@@ -307,7 +263,7 @@ int nullSinkRuns(const QString &large, int runs)
         std::fprintf(stderr, "cannot start the null sinks\n");
         return 1;
     }
-    Series curlPlain, clientPlain, curlSecure, clientSecure;
+    BenchTools::Series curlPlain, clientPlain, curlSecure, clientSecure;
     QList<double> copySeconds;
     const auto curlUpload = [&](const NullServerProcess &sink) {
         return BenchTools::run(curl,
@@ -341,23 +297,23 @@ int nullSinkRuns(const QString &large, int runs)
         std::fflush(stdout);
     }
     std::printf("%lld MiB each; min / median / max:\n", bytes >> 20);
-    printSeries("curl -T chunked upload", curlPlain, bytes);
-    printSeries("client submission", clientPlain, bytes);
-    printSeries("curl -T chunked upload, HTTPS", curlSecure, bytes);
-    printSeries("client submission, HTTPS", clientSecure, bytes);
-    Series copy;
+    BenchTools::printSeries("curl -T chunked upload", curlPlain, bytes);
+    BenchTools::printSeries("client submission", clientPlain, bytes);
+    BenchTools::printSeries("curl -T chunked upload, HTTPS", curlSecure, bytes);
+    BenchTools::printSeries("client submission, HTTPS", clientSecure, bytes);
+    BenchTools::Series copy;
     copy.seconds = copySeconds;
-    printSeries("plain socket copy (in process)", copy, bytes);
+    BenchTools::printSeries("plain socket copy (in process)", copy, bytes);
     std::printf("%-36s %s\n", "client time / curl time",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, curlPlain.seconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, curlPlain.seconds))));
     std::printf("%-36s %s\n", "client CPU / curl CPU",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
     std::printf("%-36s %s\n", "client time / plain copy time",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, copySeconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, copySeconds))));
     std::printf("%-36s %s\n", "client HTTPS time / curl HTTPS time",
-        qPrintable(BenchTools::spreadText(ratios(clientSecure.seconds, curlSecure.seconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientSecure.seconds, curlSecure.seconds))));
     std::printf("%-36s %s\n", "client HTTPS rate / client HTTP rate",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, clientSecure.seconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, clientSecure.seconds))));
     return curlPlain.failures + clientPlain.failures + curlSecure.failures + clientSecure.failures;
 }
 

@@ -185,50 +185,6 @@ int downloadFrom(const QByteArray &endpoint, bool https)
     return thread.getResultPath().isEmpty() ? 1 : 0;
 }
 
-struct Series
-{
-    QList<double> seconds;
-    QList<double> cpuPerGiB;
-    int failures = 0;
-
-    void add(const BenchTools::ProcessRun &run, qint64 bytes)
-    {
-        if (run.exitCode != 0) {
-            ++failures;
-            return;
-        }
-        seconds << run.wallMs / 1000.0;
-        cpuPerGiB << run.cpuMs / 1000.0 / (double(bytes) / (1 << 30));
-    }
-
-    // One run's figures: seconds, and CPU seconds per GiB.
-    QString text(int run) const
-    {
-        return QStringLiteral("%1 s (CPU %2)")
-            .arg(seconds.value(run), 0, 'f', 2)
-            .arg(cpuPerGiB.value(run), 0, 'f', 2);
-    }
-};
-
-void printSeries(const char *label, const Series &series, qint64 bytes)
-{
-    QList<double> rates;
-    for (const double s : series.seconds)
-        rates << (s > 0 ? bytes / 1048576.0 / s : 0.0);
-    std::printf("%-36s s %s   MiB/s %s   CPU s/GiB %s%s\n", label,
-        qPrintable(BenchTools::spreadText(series.seconds)), qPrintable(BenchTools::spreadText(rates, 0)),
-        qPrintable(BenchTools::spreadText(series.cpuPerGiB)),
-        series.failures ? qPrintable(QStringLiteral("   %1 FAILED").arg(series.failures)) : "");
-}
-
-QList<double> ratios(const QList<double> &a, const QList<double> &b)
-{
-    QList<double> r;
-    for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
-        r << (b.at(i) > 0 ? a.at(i) / b.at(i) : 0.0);
-    return r;
-}
-
 int nullSourceRuns(const QString &file, const QString &workDir, int runs)
 {
     const QString curl = BenchTools::curlPath();
@@ -259,7 +215,7 @@ int nullSourceRuns(const QString &file, const QString &workDir, int runs)
             QDir(folder).removeRecursively();
         return run;
     };
-    Series curlPlain, clientPlain, curlSecure, clientSecure;
+    BenchTools::Series curlPlain, clientPlain, curlSecure, clientSecure;
     std::printf(
         "\nNull source, whole processes, %d paired runs (curl, client, curl HTTPS, client HTTPS):\n", runs);
     for (int run = 0; run < runs; ++run) {
@@ -275,18 +231,18 @@ int nullSourceRuns(const QString &file, const QString &workDir, int runs)
         std::fflush(stdout);
     }
     std::printf("%lld MiB each; min / median / max:\n", bytes >> 20);
-    printSeries("curl download to a file", curlPlain, bytes);
-    printSeries("client download (unpacks to disk)", clientPlain, bytes);
-    printSeries("curl download to a file, HTTPS", curlSecure, bytes);
-    printSeries("client download, HTTPS", clientSecure, bytes);
+    BenchTools::printSeries("curl download to a file", curlPlain, bytes);
+    BenchTools::printSeries("client download (unpacks to disk)", clientPlain, bytes);
+    BenchTools::printSeries("curl download to a file, HTTPS", curlSecure, bytes);
+    BenchTools::printSeries("client download, HTTPS", clientSecure, bytes);
     std::printf("%-36s %s\n", "client time / curl time",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, curlPlain.seconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, curlPlain.seconds))));
     std::printf("%-36s %s\n", "client CPU / curl CPU",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
     std::printf("%-36s %s\n", "client HTTPS time / curl HTTPS time",
-        qPrintable(BenchTools::spreadText(ratios(clientSecure.seconds, curlSecure.seconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientSecure.seconds, curlSecure.seconds))));
     std::printf("%-36s %s\n", "client HTTPS rate / client HTTP rate",
-        qPrintable(BenchTools::spreadText(ratios(clientPlain.seconds, clientSecure.seconds))));
+        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, clientSecure.seconds))));
     return curlPlain.failures + clientPlain.failures + curlSecure.failures + clientSecure.failures;
 }
 
