@@ -66,10 +66,12 @@ int setupShared(struct soap *soap, const QString &programDir)
         SSL_CTX *ctx;
         unsigned short flags;
     };
-    static std::map<QString, Shared> contexts; // by program folder, for the life of the process
+    // By program folder; never destroyed, as contexts may still be
+    // released during static destruction.
+    static auto *contexts = new std::map<QString, Shared>;
     const std::lock_guard<std::mutex> lock(mutex);
-    auto it = contexts.find(programDir);
-    if (it == contexts.end()) {
+    auto it = contexts->find(programDir);
+    if (it == contexts->end()) {
         struct soap *maker = soap_new();
         if (!maker)
             return SOAP_EOM;
@@ -78,13 +80,16 @@ int setupShared(struct soap *soap, const QString &programDir)
         const unsigned short flags = maker->ssl_flags;
         if (made)
             SSL_CTX_up_ref(made);
+        // A failed set-up leaves its fault details in the context.
+        soap_destroy(maker);
+        soap_end(maker);
         soap_free(maker);
         if (!made) {
             // Not kept: the next proxy tries again and fails the same way
             // as a context of its own would.
             return setup(soap, programDir);
         }
-        it = contexts.emplace(programDir, Shared { made, flags }).first;
+        it = contexts->emplace(programDir, Shared { made, flags }).first;
     }
     // The context frees its reference when it goes.
     SSL_CTX_up_ref(it->second.ctx);

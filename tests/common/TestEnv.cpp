@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <signal.h>
+#include <time.h>
 
 namespace {
 
@@ -53,7 +54,8 @@ void isolateHome(int argc, char **argv)
 
     const QByteArray runtime = home + "/runtime";
     QDir().mkpath(QString::fromLocal8Bit(runtime));
-    QFile::setPermissions(QString::fromLocal8Bit(runtime), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(QString::fromLocal8Bit(runtime),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     qputenv("HOME", home);
     qputenv("XDG_CONFIG_HOME", home + "/.config");
@@ -85,6 +87,13 @@ QString binDir()
 void keepHome()
 {
     g_keep = true;
+}
+
+qint64 threadCpuMs()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void resetPeakMemory()

@@ -26,6 +26,9 @@ void keepHome();
 // it cannot be read), for memory bounds measured around one case.
 void resetPeakMemory();
 qint64 peakMemoryKiB();
+// CPU time of the calling thread in milliseconds: a bound on work done here
+// that holds on a loaded machine, where wall time does not.
+qint64 threadCpuMs();
 // A peak taken under AddressSanitizer counts its shadow memory and the
 // quarantine of freed blocks, not the program's own needs.
 #ifdef __SANITIZE_ADDRESS__
@@ -38,18 +41,18 @@ constexpr bool peakMemoryIsTheProgramsOwn = true;
 
 // QTEST_MAIN with an isolated home. AppClass is QApplication,
 // QGuiApplication or QCoreApplication.
-#define VORNEX_TEST_MAIN_APP(TestObject, AppClass)                                                 \
-    int main(int argc, char *argv[])                                                              \
-    {                                                                                             \
-        TestEnv::isolateHome(argc, argv);                                                         \
-        AppClass app(argc, argv);                                                                 \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
-        TestObject tc;                                                                            \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                \
-        const int rc = QTest::qExec(&tc, argc, argv);                                             \
-        if (rc != 0)                                                                              \
-            TestEnv::keepHome();                                                                  \
-        return rc;                                                                                \
+#define VORNEX_TEST_MAIN_APP(TestObject, AppClass)                                                           \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        TestEnv::isolateHome(argc, argv);                                                                    \
+        AppClass app(argc, argv);                                                                            \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        const int rc = QTest::qExec(&tc, argc, argv);                                                        \
+        if (rc != 0)                                                                                         \
+            TestEnv::keepHome();                                                                             \
+        return rc;                                                                                           \
     }
 
 #define VORNEX_TEST_MAIN(TestObject) VORNEX_TEST_MAIN_APP(TestObject, QApplication)

@@ -477,7 +477,8 @@ void TestFilesStreamer::sparseMultiGigabyteFileWithoutMemoryGrowth()
     const qint64 rssAfter = TestFiles::statusKb("VmRSS:");
     qInfo("VmRSS %lld -> %lld kB, VmHWM %lld -> %lld kB", rssBefore, rssAfter, hwmBefore, hwmAfter);
     // One read block and a few buffers: far below a percent of the file.
-    QVERIFY2(hwmAfter - rssBefore < 16 * 1024, "peak memory grew with the file");
+    if (TestEnv::peakMemoryIsTheProgramsOwn)
+        QVERIFY2(hwmAfter - rssBefore < 16 * 1024, "peak memory grew with the file");
 
     const QString copy = dst() + QStringLiteral("/huge.bin");
     QCOMPARE(QFileInfo(copy).size(), size);

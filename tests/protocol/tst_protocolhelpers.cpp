@@ -110,6 +110,18 @@ void ProtocolHelpersTest::clientSsl()
     release(soap);
 
     QCOMPARE(ClientSsl::setup(nullptr, bin), SOAP_EOM);
+
+    // The shared context: made once, then handed to every context; one
+    // that cannot be made is tried again each time and reported.
+    for (int round = 0; round < 2; ++round) {
+        soap = soap_new();
+        QCOMPARE(ClientSsl::setupShared(soap, bin), SOAP_OK);
+        QVERIFY(soap->ctx);
+        release(soap);
+        soap = soap_new();
+        QVERIFY(ClientSsl::setupShared(soap, empty.path()) != SOAP_OK);
+        release(soap);
+    }
 }
 
 void ProtocolHelpersTest::runtimeStart()

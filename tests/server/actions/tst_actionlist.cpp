@@ -1,5 +1,6 @@
 #include "ActionList.h"
 #include "CheckPoint.h"
+#include "LoopStall.h"
 #include "PushJobAction.h"
 #include "SavedSubmissions.h"
 #include "ServerConnection.h"
@@ -81,25 +82,6 @@ int count(const testserver::Server &server, const QString &operation)
 {
     return int(ServerTest::operations(server).count(operation));
 }
-
-// Longest stretch the event loop of this thread went without a turn.
-class Heartbeat : public QObject
-{
-public:
-    Heartbeat()
-    {
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = qMax(m_longest, m_clock.restart()); });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longest() const { return qMax(m_longest, m_clock.elapsed()); }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
 
 bool upload(const QString &what)
 {
@@ -503,7 +485,7 @@ void TestActionList::deliveryUnderFaults()
 
     // The user's action, and what the client makes of it: the GUI thread
     // never waits for the network meanwhile.
-    const auto heartbeat = std::make_unique<Heartbeat>();
+    const auto stall = std::make_unique<LoopStall>();
     if (what == QLatin1String("submission"))
         m_proxy->submitFile(point, job);
     else if (what == QLatin1String("push"))
@@ -528,7 +510,7 @@ void TestActionList::deliveryUnderFaults()
     }
     if (fault == QLatin1String("slow refresh"))
         QVERIFY2(!m_proxy->updateThreads(connection).isEmpty(), "the action waited for the refresh");
-    const qint64 waited = heartbeat->longest();
+    const qint64 waited = stall->longestMs();
     qInfo("%s: the GUI thread waited at most %lld ms", QTest::currentDataTag(), waited);
     QVERIFY(waited < 200);
 
