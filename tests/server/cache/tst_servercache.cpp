@@ -556,12 +556,13 @@ void TestServerCache::deepOrHugeFileIsSkippedQuickly()
     file.close();
 
     TestEnv::resetPeakMemory();
-    // A DOM took minutes for such files; the bounded reader stops at once.
+    // A DOM took minutes for such files; the bounded reader stops early
+    // (well under a second here, seconds under a sanitizer on a busy machine).
     const qint64 cpuBefore = TestEnv::threadCpuMs();
     QString problem;
     QCOMPARE(ServerCache::read(path, nullptr, &problem), ServerCache::ReadResult::Malformed);
     const qint64 cpu = TestEnv::threadCpuMs() - cpuBefore;
-    QVERIFY2(cpu < 2000, qPrintable(QString::number(cpu)));
+    QVERIFY2(cpu < 6000, qPrintable(QString::number(cpu)));
     const qint64 peak = TestEnv::peakMemoryKiB();
     if (TestEnv::peakMemoryIsTheProgramsOwn)
         QVERIFY2(peak > 0 && peak < 150 * 1024, qPrintable(QString::number(peak)));
