@@ -71,6 +71,10 @@ PushJobAction *ServerProxy::makePushAction(ServerConnection *connection, const Q
         [this](PushJobAction *done, bool accepted, const QString &refusal) {
             cachePushAnswered(done, accepted);
             emit pushFinished(done->jobId(), accepted, refusal);
+            // A refresh that fetched the checkpoint before the push went
+            // through would list the job again: a fresh list follows it.
+            if (accepted)
+                startUpdatingConData(done->connection(), UpdateFlags::CheckPoints);
         });
     // Whether a push whose answer was lost went through shows in the next
     // list of the checkpoint's jobs; it is not sent again.

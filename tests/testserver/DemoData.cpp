@@ -161,9 +161,11 @@ DemoData DemoData::make(const QString &folder)
         QStringLiteral("debug"), QStringLiteral("assert") };
     const QStringList modules = { QStringLiteral("Control"), QStringLiteral("Submit"),
         QStringLiteral("Checkpoint"), QStringLiteral("Archive"), QStringLiteral("Network") };
-    const QStringList texts = { QStringLiteral("Job \"%1\" arrived in %2"),
-        QStringLiteral("Job \"%1\" moved on from %2"), QStringLiteral("Could not read \"%1\" in %2, retrying"),
-        QStringLiteral("Disk space low while %2 processed \"%1\""), QStringLiteral("Job \"%1\" finished in %2") };
+    const QStringList texts
+        = { QStringLiteral("Job \"%1\" arrived in %2"), QStringLiteral("Job \"%1\" moved on from %2"),
+              QStringLiteral("Could not read \"%1\" in %2, retrying"),
+              QStringLiteral("Disk space low while %2 processed \"%1\""),
+              QStringLiteral("Job \"%1\" finished in %2") };
     const QStringList jobs = { QStringLiteral("Brochure.pdf"), QStringLiteral("Catalog 2024"),
         QStringLiteral("Flyer.pdf"), QStringLiteral("Poster.pdf"), QStringLiteral("Annual Report") };
     const QDateTime now = ServerClock::now();

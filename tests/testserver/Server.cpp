@@ -265,6 +265,7 @@ void Server::setFault(Operation op, const Fault &fault)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->faults.insert(op, fault);
+    d->hangsReleased = false;
 }
 
 void Server::clearFault(Operation op)
@@ -307,6 +308,7 @@ void Server::releaseHangingCalls()
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         ++d->hangRelease;
+        d->hangsReleased = true;
     }
     d->changed.notify_all();
 }

@@ -60,7 +60,8 @@ public:
     void setRefuseConnections(bool refuse);
     // Refuses connection attempts for ms, then listens again by itself.
     void refuseConnectionsFor(int ms);
-    // Lets calls caught by a Hang fault end (their connection closes).
+    // Lets calls caught by a Hang fault end (their connection closes), and
+    // those that reach their hang later, until a fault is set again.
     void releaseHangingCalls();
 
     // Journal, oldest first.

@@ -290,7 +290,7 @@ void ServerCore::waitWhileHanging()
 {
     std::unique_lock<std::mutex> lock(mutex);
     const int release = hangRelease;
-    changed.wait(lock, [this, release] { return stopping || hangRelease != release; });
+    changed.wait(lock, [this, release] { return stopping || hangsReleased || hangRelease != release; });
 }
 
 Fault ServerCore::takeFault(Operation op)

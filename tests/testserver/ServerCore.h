@@ -85,6 +85,9 @@ public:
     bool listening = false;
     int nextRequest = 1;
     int hangRelease = 0;
+    // Released hangs stay released until a fault is set again: a call
+    // that reaches its hang only after the release must not wait for ever.
+    bool hangsReleased = false;
     QList<JournalEntry> journal;
 
 private:

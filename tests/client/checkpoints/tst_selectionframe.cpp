@@ -621,7 +621,8 @@ void TestSelectionFrame::pushByButtonAndByList()
     QCOMPARE(push.request.connectionIds, QStringList { QStringLiteral("single-out2") });
     QCOMPARE(push.request.jobName, QStringLiteral("one.pdf"));
     QCOMPARE(push.request.requiredMetadata.value(0).value, QStringLiteral("ACME"));
-    QVERIFY(!m_checkPoint->hasJob(QStringLiteral("single")));
+    // Gone once the answer is in.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_checkPoint->hasJob(QStringLiteral("single")), 10000);
 
     show(QStringLiteral("multi"));
     QListWidget *list = widget->list();

@@ -33,7 +33,8 @@ bool loadCache(ServerProxy &proxy)
 {
     QSignalSpy loaded(&proxy, &ServerProxy::cachedDataLoaded);
     proxy.loadCachedData();
-    return loaded.wait(10000);
+    // Large files take seconds under a sanitizer on a busy machine.
+    return loaded.wait(30000);
 }
 
 MetadataField field(const QString &label, bool required)

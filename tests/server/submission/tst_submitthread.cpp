@@ -364,7 +364,8 @@ void TestSubmitThread::cancelReachesAServerThatStoppedReading()
 void TestSubmitThread::droppedConnectionThenRetryFromTheStart()
 {
     const QString file = path(QStringLiteral("six.bin"));
-    QVERIFY(writeFile(file, 6 * 1000 * 1000, 6));
+    // More than the kernel's socket buffers hold, so the drop comes midway.
+    QVERIFY(writeFile(file, 64 * 1000 * 1000, 6));
     m_server->setFault(
         testserver::Operation::SubmitFile08, testserver::Fault::dropRequestAfter(2 << 20).times(1));
     const SubmittedFilePtr job = submit(file, false);
