@@ -134,6 +134,11 @@ QList<double> ratios(const QList<double> &a, const QList<double> &b)
     return r;
 }
 
+void printRatio(const char *label, const QList<double> &a, const QList<double> &b)
+{
+    std::printf("%-36s %s\n", label, qPrintable(spreadText(ratios(a, b))));
+}
+
 QString curlPath()
 {
     return QStandardPaths::findExecutable(QStringLiteral("curl"));

@@ -48,6 +48,8 @@ struct Series
 void printSeries(const char *label, const Series &series, qint64 bytes);
 // a[i] / b[i], run by run.
 QList<double> ratios(const QList<double> &a, const QList<double> &b);
+// One line: the ratios' min / median / max.
+void printRatio(const char *label, const QList<double> &a, const QList<double> &b);
 
 // Where curl is, or "" (the comparison lines are then left out).
 QString curlPath();

@@ -235,14 +235,10 @@ int nullSourceRuns(const QString &file, const QString &workDir, int runs)
     BenchTools::printSeries("client download (unpacks to disk)", clientPlain, bytes);
     BenchTools::printSeries("curl download to a file, HTTPS", curlSecure, bytes);
     BenchTools::printSeries("client download, HTTPS", clientSecure, bytes);
-    std::printf("%-36s %s\n", "client time / curl time",
-        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, curlPlain.seconds))));
-    std::printf("%-36s %s\n", "client CPU / curl CPU",
-        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.cpuPerGiB, curlPlain.cpuPerGiB))));
-    std::printf("%-36s %s\n", "client HTTPS time / curl HTTPS time",
-        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientSecure.seconds, curlSecure.seconds))));
-    std::printf("%-36s %s\n", "client HTTPS rate / client HTTP rate",
-        qPrintable(BenchTools::spreadText(BenchTools::ratios(clientPlain.seconds, clientSecure.seconds))));
+    BenchTools::printRatio("client time / curl time", clientPlain.seconds, curlPlain.seconds);
+    BenchTools::printRatio("client CPU / curl CPU", clientPlain.cpuPerGiB, curlPlain.cpuPerGiB);
+    BenchTools::printRatio("client HTTPS time / curl HTTPS time", clientSecure.seconds, curlSecure.seconds);
+    BenchTools::printRatio("client HTTPS rate / client HTTP rate", clientPlain.seconds, clientSecure.seconds);
     return curlPlain.failures + clientPlain.failures + curlSecure.failures + clientSecure.failures;
 }
 
