@@ -10,10 +10,15 @@
 
 #include <ombrelServiceProxy.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -29,17 +34,30 @@ using ReceiveFunction = std::size_t (*)(struct soap *, char *, std::size_t);
 std::atomic<SendFunction> gsoapSend { nullptr };
 std::atomic<ReceiveFunction> gsoapReceive { nullptr };
 
-// The size line gSOAP writes before each HTTP chunk ("\r\n10000\r\n"),
-// held back to go out with the chunk: sent alone it makes a packet of its
-// own per chunk. gSOAP always sends the chunk right after its line, in the
-// same thread.
-struct HeldLine
+using OpenFunction = SOAP_SOCKET (*)(struct soap *, const char *, const char *, int);
+std::atomic<OpenFunction> gsoapOpen { nullptr };
+
+// Bytes of a streamed request held back, so they go out with what follows:
+// over plain TCP the size line gSOAP writes before each HTTP chunk
+// ("\r\n10000\r\n"), which alone makes a packet per chunk; over TLS
+// whatever does not fill a whole record, as a short record costs a write
+// and a wake-up of the reader each (one per chunk line). gSOAP sends the
+// chunk right after its line, in the same thread; what is held goes out
+// before the answer is read, and never outlives its connection.
+struct Held
 {
     struct soap *soap = nullptr;
-    char bytes[24];
-    std::size_t size = 0;
+    SOAP_SOCKET socket = SOAP_INVALID_SOCKET;
+    std::vector<char> bytes;
 };
-thread_local HeldLine t_held;
+thread_local Held t_held;
+
+constexpr std::size_t TlsRecord = 16384;
+
+bool holds(const Held &held, const struct soap *soap)
+{
+    return !held.bytes.empty() && held.soap == soap && held.socket == soap->socket;
+}
 
 bool isChunkLine(const char *data, std::size_t size)
 {
@@ -51,11 +69,27 @@ bool isChunkLine(const char *data, std::size_t size)
         && !(i == digits + 1 && data[digits] == '0');
 }
 
-// gSOAP's own transport for what this one does not handle: TLS, and
-// transfers with a whole-transfer limit that gSOAP checks itself.
+// A streamed transfer: no whole-transfer limit, which gSOAP's own transport
+// checks itself and this one does not.
+bool streamed(const struct soap *soap)
+{
+    return !soap->transfer_timeout && soap_valid_socket(soap->socket);
+}
+
+// gSOAP's own transport for what this one does not handle: TLS but for
+// streamed sends, and transfers with a whole-transfer limit.
 bool plainSocket(const struct soap *soap)
 {
-    return !soap->ssl && !soap->transfer_timeout && soap_valid_socket(soap->socket);
+    return !soap->ssl && streamed(soap);
+}
+
+// A new connection starts with nothing held.
+SOAP_SOCKET open(struct soap *soap, const char *endpoint, const char *host, int port)
+{
+    Held &held = t_held;
+    if (held.soap == soap)
+        held.bytes.clear();
+    return gsoapOpen.load()(soap, endpoint, host, port);
 }
 
 // Milliseconds for poll from a gSOAP timeout (negative: microseconds).
@@ -81,23 +115,104 @@ bool waitFor(struct soap *soap, short events, int timeout)
 
 // Tries the call first and waits only when the socket is not ready, where
 // gSOAP waits before every call: half the system calls on a transfer.
+// Writes all of it over the context's TLS session, waiting (with gSOAP's
+// idle limit) only when the socket is not ready.
+bool tlsWrite(struct soap *soap, const char *data, std::size_t size)
+{
+    SSL *ssl = soap->ssl;
+    while (size > 0) {
+        ERR_clear_error();
+        const int n = SSL_write(ssl, data, int(std::min<std::size_t>(size, 1 << 30)));
+        if (n > 0) {
+            data += n;
+            size -= std::size_t(n);
+            continue;
+        }
+        const int error = SSL_get_error(ssl, n);
+        if (error == SSL_ERROR_WANT_WRITE && waitFor(soap, POLLOUT, soap->send_timeout))
+            continue;
+        if (error == SSL_ERROR_WANT_READ && waitFor(soap, POLLIN, soap->send_timeout))
+            continue;
+        if (error == SSL_ERROR_SYSCALL)
+            soap->errnum = errno;
+        return false;
+    }
+    return true;
+}
+
+// Whole records only; the rest waits for more or for the answer.
+int sendTls(struct soap *soap, Held &held, const char *data, std::size_t size)
+{
+    if (!held.bytes.empty() || size < TlsRecord) {
+        const std::size_t take = std::min(size, TlsRecord - held.bytes.size());
+        held.soap = soap;
+        held.socket = soap->socket;
+        held.bytes.insert(held.bytes.end(), data, data + take);
+        data += take;
+        size -= take;
+        if (held.bytes.size() < TlsRecord)
+            return SOAP_OK;
+        const bool written = tlsWrite(soap, held.bytes.data(), held.bytes.size());
+        held.bytes.clear();
+        if (!written)
+            return SOAP_EOF;
+    }
+    const std::size_t whole = size / TlsRecord * TlsRecord;
+    if (whole > 0 && !tlsWrite(soap, data, whole))
+        return SOAP_EOF;
+    if (whole < size) {
+        held.soap = soap;
+        held.socket = soap->socket;
+        held.bytes.assign(data + whole, data + size);
+    }
+    return SOAP_OK;
+}
+
+// Sends what is held for this context now.
+bool flushHeld(struct soap *soap)
+{
+    Held &held = t_held;
+    if (!holds(held, soap)) {
+        if (held.soap == soap)
+            held.bytes.clear();
+        return true;
+    }
+    const bool written = soap->ssl && streamed(soap)
+        ? tlsWrite(soap, held.bytes.data(), held.bytes.size())
+        : gsoapSend.load()(soap, held.bytes.data(), held.bytes.size()) == SOAP_OK;
+    held.bytes.clear();
+    return written;
+}
+
 int send(struct soap *soap, const char *data, std::size_t size)
 {
-    HeldLine &held = t_held;
-    const bool heldHere = held.size > 0 && held.soap == soap;
-    if (held.size == 0 && (soap->mode & SOAP_IO) == SOAP_IO_CHUNK && size < sizeof held.bytes
-        && isChunkLine(data, size)) {
+    Held &held = t_held;
+    if (held.soap == soap && held.socket != soap->socket)
+        held.bytes.clear(); // of a connection that is gone
+    if (soap->ssl && streamed(soap)) {
+        const int rc = sendTls(soap, held, data, size);
+        if (rc != SOAP_OK)
+            held.bytes.clear();
+        return rc;
+    }
+    const bool heldHere = holds(held, soap);
+    if (!heldHere && (soap->mode & SOAP_IO) == SOAP_IO_CHUNK && size < 24 && isChunkLine(data, size)) {
         held.soap = soap;
-        std::memcpy(held.bytes, data, size);
-        held.size = size;
+        held.socket = soap->socket;
+        held.bytes.assign(data, data + size);
         return SOAP_OK;
+    }
+    char line[24];
+    std::size_t lineSize = 0;
+    if (heldHere) {
+        lineSize = std::min(held.bytes.size(), sizeof line);
+        std::memcpy(line, held.bytes.data(), lineSize);
+        held.bytes.clear();
     }
     iovec parts[2];
     int count = 0;
-    if (heldHere) {
-        parts[count++] = { held.bytes, held.size };
-        held.size = 0;
-    }
+    if (lineSize > 0)
+        parts[count++] = { line, lineSize };
     parts[count++] = { const_cast<char *>(data), size };
     if (!plainSocket(soap)) {
         const SendFunction original = gsoapSend;
@@ -139,14 +254,9 @@ int send(struct soap *soap, const char *data, std::size_t size)
 
 std::size_t receive(struct soap *soap, char *buffer, std::size_t size)
 {
-    HeldLine &held = t_held;
-    if (held.size > 0 && held.soap == soap) {
-        // Never wait for an answer with part of the request unsent.
-        const std::size_t pending = held.size;
-        held.size = 0;
-        if (gsoapSend.load()(soap, held.bytes, pending) != SOAP_OK)
-            return 0;
-    }
+    // Never wait for an answer with part of the request unsent.
+    if (!flushHeld(soap))
+        return 0;
     if (!plainSocket(soap))
         return gsoapReceive.load()(soap, buffer, size);
     for (;;) {
@@ -191,8 +301,11 @@ ombrel::Service *createServiceProxy(bool secure)
     gsoapSend.compare_exchange_strong(noSend, proxy->soap->fsend);
     ReceiveFunction noReceive = nullptr;
     gsoapReceive.compare_exchange_strong(noReceive, proxy->soap->frecv);
+    OpenFunction noOpen = nullptr;
+    gsoapOpen.compare_exchange_strong(noOpen, proxy->soap->fopen);
     proxy->soap->fsend = &send;
     proxy->soap->frecv = &receive;
+    proxy->soap->fopen = &open;
     if (secure)
         ClientSsl::setupShared(proxy->soap, sslProgramDir());
     // Every context is bounded from its first call on; the bounds wrap the
