@@ -31,10 +31,14 @@ qint64 peakMemoryKiB();
 qint64 threadCpuMs();
 // A peak taken under AddressSanitizer counts its shadow memory and the
 // quarantine of freed blocks, not the program's own needs.
+// Work done on one thread takes about this many times longer under the
+// sanitizers: bounds on the program's own work are scaled by it.
 #ifdef __SANITIZE_ADDRESS__
 constexpr bool peakMemoryIsTheProgramsOwn = false;
+constexpr int sanitizerSlowdown = 3;
 #else
 constexpr bool peakMemoryIsTheProgramsOwn = true;
+constexpr int sanitizerSlowdown = 1;
 #endif
 
 } // namespace TestEnv
