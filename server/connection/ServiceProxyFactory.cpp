@@ -113,8 +113,6 @@ bool waitFor(struct soap *soap, short events, int timeout)
     return rc > 0;
 }
 
-// Tries the call first and waits only when the socket is not ready, where
-// gSOAP waits before every call: half the system calls on a transfer.
 // Writes all of it over the context's TLS session, waiting (with gSOAP's
 // idle limit) only when the socket is not ready.
 bool tlsWrite(struct soap *soap, const char *data, std::size_t size)
@@ -184,11 +182,15 @@ bool flushHeld(struct soap *soap)
     return written;
 }
 
+// Tries the call first and waits only when the socket is not ready, where
+// gSOAP waits before every call: half the system calls on a transfer.
 int send(struct soap *soap, const char *data, std::size_t size)
 {
     Held &held = t_held;
-    if (held.soap == soap && held.socket != soap->socket)
-        held.bytes.clear(); // of a connection that is gone
+    // A call runs to its end in one thread: bytes held for another context
+    // or connection belong to one that ended without sending them.
+    if (!holds(held, soap))
+        held.bytes.clear();
     if (soap->ssl && streamed(soap)) {
         const int rc = sendTls(soap, held, data, size);
         if (rc != SOAP_OK)
