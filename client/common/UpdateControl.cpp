@@ -10,6 +10,8 @@
 #include <QRegularExpressionValidator>
 #include <QSettings>
 
+#include <limits>
+
 namespace Client {
 
 namespace {
@@ -53,16 +55,14 @@ QString UpdateControl::onTimerKey(int updateFlags)
 
 double UpdateControl::parseInterval(const QString &text)
 {
-    // The rule of the edit's validator: a stored "-5" or "1e9" is as
-    // unusable as one typed.
-    QRegularExpressionValidator validator(intervalPattern());
-    QString copy = text;
-    int position = 0;
-    if (validator.validate(copy, position) != QValidator::Acceptable)
-        return 0.0;
+    // Any number a timer can run on, also one the edit would not take as
+    // typed ("120", "1."): an earlier version or a hand may have stored it.
     bool ok = false;
-    const double minutes = copy.toDouble(&ok);
-    return ok ? minutes : 0.0;
+    const double minutes = text.toDouble(&ok);
+    const double ms = minutes * 60000.0;
+    if (!ok || !(ms >= 1.0) || ms > double(std::numeric_limits<int>::max()))
+        return 0.0;
+    return minutes;
 }
 
 UpdateControl::UpdateControl(const ServerProxyPtr &proxy, int updateFlags, QWidget *parent)

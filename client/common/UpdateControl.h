@@ -27,7 +27,8 @@ public:
     static QString pageName(int updateFlags);
     static QString intervalKey(int updateFlags);
     static QString onTimerKey(int updateFlags);
-    // Minutes of an interval text, or 0 when the edit would not take it.
+    // Minutes of a stored interval text, or 0 when it is no period a timer
+    // can run on.
     static double parseInterval(const QString &text);
 
     QCheckBox *timerCheckBox() const { return m_checkBox; }

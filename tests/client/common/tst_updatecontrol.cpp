@@ -90,7 +90,14 @@ void TestUpdateControl::storedInterval_data()
     QTest::newRow("text") << QVariant(QStringLiteral("soon")) << QStringLiteral("3") << 180000;
     QTest::newRow("negative") << QVariant(QStringLiteral("-5")) << QStringLiteral("3") << 180000;
     QTest::newRow("exponent") << QVariant(QStringLiteral("1e9")) << QStringLiteral("3") << 180000;
-    QTest::newRow("three digits") << QVariant(QStringLiteral("120")) << QStringLiteral("3") << 180000;
+    QTest::newRow("period past the timer's range")
+        << QVariant(QStringLiteral("40000")) << QStringLiteral("3") << 180000;
+    QTest::newRow("under a millisecond")
+        << QVariant(QStringLiteral("0.00001")) << QStringLiteral("3") << 180000;
+    // Numbers the edit would not take as typed are kept all the same.
+    QTest::newRow("three digits") << QVariant(QStringLiteral("120")) << QStringLiteral("120") << 7200000;
+    QTest::newRow("trailing point") << QVariant(QStringLiteral("1.")) << QStringLiteral("1.") << 60000;
+    QTest::newRow("stored as a number") << QVariant(2.25) << QStringLiteral("2.25") << 135000;
     QTest::newRow("fraction") << QVariant(QStringLiteral("1.5")) << QStringLiteral("1.5") << 90000;
     QTest::newRow("two digits") << QVariant(QStringLiteral("99")) << QStringLiteral("99") << 5940000;
     QTest::newRow("tenth") << QVariant(QStringLiteral("0.1")) << QStringLiteral("0.1") << 6000;
