@@ -160,7 +160,10 @@ bool copyTreeAt(int srcFolder, int dstFolder, const QByteArray &where, QString &
             if (!copyFileAt(srcFolder, name, false, dstFolder, name, true, error))
                 return false;
         } else if (S_ISDIR(st.st_mode)) {
-            if (::mkdirat(dstFolder, name.constData(), st.st_mode & 07777) != 0 && errno != EEXIST) {
+            // A new folder takes the source's mode once it is filled: a
+            // read-only one could not be filled.
+            const bool made = ::mkdirat(dstFolder, name.constData(), 0700) == 0;
+            if (!made && errno != EEXIST) {
                 error = describe(here, errno);
                 return false;
             }
@@ -172,15 +175,36 @@ bool copyTreeAt(int srcFolder, int dstFolder, const QByteArray &where, QString &
             }
             if (!copyTreeAt(src.get(), dst.get(), here, error))
                 return false;
+            if (made && ::fchmod(dst.get(), st.st_mode & 07777) != 0) {
+                error = describe(here, errno);
+                return false;
+            }
         }
     }
     return true;
 }
 
+// The canonical form of a path that need not exist yet: its nearest
+// existing folder resolved, the rest appended.
+QString resolvedPath(const QString &path)
+{
+    QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    QString rest;
+    while (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath())
+            return QString();
+        rest.prepend(QLatin1Char('/') + info.fileName());
+        info = QFileInfo(parent);
+    }
+    const QString found = info.canonicalFilePath();
+    return found.isEmpty() || rest.isEmpty() ? found : QDir::cleanPath(found + rest);
+}
+
 bool isInside(const QString &inner, const QString &outer)
 {
-    const QString a = QFileInfo(inner).canonicalFilePath();
-    const QString b = QFileInfo(outer).canonicalFilePath();
+    const QString a = resolvedPath(inner);
+    const QString b = resolvedPath(outer);
     if (a.isEmpty() || b.isEmpty())
         return false;
     return a == b || a.startsWith(b.endsWith(QLatin1Char('/')) ? b : b + QLatin1Char('/'));
@@ -283,13 +307,14 @@ bool FileHandler::copyFolder(
         errorText = describe(PosixFs::encode(source), source.isEmpty() ? ENOENT : errno);
         return false;
     }
-    if (target.isEmpty() || !QDir().mkpath(target)) {
-        errorText = QCoreApplication::translate("Tamsor::FileHandler", "Cannot create folder %1").arg(target);
-        return false;
-    }
-    if (isInside(target, source)) {
+    // Asked before anything is made, so a refused copy leaves nothing behind.
+    if (!target.isEmpty() && isInside(target, source)) {
         errorText = QCoreApplication::translate("Tamsor::FileHandler", "Cannot copy folder %1 into itself")
                         .arg(source);
+        return false;
+    }
+    if (target.isEmpty() || !QDir().mkpath(target)) {
+        errorText = QCoreApplication::translate("Tamsor::FileHandler", "Cannot create folder %1").arg(target);
         return false;
     }
     const Fd dst = PosixFs::openFolder(cleanPath(target), true);
@@ -414,8 +439,11 @@ bool FileHandler::rename(const QString &from, const QString &to, bool overwrite,
         return false;
     }
     dropAside();
+    // The target stands, so the move is done; a source that cannot be taken
+    // away (a read-only folder) stays behind as a copy.
     QString ignored;
-    return PosixFs::removeEntry(AT_FDCWD, src, ignored);
+    PosixFs::removeEntry(AT_FDCWD, src, ignored);
+    return true;
 }
 
 bool FileHandler::saveDomElement(const QDomDocument &document, const QString &path)

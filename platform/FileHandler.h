@@ -30,14 +30,16 @@ public:
     // Copies a file, or a folder tree when source is a folder.
     static bool copy(const QString &source, const QString &target, ILogInterface *log = nullptr);
     // Copies the content of source into target (created when missing).
-    static bool copyFolder(const QString &source, const QString &target, QString &errorText,
-                           ILogInterface *log = nullptr);
+    static bool copyFolder(
+        const QString &source, const QString &target, QString &errorText, ILogInterface *log = nullptr);
 
     // Empties a folder, keeping the folder itself.
     static bool cleanupFolder(const QString &folder);
     static bool removeFolder(const QString &folder);
 
-    // Moves a file or folder, across file systems too.
+    // Moves a file or folder, across file systems too; true once the target
+    // stands, also when the source of a copy across file systems cannot be
+    // removed afterwards.
     static bool rename(const QString &from, const QString &to, bool overwrite, ILogInterface *log = nullptr);
 
     // Writes the document through a temporary file in the same folder,

@@ -8,14 +8,49 @@
 #include <QtTest/QTest>
 
 #include <csignal>
+#include <cstring>
+#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using Tamsor::FileHandler;
 
 using TestFiles::FileSizeLimit;
 using TestFiles::modeOf;
 using TestFiles::readFile;
+
+namespace {
+
+// Root passes every permission check; while this lives, the calling thread
+// is held to the permission bits like any other user.
+class PermissionsChecked
+{
+public:
+    PermissionsChecked()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2];
+        std::memcpy(reduced, m_saved, sizeof reduced);
+        for (const int cap : { CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH })
+            reduced[cap / 32].effective &= ~(1u << (cap % 32));
+        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionsChecked()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+
+private:
+    __user_cap_header_struct m_header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct m_saved[2] {};
+    bool m_dropped = false;
+};
+
+} // namespace
 
 class TestFileHandler : public QObject
 {
@@ -35,6 +70,8 @@ private slots:
     void renameWithinFileSystem();
     void renameAcrossFileSystems_data();
     void renameAcrossFileSystems();
+    void readOnlyPartsOfTheSource_data();
+    void readOnlyPartsOfTheSource();
     void saveDomElementDropsForbiddenCharacters();
     void saveDomElementKeepsOldFileOnFailure();
     void formatSize_data();
@@ -171,8 +208,10 @@ void TestFileHandler::copyFolderIntoItselfIsRefused()
     QString error;
     QVERIFY(!FileHandler::copyFolder(at(QStringLiteral("src")), at(QStringLiteral("src/inner")), error));
     QVERIFY(!error.isEmpty());
+    QVERIFY(!FileHandler::copyFolder(at(QStringLiteral("src")), at(QStringLiteral("src/new/deeper")), error));
     QVERIFY(!FileHandler::copyFolder(at(QStringLiteral("src")), at(QStringLiteral("src")), error));
-    QVERIFY(!QFileInfo::exists(at(QStringLiteral("src/inner/inner"))));
+    // Nothing is made for a copy that is refused.
+    QCOMPARE(TestFiles::entriesOf(at(QStringLiteral("src"))), QStringList { QStringLiteral("a.txt") });
 }
 
 void TestFileHandler::cleanupAndRemoveDoNotFollowLinks()
@@ -284,6 +323,58 @@ void TestFileHandler::renameAcrossFileSystems()
     const QStringList beside
         = QDir(at(QStringLiteral("saved"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     QCOMPARE(beside, QStringList { QFileInfo(target).fileName() });
+}
+
+void TestFileHandler::readOnlyPartsOfTheSource_data()
+{
+    // Moves go across file systems; copies stay on one.
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("copy, read-only sub-folder") << false << true;
+    QTest::newRow("move, read-only sub-folder") << true << true;
+    QTest::newRow("move, file in a read-only folder") << true << false;
+}
+
+void TestFileHandler::readOnlyPartsOfTheSource()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, folder);
+    QString base = at(QStringLiteral("src"));
+    QTemporaryDir shm(QStringLiteral("/dev/shm/vornex-fh-XXXXXX"));
+    if (move) {
+        struct stat a, b;
+        QVERIFY(::stat(QFile::encodeName(m_work).constData(), &a) == 0);
+        if (!shm.isValid() || ::stat("/dev/shm", &b) != 0 || a.st_dev == b.st_dev)
+            QSKIP("needs a second file system at /dev/shm");
+        base = shm.path();
+    }
+    const QString readOnly = base + (folder ? QStringLiteral("/job/ro") : QStringLiteral("/ro"));
+    const QString source = folder ? base + QStringLiteral("/job") : readOnly + QStringLiteral("/job.bin");
+    const QString target = at(folder ? QStringLiteral("saved/job") : QStringLiteral("saved/job.bin"));
+    QVERIFY(TestFiles::writeFile(readOnly + QStringLiteral("/inner/g.bin"), TestFiles::pattern(5000)));
+    QVERIFY(TestFiles::writeFile(folder ? base + QStringLiteral("/job/a.txt") : source, "a"));
+    QVERIFY(QDir().mkpath(at(QStringLiteral("saved"))));
+    QVERIFY(::chmod(QFile::encodeName(readOnly).constData(), 0555) == 0);
+    const QMap<QString, QString> tree = TestFiles::describeTree(source);
+    const auto writable = qScopeGuard([&] {
+        ::chmod(QFile::encodeName(readOnly).constData(), 0755);
+        ::chmod(QFile::encodeName(target + QStringLiteral("/ro")).constData(), 0755);
+    });
+
+    QString error;
+    bool done;
+    {
+        const PermissionsChecked checked;
+        done = move ? FileHandler::rename(source, target, false)
+                    : FileHandler::copyFolder(source, target, error);
+    }
+    QVERIFY2(done, qPrintable(error));
+    if (folder) {
+        QCOMPARE(TestFiles::describeTree(target), tree);
+        QCOMPARE(modeOf(target + QStringLiteral("/ro")), mode_t(0555));
+    } else {
+        QCOMPARE(readFile(target), QByteArray("a"));
+    }
 }
 
 void TestFileHandler::saveDomElementDropsForbiddenCharacters()
