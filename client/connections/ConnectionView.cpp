@@ -11,6 +11,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -38,7 +39,13 @@ ConnectionView::ConnectionView(ConnectionPage *page)
     m_enabled = new QCheckBox(frame);
     m_host = new QLineEdit(frame);
     m_port = new QLineEdit(frame);
-    m_port->setValidator(new QIntValidator(1, 65535, m_port));
+    // A port is no quantity: "51,008" is refused as typed rather than read
+    // as something else.
+    auto *portValidator = new QIntValidator(1, 65535, m_port);
+    QLocale portLocale = portValidator->locale();
+    portLocale.setNumberOptions(portLocale.numberOptions() | QLocale::RejectGroupSeparator);
+    portValidator->setLocale(portLocale);
+    m_port->setValidator(portValidator);
     m_user = new QLineEdit(frame);
     m_password = new QLineEdit(frame);
     m_password->setEchoMode(QLineEdit::Password);
@@ -131,8 +138,10 @@ void ConnectionView::PropertyChanged()
     m_connection->setHost(m_host->text());
     // Only a port a server can listen on; anything else leaves the
     // connection unusable until it is put right.
-    const bool portOk = m_port->hasAcceptableInput();
-    m_connection->setPort(portOk ? m_port->text().toInt() : 0);
+    // Read by the validator's own rules, so whatever it accepts converts.
+    bool portOk = m_port->hasAcceptableInput();
+    const int port = portOk ? m_port->validator()->locale().toInt(m_port->text(), &portOk) : 0;
+    m_connection->setPort(portOk ? port : 0);
     m_connection->setUser(m_user->text());
     m_connection->setPassword(m_password->text());
     bool ok = false;

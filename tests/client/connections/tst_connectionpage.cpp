@@ -147,6 +147,8 @@ private slots:
     void removingTheSecondOfThree();
     void formWithoutConnection();
     void portMustBeAPort();
+    void portWithGroupSeparator_data();
+    void portWithGroupSeparator();
     void firstShowingLogsEveryoneIn();
     void layoutIsKept();
     void preferencesFile_data();
@@ -391,6 +393,38 @@ void TestConnectionPage::portMustBeAPort()
     Fixture reloaded;
     QCOMPARE(reloaded.connection(0)->settings().port, 0);
     QVERIFY(!reloaded.connection(0)->isUsable());
+}
+
+void TestConnectionPage::portWithGroupSeparator_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << QStringLiteral("51,008");
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << QStringLiteral("51.008");
+}
+
+void TestConnectionPage::portWithGroupSeparator()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, typed);
+    const QLocale saved;
+    QLocale::setDefault(locale);
+    const auto restore = qScopeGuard([saved] { QLocale::setDefault(saved); });
+    Fixture f;
+    f.page->addConnection();
+    ServerConnection *connection = f.connection(0);
+    Client::ConnectionView *form = f.page->view();
+    QTest::keyClicks(form->hostEdit(), QStringLiteral("127.0.0.1"));
+    form->portEdit()->selectAll();
+    QTest::keyClicks(form->portEdit(), typed);
+
+    // What the form shows is what the connection gets, and is stored.
+    QCOMPARE(form->portEdit()->text(), QStringLiteral("51008"));
+    QCOMPARE(connection->settings().port, 51008);
+    QVERIFY(form->applyButton()->isEnabled());
+    QTest::mouseClick(form->applyButton(), Qt::LeftButton);
+    QCOMPARE(connection->port(), 51008);
+    QCOMPARE(QSettings().value(QStringLiteral("Connections/0/port")).toInt(), 51008);
 }
 
 void TestConnectionPage::firstShowingLogsEveryoneIn()
