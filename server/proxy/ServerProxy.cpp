@@ -218,9 +218,9 @@ void ServerProxy::tryDefaultConnection(
     connection->setConnectionId(ServerConnection::nextConnectionId());
     connection->applySettings();
     m_probes.append(connection);
-    // Kept only when it logs in: a server that turns the default user away
-    // would be a connection that never works.
-    startConnectionActivity(connection.get(), ActivityFlags::Connect | ActivityFlags::Login, true);
+    // Kept when a server answers; it logs in once it is listed, and one that
+    // turns the default user away is listed saying so.
+    startConnectionActivity(connection.get(), ActivityFlags::Connect, true);
 }
 
 void ServerProxy::checkDefaultFinished(ServerConnection *connection)
@@ -235,7 +235,7 @@ void ServerProxy::checkDefaultFinished(ServerConnection *connection)
     if (found < 0)
         return;
     ServerConnectionPtr probe = m_probes.takeAt(found);
-    if (!probe->isOnline()) {
+    if (probe->mustConnect()) {
         // Let go once the finished signal that brought us here has been
         // handled by everyone.
         QMetaObject::invokeMethod(

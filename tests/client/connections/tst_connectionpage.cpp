@@ -156,7 +156,7 @@ private slots:
     void savedLocalServerMeansNoProbe();
     void announcedServerIsAddedWhenItLogsIn();
     void announcedServerBecomesTheCurrentRow();
-    void refusedProbeAddsNothing();
+    void refusedProbeIsListedOffline();
     void demoServerAnnouncesItself();
 };
 
@@ -577,18 +577,18 @@ void TestConnectionPage::announcedServerBecomesTheCurrentRow()
     QCOMPARE(f.page->view()->portEdit()->text(), QString::number(server->port()));
 }
 
-void TestConnectionPage::refusedProbeAddsNothing()
+void TestConnectionPage::refusedProbeIsListedOffline()
 {
     auto server = startServer(false, QStringLiteral("secret"));
     QVERIFY(server);
     announceLocalServer(preferences(QString::number(server->port())));
     Fixture f;
     QSignalSpy refreshed(f.proxy.get(), &ServerProxy::refreshConnectionModelRequest);
-    QTRY_COMPARE_WITH_TIMEOUT(refreshed.count(), 1, 10000);
-    QVERIFY(operations(*server).contains(QStringLiteral("CheckConnect")));
-    QCoreApplication::processEvents();
-    QCOMPARE(f.page->model()->rowCount(), 0);
-    QCOMPARE(f.proxy->getConnectionCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshed.count(), 3, 10000);
+    QCOMPARE(f.page->model()->rowCount(), 1);
+    QVERIFY(!f.connection(0)->isOnline());
+    QCOMPARE(f.page->model()->index(0, ConnectionTableModel::StatusColumn).data().toString(),
+        ServerConnection::loginFailedText());
 }
 
 void TestConnectionPage::demoServerAnnouncesItself()

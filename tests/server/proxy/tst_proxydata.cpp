@@ -127,7 +127,8 @@ private slots:
     void logBatchesAreBounded();
     void removingConnectionClearsItsData();
     void connectionListChangesAreAnnounced();
-    void probeIsKeptOnlyWhenItLogsIn();
+    void probeIsKeptWhenItConnects_data();
+    void probeIsKeptWhenItConnects();
 };
 
 void TestProxyData::initTestCase()
@@ -430,29 +431,37 @@ void TestProxyData::connectionListChangesAreAnnounced()
             QStringLiteral("removing 0 at 2"), QStringLiteral("removed 0 at 1") }));
 }
 
-void TestProxyData::probeIsKeptOnlyWhenItLogsIn()
+void TestProxyData::probeIsKeptWhenItConnects_data()
 {
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("loggedIn");
+    QTest::newRow("default user accepted") << QStringLiteral("secret") << true;
+    QTest::newRow("default user refused") << QString() << false;
+}
+
+void TestProxyData::probeIsKeptWhenItConnects()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, loggedIn);
     auto server = startServer(false, QStringLiteral("secret"));
     QVERIFY(server);
     ServerProxy proxy;
     QSignalSpy refresh(&proxy, &ServerProxy::refreshConnectionModelRequest);
-    QSignalSpy added(&proxy, &ServerProxy::connectionAdded);
-    proxy.tryDefaultConnection(
-        QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), server->port());
-    QTRY_COMPARE_WITH_TIMEOUT(refresh.count(), 1, 10000);
-    QVERIFY(!refresh.first().first().toBool());
-    QVERIFY(operations(*server).contains(QStringLiteral("CheckUserNameAndPass"))
-        || operations(*server).contains(QStringLiteral("GetStatus")));
-    // Give a wrongly queued follow-up the chance to show.
-    QCoreApplication::processEvents();
-    QCOMPARE(proxy.getConnectionCount(), 0);
-    QCOMPARE(added.count(), 0);
-
-    proxy.tryDefaultConnection(
-        QStringLiteral("user"), QStringLiteral("secret"), QStringLiteral("127.0.0.1"), server->port());
-    QTRY_COMPARE_WITH_TIMEOUT(added.count(), 1, 10000);
+    proxy.tryDefaultConnection(QStringLiteral("user"), password, QStringLiteral("127.0.0.1"), server->port());
+    // Probe ended, probe listed, its log-in ended.
+    QTRY_COMPARE_WITH_TIMEOUT(refresh.count(), 3, 10000);
+    QCOMPARE(refresh.at(1).first().toBool(), true);
     QCOMPARE(proxy.getConnectionCount(), 1);
-    QVERIFY(proxy.getConnection(0)->isOnline());
+    ServerConnection *probe = proxy.getConnection(0);
+    QCOMPARE(probe->isOnline(), loggedIn);
+    if (!loggedIn)
+        QCOMPARE(probe->statusText(), ServerConnection::loginFailedText());
+    // Probed with the connect call alone, then logged in once.
+    const QStringList calls = operations(*server);
+    QCOMPARE(calls.first(), QStringLiteral("CheckConnect"));
+    QCOMPARE(calls.count(QStringLiteral("CheckConnect")), 1);
+    QCOMPARE(calls.count(QStringLiteral("GetStatus")), 1);
+    QVERIFY(calls.count(QStringLiteral("CheckUserNameAndPass")) <= 1);
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestProxyData)
