@@ -349,12 +349,18 @@ bool ServerConnection::connectToServer()
             int timeoutMs;
             ombrel::Service *proxy;
         };
+        // A marked connection decides on its secure probes alone: its plain
+        // probe comes after them all, so a plain answer never cuts short a
+        // secure one that takes longer.
         std::vector<Probe> probes;
         if (!marked)
             probes.push_back({ false, timeouts.shortProbeMs, nullptr });
         probes.push_back({ true, timeouts.shortProbeMs, nullptr });
-        probes.push_back({ false, timeouts.longProbeMs, nullptr });
+        if (!marked)
+            probes.push_back({ false, timeouts.longProbeMs, nullptr });
         probes.push_back({ true, timeouts.longProbeMs, nullptr });
+        if (marked)
+            probes.push_back({ false, timeouts.longProbeMs, nullptr });
         for (Probe &probe : probes) {
             if (m_stopRequested)
                 break;

@@ -25,6 +25,7 @@ private slots:
     void sslOnlyServerConnectsSecurely();
     void markedSecureNeverSendsCredentialsInClear_data();
     void markedSecureNeverSendsCredentialsInClear();
+    void markedSecureWaitsForASlowSecureAnswer();
     void checkConnectAnsweringZeroIsNoAnswer();
     void unreachableHostStaysOffline();
     void silentListenerCostsOnlyTheProbeTimes();
@@ -170,6 +171,33 @@ void TestServerConnection::markedSecureNeverSendsCredentialsInClear()
         QVERIFY(!entry.secure);
         QVERIFY2(entry.authorization.isEmpty(), entry.authorization.constData());
     }
+}
+
+void TestServerConnection::markedSecureWaitsForASlowSecureAnswer()
+{
+    // TLS and plain HTTP on one port, each answering later than the short
+    // probe allows: the plain answer does not end the probing.
+    Options options;
+    options.https = true;
+    options.plainToo = true;
+    options.ioTimeoutSeconds = 5;
+    Server server;
+    QVERIFY2(server.start(options), qPrintable(server.errorString()));
+    server.setFault(Operation::CheckConnect, Fault::delay(1000));
+    const ServerConnection::CallTimeouts saved = ServerConnection::callTimeouts();
+    ServerConnection::CallTimeouts probes = saved;
+    probes.shortProbeMs = 300;
+    probes.longProbeMs = 5000;
+    ServerConnection::setCallTimeouts(probes);
+    const auto restore = qScopeGuard([saved] { ServerConnection::setCallTimeouts(saved); });
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server.port());
+    connection->setSSLUsed(true);
+
+    QVERIFY(connection->connectToServer());
+    QVERIFY(connection->isSecure());
+    QVERIFY(connection->isOnline());
+    QCOMPARE(connection->getEndPoint(), connection->secureEndPoint());
 }
 
 void TestServerConnection::checkConnectAnsweringZeroIsNoAnswer()
