@@ -827,6 +827,10 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Dem Zertifikat des Servers wird nicht vertraut</translation>
     </message>
     <message>
+        <source>The host name is missing or not valid</source>
+        <translation>Der Hostname fehlt oder ist ungültig</translation>
+    </message>
+    <message>
         <source>The server did not answer in time</source>
         <translation>Der Server hat nicht rechtzeitig geantwortet</translation>
     </message>

@@ -827,6 +827,10 @@ Do you want to replace it?</translation>
         <translation>The server&apos;s certificate is not trusted</translation>
     </message>
     <message>
+        <source>The host name is missing or not valid</source>
+        <translation>The host name is missing or not valid</translation>
+    </message>
+    <message>
         <source>The server did not answer in time</source>
         <translation>The server did not answer in time</translation>
     </message>

@@ -102,6 +102,15 @@ void ConnectionThread::run()
     ServerConnection *connection = m_connection;
     if (!connection || connection->isStopRequested())
         return;
+    // A disabled connection asks nothing of its server; its log-in step
+    // only marks it so.
+    if (!connection->isEnabled()) {
+        if (m_activity & ActivityFlags::Login) {
+            connection->login();
+            setStatusText(connection->statusText());
+        }
+        return;
+    }
     if ((m_activity & ActivityFlags::Connect) || (connection->mustConnect() && !connection->isConnecting())) {
         setStatusText(tr("(Connecting)"));
         if (!connection->connectToServer()) {

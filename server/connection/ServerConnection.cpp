@@ -51,6 +51,11 @@ QString ServerConnection::loginFailedText()
     return tr("Log-in refused: check the user name and password");
 }
 
+QString ServerConnection::hostMissingText()
+{
+    return tr("The host name is missing or not valid");
+}
+
 QString ServerConnection::failureText(int soapError, CallBounds::Breach breach)
 {
     switch (breach) {
@@ -222,7 +227,7 @@ void ServerConnection::updateEndPoints()
     m_host.remove(QStringLiteral("http://"));
     QUrl url;
     url.setScheme(QStringLiteral("http"));
-    url.setHost(m_host);
+    url.setHost(m_host.trimmed());
     url.setPort(m_port);
     m_plainEndpoint = url.toEncoded();
     url.setScheme(QStringLiteral("https"));
@@ -398,10 +403,13 @@ bool ServerConnection::connectToServer()
         m_endpoint = secure ? m_secureEndpoint : m_plainEndpoint;
     }
     m_connecting = false;
+    // No probe went anywhere without a host (the transport refuses it).
+    const bool noHost = QUrl::fromEncoded(plainEndPoint()).host().isEmpty();
     if (!answered && !m_stopRequested)
-        setStatusText(untrusted ? tr("The server's certificate is not trusted")
-                : plainOnly     ? tr("The server answers only without encryption")
-                                : failure);
+        setStatusText(noHost ? hostMissingText()
+                : untrusted  ? tr("The server's certificate is not trusted")
+                : plainOnly  ? tr("The server answers only without encryption")
+                             : failure);
     noteCallResult(answered != nullptr, true);
     return answered != nullptr;
 }

@@ -203,6 +203,8 @@ public:
 
     // Text of the log-in failure status, for tests and the pages.
     static QString loginFailedText();
+    // Status of a connection whose host is empty or no host name at all.
+    static QString hostMissingText();
     // Why a call failed, from its gSOAP code and the bound it broke.
     static QString failureText(int soapError, CallBounds::Breach breach);
 

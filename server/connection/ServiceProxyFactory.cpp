@@ -83,6 +83,14 @@ bool plainSocket(const struct soap *soap)
     return !soap->ssl && streamed(soap);
 }
 
+// gSOAP sends and receives over the process's standard streams when it has
+// no socket, as it does for an endpoint without a host: whoever calls, no
+// byte goes anywhere but over a connection to a named host.
+bool hasPeer(const struct soap *soap)
+{
+    return soap_valid_socket(soap->socket) && soap->host[0] != '\0';
+}
+
 // A new connection starts with nothing held.
 SOAP_SOCKET open(struct soap *soap, const char *endpoint, const char *host, int port)
 {
@@ -186,6 +194,8 @@ bool flushHeld(struct soap *soap)
 // gSOAP waits before every call: half the system calls on a transfer.
 int send(struct soap *soap, const char *data, std::size_t size)
 {
+    if (!hasPeer(soap))
+        return SOAP_TCP_ERROR;
     Held &held = t_held;
     // A call runs to its end in one thread: bytes held for another context
     // or connection belong to one that ended without sending them.
@@ -256,6 +266,8 @@ int send(struct soap *soap, const char *data, std::size_t size)
 
 std::size_t receive(struct soap *soap, char *buffer, std::size_t size)
 {
+    if (!hasPeer(soap))
+        return 0;
     // Never wait for an answer with part of the request unsent.
     if (!flushHeld(soap))
         return 0;

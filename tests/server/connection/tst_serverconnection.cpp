@@ -5,14 +5,79 @@
 #include "TestEnv.h"
 #include "WorkFlags.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QtTest>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace testserver;
 using namespace ServerTest;
+
+namespace {
+
+// gSOAP, given an endpoint without a host, talks over the process's own
+// standard streams. While this lives, standard input is a pipe that nobody
+// writes to, so a read from it blocks, and standard output is caught.
+class HeldStdStreams
+{
+public:
+    HeldStdStreams()
+    {
+        std::fflush(stdout);
+        if (::pipe2(m_in, O_CLOEXEC) != 0 || ::pipe2(m_out, O_CLOEXEC) != 0)
+            qFatal("no pipes");
+        m_savedIn = ::dup(0);
+        m_savedOut = ::dup(1);
+        ::dup2(m_in[0], 0);
+        ::dup2(m_out[1], 1);
+        ::fcntl(m_out[0], F_SETFL, O_NONBLOCK);
+    }
+    ~HeldStdStreams() { restore(); }
+
+    // A blocked read ends: nobody will write any more.
+    void endInput()
+    {
+        if (m_in[1] >= 0)
+            ::close(m_in[1]);
+        m_in[1] = -1;
+    }
+
+    // Puts the streams back; returns what was written to standard output.
+    QByteArray restore()
+    {
+        if (!m_held)
+            return m_written;
+        m_held = false;
+        endInput();
+        std::fflush(stdout);
+        ::dup2(m_savedIn, 0);
+        ::dup2(m_savedOut, 1);
+        for (int fd : { m_savedIn, m_savedOut, m_in[0], m_out[1] })
+            ::close(fd);
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(m_out[0], buffer, sizeof buffer)) > 0)
+            m_written.append(buffer, n);
+        ::close(m_out[0]);
+        return m_written;
+    }
+
+private:
+    int m_in[2] {};
+    int m_out[2] {};
+    int m_savedIn = -1;
+    int m_savedOut = -1;
+    bool m_held = true;
+    QByteArray m_written;
+};
+
+} // namespace
 
 class TestServerConnection : public QObject
 {
@@ -28,6 +93,8 @@ private slots:
     void markedSecureWaitsForASlowSecureAnswer();
     void checkConnectAnsweringZeroIsNoAnswer();
     void unreachableHostStaysOffline();
+    void connectionThatCannotBeAskedSaysWhy_data();
+    void connectionThatCannotBeAskedSaysWhy();
     void silentListenerCostsOnlyTheProbeTimes();
     void loginCredentials_data();
     void loginCredentials();
@@ -236,6 +303,48 @@ void TestServerConnection::unreachableHostStaysOffline()
     QCOMPARE(connection->statusText(), QStringLiteral("Can't reach host"));
     QCOMPARE(connection->getEndPoint(), connection->plainEndPoint());
     QCOMPARE(disconnected.count(), 0); // it never was online
+}
+
+void TestServerConnection::connectionThatCannotBeAskedSaysWhy_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("status");
+    const QString missing = QStringLiteral("The host name is missing or not valid");
+    QTest::newRow("no host") << QString() << true << missing;
+    QTest::newRow("scheme only") << QStringLiteral("https://") << true << missing;
+    QTest::newRow("blanks") << QStringLiteral("   ") << true << missing;
+    QTest::newRow("not a host name") << QStringLiteral("ser ver") << true << missing;
+    QTest::newRow("disabled") << QStringLiteral("127.0.0.1") << false << QStringLiteral("Disabled");
+}
+
+void TestServerConnection::connectionThatCannotBeAskedSaysWhy()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, enabled);
+    QFETCH(QString, status);
+    ServerProxy proxy;
+    ServerConnection *connection
+        = proxy.getConnection(proxy.addConnection(QStringLiteral("user"), QString(), host, closedPort()));
+    connection->setEnabled(enabled);
+    connection->applySettings();
+
+    HeldStdStreams streams;
+    auto *thread = new ConnectionThread(nullptr, connection, ActivityFlags::Login);
+    thread->setUpdateParams(10, UpdateFlags::All); // keep it
+    thread->start();
+    const bool ended = thread->wait(QDeadlineTimer(5000));
+    streams.endInput();
+    const bool stopped = thread->wait(QDeadlineTimer(20000));
+    const QByteArray written = streams.restore();
+    QVERIFY(stopped);
+    delete thread;
+    QVERIFY2(ended, "blocked on standard input");
+    QVERIFY2(written.isEmpty(), written.constData());
+    QCOMPARE(connection->statusText(), status);
+    QVERIFY(!connection->isOnline());
+    QVERIFY(connection->mustConnect());
+    QVERIFY(!connection->lastCheckTime().isValid());
 }
 
 void TestServerConnection::silentListenerCostsOnlyTheProbeTimes()
