@@ -137,8 +137,8 @@ void ConnectionView::PropertyChanged()
     m_connection->setEnabled(m_enabled->isChecked());
     m_connection->setHost(m_host->text());
     // Only a port a server can listen on; anything else leaves the
-    // connection unusable until it is put right.
-    // Read by the validator's own rules, so whatever it accepts converts.
+    // connection unusable until it is put right. Read by the validator's
+    // own rules, so whatever it accepts converts.
     bool portOk = m_port->hasAcceptableInput();
     const int port = portOk ? m_port->validator()->locale().toInt(m_port->text(), &portOk) : 0;
     m_connection->setPort(portOk ? port : 0);
