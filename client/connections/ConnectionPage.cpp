@@ -224,8 +224,9 @@ void ConnectionPage::refreshModel(bool reset)
     if (reset)
         m_sortModel->invalidate();
     m_model->updateRow(-1);
-    // The local server found at the first start logs in after the first
-    // showing: it becomes the current row then, as a saved one would have.
+    // The local server found at the first start is listed once it answers,
+    // maybe after the first showing: it becomes the current row then, as a
+    // saved one would have.
     if (m_shown && !m_table->currentIndex().isValid() && !m_view->connection() && m_model->rowCount() > 0)
         makeCurrent(m_model->rowCount() - 1);
 }
