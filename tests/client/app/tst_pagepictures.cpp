@@ -113,6 +113,16 @@ void checkInsideScreen(QWidget *window, const QString &where)
         QVERIFY2(screen.contains(global) && button->visibleRegion().boundingRect() == button->rect(),
             qPrintable(QStringLiteral("%1: button \"%2\" cut").arg(where, button->text())));
     }
+    // A label squeezed below what it asks for, or shorter than its lines, is
+    // cut.
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        if (!label->isVisible())
+            continue;
+        const bool wide = label->width() >= label->minimumSizeHint().width();
+        const bool high
+            = !label->hasHeightForWidth() || label->height() >= label->heightForWidth(label->width());
+        QVERIFY2(wide && high, qPrintable(QStringLiteral("%1: label \"%2\" cut").arg(where, label->text())));
+    }
 }
 
 // The status column takes the spare width, and a status cut in it shows
@@ -171,11 +181,18 @@ void TestPagePictures::initTestCase()
     m_server = ServerTest::startServer();
     QVERIFY(m_server);
     m_server->loadDemoData();
-    // One long word: it cannot wrap.
+    // One long word without a place to break it.
     m_server->setStatus(
         QStringLiteral(
-            "druckvorstufe-nord-produktionsserver-zeitschriften-kataloge.gebaeude-7.example.internal"),
+            "druckvorstufe_nord_produktionsserver_zeitschriften_kataloge.gebaeude7.example.internal"),
         QStringLiteral("Running"));
+    // A job named as scanners and imposition tools name their files.
+    QList<testserver::Flow> flows = m_server->flows();
+    QVERIFY(!flows.isEmpty() && !flows.first().checkPoints.isEmpty()
+        && !flows.first().checkPoints.first().jobs.isEmpty());
+    flows.first().checkPoints.first().jobs.first().name = QStringLiteral(
+        "Zeitschrift_Fruehjahr_2027_Innenteil_Seiten_001_bis_148_Druckfreigabe_final_korrigiert_v12.pdf");
+    m_server->setFlows(flows);
     m_lockedServer = ServerTest::startServer(false, QStringLiteral("secret"));
     QVERIFY(m_lockedServer);
     m_lockedServer->setStatus(
