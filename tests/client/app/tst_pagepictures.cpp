@@ -7,6 +7,7 @@
 
 #include "ClientNames.h"
 #include "ConnectionTableModel.h"
+#include "DragDropPanel.h"
 #include "LanguageSupport.h"
 #include "ListPageSelection.h"
 #include "MainWindow.h"
@@ -14,7 +15,9 @@
 #include "ServerConnection.h"
 #include "ServerTestSupport.h"
 #include "StatusLine.h"
+#include "SubmittedFileView.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -49,6 +52,8 @@ private:
     std::unique_ptr<testserver::Server> m_server;
     // Asks for a password that the client does not give.
     std::unique_ptr<testserver::Server> m_lockedServer;
+    QTemporaryDir m_files;
+    QString m_longPath;
 };
 
 namespace {
@@ -193,6 +198,12 @@ void TestPagePictures::initTestCase()
     flows.first().checkPoints.first().jobs.first().name = QStringLiteral(
         "Zeitschrift_Fruehjahr_2027_Innenteil_Seiten_001_bis_148_Druckfreigabe_final_korrigiert_v12.pdf");
     m_server->setFlows(flows);
+    QVERIFY(m_files.isValid());
+    const QString folder = m_files.filePath(QStringLiteral("Druckvorstufe_Nord_Auftraege_2027_Fruehjahr"));
+    QVERIFY(QDir().mkpath(folder));
+    m_longPath
+        = folder + QStringLiteral("/Zeitschrift_Innenteil_Seiten_001_bis_148_final_korrigiert_v12.pdf");
+    QVERIFY(TestFiles::writeFile(m_longPath, "%PDF-1.4\n"));
     m_lockedServer = ServerTest::startServer(false, QStringLiteral("secret"));
     QVERIFY(m_lockedServer);
     m_lockedServer->setStatus(
@@ -268,6 +279,13 @@ void TestPagePictures::everyPageWhole()
         QWidget *page = stack->currentWidget();
         QCOMPARE(page, stack->widget(row));
         clickFirstRows(page);
+        if (auto *form = page->findChild<Client::SubmittedFileView *>()) {
+            // A job from a folder with long names, shown in the form.
+            form->FilesAdded({ m_longPath });
+            clickFirstRows(page);
+            QTRY_VERIFY(
+                form->findChild<Client::DragDropPanel *>()->findChild<QLabel *>()->text() == m_longPath);
+        }
         waitForStatusText(window);
         QCoreApplication::processEvents();
         checkInsideScreen(&window, QStringLiteral("%1, page %2").arg(code).arg(row));
