@@ -1,5 +1,6 @@
 #include "AbsBasicMessagePane.h"
 
+#include "ElidedLabel.h"
 #include "LineEditDelegate.h"
 #include "LogHeaderView.h"
 #include "LogTableView.h"
@@ -33,7 +34,7 @@ AbsBasicMessagePane::AbsBasicMessagePane(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
 
-    m_statusLabel = new QLabel(tr("No data loaded"), this);
+    m_statusLabel = new ElidedLabel(tr("No data loaded"), this);
     m_statusLabel->setMinimumHeight(kRowHeight);
     m_statusLabel->setMaximumHeight(kRowHeight);
     m_statusLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

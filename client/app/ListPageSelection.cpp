@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -54,6 +55,8 @@ ListPageSelection::ListPageSelection(QWidget *parent)
     column->addLayout(row);
 
     connect(m_list, &QListWidget::itemSelectionChanged, this, &ListPageSelection::ListSelectionChanged);
+    connect(m_list, &QListWidget::itemClicked, this, &ListPageSelection::itemClicked);
+    m_list->installEventFilter(this);
 }
 
 void ListPageSelection::addPage(BaseWidget *page, QAction *action, const QString &text, const QIcon &icon)
@@ -158,16 +161,40 @@ void ListPageSelection::ListSelectionChanged()
         m_currentPageItem = item;
     } else {
         // An action entry: the page that was shown stays shown and selected.
+        // The keyboard's place stays on the entry, so the arrow keys pass
+        // over it; the action runs only on a click, Enter or Space.
         const QSignalBlocker blocker(m_list);
         m_list->clearSelection();
-        if (m_currentPageItem) {
+        if (m_currentPageItem)
             m_currentPageItem->setSelected(true);
-            m_list->setCurrentItem(m_currentPageItem);
-        }
     }
     showPage(m_currentPageItem);
-    if (QAction *action = m_actions.value(item))
-        action->trigger();
+}
+
+void ListPageSelection::itemClicked(QListWidgetItem *item)
+{
+    QAction *action = m_actions.value(item);
+    if (!action)
+        return;
+    if (m_currentPageItem) {
+        const QSignalBlocker blocker(m_list);
+        m_list->setCurrentItem(m_currentPageItem);
+    }
+    action->trigger();
+}
+
+bool ListPageSelection::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            if (QAction *action = m_actions.value(m_list->currentItem())) {
+                action->trigger();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace Client

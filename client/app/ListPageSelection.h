@@ -41,9 +41,12 @@ public slots:
 
 protected:
     void changeEvent(QEvent *event) override;
+    // Enter and Space run the action entry the keyboard is on.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showPage(QListWidgetItem *item);
+    void itemClicked(QListWidgetItem *item);
     // Sizes the grid to the widest label in the list's font.
     void fitItems();
 

@@ -70,14 +70,20 @@ void ColumnFit::fit()
     auto *view = qobject_cast<QAbstractItemView *>(m_header->parent());
     if (!view)
         return;
-    const int last = lastVisibleSection();
     const int limit = maximumWidth();
     QList<int> sections;
     QHash<int, int> titles;
     int wanted = 0;
+    // Stretched columns take what the others leave; each keeps at least its
+    // title and the header's default width.
+    int stretchedWidth = 0;
     for (int logical = 0; logical < m_header->count(); ++logical) {
-        if (logical == last || m_header->isSectionHidden(logical))
+        if (m_header->isSectionHidden(logical))
             continue;
+        if (isStretched(logical)) {
+            stretchedWidth += std::max(m_header->sectionSizeHint(logical), m_header->defaultSectionSize());
+            continue;
+        }
         const int title = m_header->sectionSizeHint(logical);
         const int contents = m_header->orientation() == Qt::Horizontal ? view->sizeHintForColumn(logical)
                                                                        : view->sizeHintForRow(logical);
@@ -95,11 +101,8 @@ void ColumnFit::fit()
     // Where the table is too narrow, the widest columns give way first,
     // never below their titles; dates and times stay whole. Only where even
     // that is too wide does the table scroll.
-    // The stretched last column keeps at least its title and the header's
-    // default width; a few pixels spare, or rounding shows a scroll bar.
-    const int lastWidth
-        = last >= 0 ? std::max(m_header->sectionSizeHint(last), m_header->defaultSectionSize()) : 0;
-    const int room = view->viewport()->width() - lastWidth - 4;
+    // A few pixels spare, or rounding shows a scroll bar.
+    const int room = view->viewport()->width() - stretchedWidth - 4;
     const auto total = [&](int cap) {
         int sum = 0;
         for (const int logical : std::as_const(sections))
@@ -135,12 +138,18 @@ bool ColumnFit::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
+bool ColumnFit::isStretched(int logicalIndex) const
+{
+    return m_header->sectionResizeMode(logicalIndex) == QHeaderView::Stretch
+        || (m_header->stretchLastSection() && logicalIndex == lastVisibleSection());
+}
+
 void ColumnFit::sectionResized(int logicalIndex, int oldSize, int newSize)
 {
     Q_UNUSED(oldSize);
     Q_UNUSED(newSize);
-    // The stretched last column follows the view's width, not the user.
-    if (m_fitting || logicalIndex == lastVisibleSection())
+    // A stretched column follows the view's width, not the user.
+    if (m_fitting || isStretched(logicalIndex))
         return;
     m_userSized = true;
 }

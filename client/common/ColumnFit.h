@@ -10,8 +10,9 @@ namespace Client {
 
 // Sizes the columns of a table that has no stored layout to their contents
 // (header texts always whole, each column bounded, the widest giving way
-// where the table is too narrow, the last one stretched), again as rows come
-// and as the table's width changes, until the user resizes a column.
+// where the table is too narrow, the last one or the one the owner set to
+// stretch taking the rest), again as rows come and as the table's width
+// changes, until the user resizes a column.
 class ColumnFit : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,8 @@ private:
     explicit ColumnFit(QHeaderView *header);
     void sectionResized(int logicalIndex, int oldSize, int newSize);
     int lastVisibleSection() const;
+    // The last column, or one the owner set to stretch.
+    bool isStretched(int logicalIndex) const;
 
     QHeaderView *m_header;
     QTimer *m_pending;

@@ -1,5 +1,7 @@
 #include "DragDropPanel.h"
 
+#include "WrapLabel.h"
+
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -13,7 +15,7 @@ namespace Client {
 
 DragDropPanel::DragDropPanel(QWidget *parent, const QString &prompt)
     : QFrame(parent)
-    , m_label(new QLabel(this))
+    , m_label(new WrapLabel(QString(), this))
     , m_prompt(prompt.isEmpty() ? tr("Drag file or folder here to submit") : prompt)
 {
     QPalette panelPalette = QApplication::palette();

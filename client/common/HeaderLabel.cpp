@@ -5,7 +5,7 @@
 namespace Client {
 
 HeaderLabel::HeaderLabel(const QString &text, QWidget *parent)
-    : QLabel(text, parent)
+    : WrapLabel(text, parent)
 {
     setBackgroundRole(QPalette::Dark);
     setForegroundRole(QPalette::Light);

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QLabel>
+#include "WrapLabel.h"
 
 namespace Client {
 
-// The bold title bar of pages and panels.
-class HeaderLabel : public QLabel
+// The bold title bar of pages and panels. Titles carry server, flow and job
+// names: a long one is broken, never cut.
+class HeaderLabel : public WrapLabel
 {
     Q_OBJECT
 

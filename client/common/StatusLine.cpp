@@ -1,7 +1,8 @@
 #include "StatusLine.h"
 
+#include "ElidedLabel.h"
+
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -10,7 +11,7 @@ namespace Client {
 StatusLine::StatusLine(const ServerProxyPtr &proxy, QWidget *parent)
     : QWidget(parent)
     , m_proxy(proxy)
-    , m_label(new QLabel(this))
+    , m_label(new Velloc::ElidedLabel(this))
     , m_busyBar(new QProgressBar(this))
     , m_refreshTimer(new QTimer(this))
 {

@@ -1,7 +1,10 @@
 #include "TableDelegate.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPen>
+#include <QToolTip>
 
 TableDelegate::TableDelegate(QObject *parent)
     : QItemDelegate(parent)
@@ -23,4 +26,22 @@ void TableDelegate::paint(
 QSize TableDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     return QItemDelegate::sizeHint(option, index) + QSize(kPadding, kPadding);
+}
+
+bool TableDelegate::helpEvent(
+    QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option, const QModelIndex &index)
+{
+    // A tooltip of the model's own wins.
+    if (!event || event->type() != QEvent::ToolTip || !index.isValid() || !view
+        || index.data(Qt::ToolTipRole).isValid())
+        return QItemDelegate::helpEvent(event, view, option, index);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    // The base painting elides exactly when its size hint does not fit.
+    const bool cut = !text.isEmpty() && QItemDelegate::sizeHint(option, index).width() > option.rect.width();
+    if (!cut) {
+        QToolTip::hideText();
+        return false;
+    }
+    QToolTip::showText(event->globalPos(), text, view, view->visualRect(index));
+    return true;
 }

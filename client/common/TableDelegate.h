@@ -2,8 +2,8 @@
 
 #include <QItemDelegate>
 
-// The item delegate of the client's tables: grid lines between cells and
-// a little air around each value.
+// The item delegate of the client's tables: grid lines between cells, a
+// little air around each value, and a cut value shown whole as its tooltip.
 class TableDelegate : public QItemDelegate
 {
     Q_OBJECT
@@ -16,4 +16,6 @@ public:
     void paint(
         QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+        const QModelIndex &index) override;
 };

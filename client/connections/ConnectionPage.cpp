@@ -130,6 +130,9 @@ void ConnectionPage::restoreLayout()
         m_table->header()->restoreState(headers);
     else
         ColumnFit::attach(m_table->header());
+    // The status says the most: spare width goes to it, not to the time.
+    m_table->header()->setStretchLastSection(false);
+    m_table->header()->setSectionResizeMode(ConnectionTableModel::StatusColumn, QHeaderView::Stretch);
     const QVariantList sizes = settings.value(ConnectionNames::splitterKey()).toList();
     if (!sizes.isEmpty()) {
         QList<int> widths;

@@ -54,6 +54,8 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
     connect(m_filterModel, &QAbstractItemModel::layoutChanged, this, &MessageView::finishedUpdate);
     connect(m_filterModel, &QAbstractItemModel::rowsInserted, this, &MessageView::finishedUpdate);
     connect(m_filterModel, &QAbstractItemModel::rowsRemoved, this, &MessageView::finishedUpdate);
+    // Removing many scattered rows resets the model instead.
+    connect(m_filterModel, &QAbstractItemModel::modelReset, this, &MessageView::finishedUpdate);
     if (m_proxy) {
         connect(m_proxy.get(), &ServerProxy::updateLogRequest, this, &MessageView::updateRequestHandler);
         connect(m_proxy.get(), &ServerProxy::clearLogRequest, this, &MessageView::clearRequestHandler);

@@ -42,7 +42,8 @@ SubmittedFileView::SubmittedFileView(const ServerProxyPtr &proxy, QWidget *paren
     m_beginButton = new QPushButton(tr("Begin Transfer"), frame);
     m_jobNameEdit = new QLineEdit(frame);
     m_dropPanel = new DragDropPanel(frame, QString());
-    m_dropPanel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // As high as the path it shows needs at the panel's width.
+    m_dropPanel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
     m_explorer = new MetadataExplorer(frame);
     m_spacer = new QWidget(frame);
     m_spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);

@@ -417,7 +417,7 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
     <message>
         <source>Checkpoint %1-&gt;%2-&gt;%3</source>
-        <translation>Checkpoint %1-&gt;%2-&gt;%3</translation>
+        <translation>Prüfpunkt %1-&gt;%2-&gt;%3</translation>
     </message>
     <message>
         <source>Job: %1</source>

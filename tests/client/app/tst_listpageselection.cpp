@@ -32,6 +32,8 @@ private slots:
     void firstPageIsShownOnce();
     void clickingAPageShowsIt();
     void actionEntryKeepsThePageThatWasShown();
+    void keysPassOverActionEntries_data();
+    void keysPassOverActionEntries();
     void withoutPagesNothingIsSelected();
 };
 
@@ -134,6 +136,67 @@ void TestListPageSelection::actionEntryKeepsThePageThatWasShown()
     clickRow(pages, 2);
     QCOMPARE(helpRun.count(), 1);
     QCOMPARE(pages.listWidget()->currentRow(), 1);
+}
+
+void TestListPageSelection::keysPassOverActionEntries_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestListPageSelection::keysPassOverActionEntries()
+{
+    QFETCH(int, key);
+    ListPageSelection pages;
+    pages.resize(400, 400);
+    QAction help(QStringLiteral("help"));
+    QAction about(QStringLiteral("about"));
+    auto *first = new BaseWidget;
+    auto *second = new BaseWidget;
+    pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
+    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
+    pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
+    pages.addPage(nullptr, &about, QStringLiteral("About"), QIcon());
+    pages.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&pages));
+    pages.selectFirstPage();
+    QListWidget *list = pages.listWidget();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(pages.stack()->currentWidget(), second);
+
+    QSignalSpy helpRun(&help, &QAction::triggered);
+    QSignalSpy aboutRun(&about, &QAction::triggered);
+    const auto secondStays = [&] {
+        QVERIFY(second->isCurrentPage());
+        QCOMPARE(pages.stack()->currentWidget(), second);
+        QCOMPARE(list->selectedItems(), QList<QListWidgetItem *>({ list->item(1) }));
+    };
+    // Passing over the entries runs nothing.
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRow(), 2);
+    secondStays();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRow(), 3);
+    secondStays();
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(list->currentRow(), 2);
+    QCOMPARE(helpRun.count() + aboutRun.count(), 0);
+    secondStays();
+
+    QTest::keyClick(list, Qt::Key(key));
+    QCOMPARE(helpRun.count(), 1);
+    QCOMPARE(aboutRun.count(), 0);
+    secondStays();
+    // The key on a page entry shows that page and runs nothing.
+    QTest::keyClick(list, Qt::Key_Up);
+    QTest::keyClick(list, Qt::Key_Up);
+    QCOMPARE(pages.stack()->currentWidget(), first);
+    QTest::keyClick(list, Qt::Key(key));
+    QCOMPARE(pages.stack()->currentWidget(), first);
+    QCOMPARE(helpRun.count() + aboutRun.count(), 1);
 }
 
 void TestListPageSelection::withoutPagesNothingIsSelected()

@@ -124,6 +124,7 @@ private slots:
     void headerClickSorts();
     void resetAllFilters();
     void clearRequestRemovesTheConnection();
+    void statusFollowsEveryRemoval();
     void exportWritesEveryRecord();
     void exportFileNames_data();
     void exportFileNames();
@@ -316,6 +317,21 @@ void TestMessageView::clearRequestRemovesTheConnection()
     view.clearRequestHandler(7);
     QCOMPARE(view.messageModel()->rowCount(), 1);
     QTRY_COMPARE(view.statusLabel()->text(), QStringLiteral("Ready (1 item)"));
+}
+
+void TestMessageView::statusFollowsEveryRemoval()
+{
+    // Two servers whose refreshes alternated: the one removed leaves 80
+    // separate runs.
+    MessageView view { ServerProxyPtr() };
+    QList<LogMessage> messages;
+    for (int i = 0; i < 160; ++i)
+        messages.append(message(i + 1, 1 + i % 2, secondsAgo(300 - i), QStringLiteral("m%1").arg(i)));
+    view.messageModel()->appendMessages(messages);
+    QTRY_COMPARE(view.statusLabel()->text(), QStringLiteral("Ready (160 items)"));
+    view.clearRequestHandler(2);
+    QCOMPARE(view.filterModel()->rowCount(), 80);
+    QTRY_COMPARE(view.statusLabel()->text(), QStringLiteral("Ready (80 items)"));
 }
 
 void TestMessageView::exportWritesEveryRecord()
