@@ -315,14 +315,31 @@ void SelectionFrame::carryOutPush(const LockWait &wait)
     m_typed.remove(typedKey(wait.job.get()));
     if (m_job == wait.job)
         m_explorer->loadMetadata(nullptr, {}, false);
+    handOver(checkPoint, info);
+    updateAll();
+}
+
+void SelectionFrame::handOver(CheckPoint *checkPoint, PushJobInfo &info)
+{
+    if (!checkPoint)
+        return;
     if (checkPoint == m_checkPoint) {
         emit JobPushed(info);
-    } else if (checkPoint->getJobStatus(info.jobId) != CheckPointJobData::kPushWaiting) {
-        // Another checkpoint is shown by now: the decision is still this
-        // job's, in its own checkpoint, whose list shows it when picked.
-        checkPoint->pushJob(info.jobId, info);
+        return;
     }
-    updateAll();
+    // Another checkpoint is shown by now (or none): the decision is still
+    // this job's, in its own checkpoint, whose list shows it when picked.
+    // A push that waits already is not sent again.
+    if (!info.push || checkPoint->getJobStatus(info.jobId) != CheckPointJobData::kPushWaiting)
+        checkPoint->pushJob(info.jobId, info);
+}
+
+void SelectionFrame::reset()
+{
+    clearJob();
+    m_job = CheckPointJobPtr();
+    m_checkPoint = nullptr;
+    m_viewMode = NothingShown;
 }
 
 void SelectionFrame::SaveViewBtnClicked()
@@ -432,7 +449,7 @@ void SelectionFrame::OnAcceptFinithed(AcceptThread *thread, const QString &path)
             info.jobId = job->jobId();
             info.jobName = name;
             info.push = false;
-            emit JobPushed(info);
+            handOver(download.checkPoint, info);
         }
         return;
     }

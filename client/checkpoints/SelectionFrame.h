@@ -37,6 +37,8 @@ public:
     ~SelectionFrame() override;
 
     void clearJob();
+    // Back to the empty state, showing no checkpoint (the page was reset).
+    void reset();
     int viewMode() const { return m_viewMode; }
     CheckPointJobPtr currentJob() const { return m_job; }
     CheckPoint *currentCheckPoint() const { return m_checkPoint.data(); }
@@ -105,6 +107,9 @@ private:
     // The first click that waits for this checkpoint's answer on the job.
     LockWait takeLockWait(const QString &jobId);
     void carryOutPush(const LockWait &wait);
+    // The page carries out a decision for the checkpoint it shows; one for
+    // another checkpoint goes to that checkpoint here.
+    void handOver(CheckPoint *checkPoint, PushJobInfo &info);
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
     void jobLockCheckFailed(const QString &jobId);
     void openReplaceDialog(const LockWait &wait, CheckPoint *checkPoint, const QString &jobId);

@@ -172,7 +172,8 @@ private slots:
     void replaceThroughThePanel();
     void waitingPushLocksTheJob();
     void pageActsOnTheJobTheDecisionNames();
-    void pushKeepsItsCheckpointWhenAnotherIsPicked();
+    void pushKeepsItsCheckpointWhateverIsShown_data();
+    void pushKeepsItsCheckpointWhateverIsShown();
     void offlinePushWaitsInTheQueue();
     void clicksDuringALockCheckAreKept();
     void screenshot();
@@ -827,8 +828,16 @@ void TestSelectionFrame::pageActsOnTheJobTheDecisionNames()
     QVERIFY(rowOf(QStringLiteral("two.pdf")).isValid());
 }
 
-void TestSelectionFrame::pushKeepsItsCheckpointWhenAnotherIsPicked()
+void TestSelectionFrame::pushKeepsItsCheckpointWhateverIsShown_data()
 {
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("another checkpoint picked") << false;
+    QTest::newRow("page reset") << true;
+}
+
+void TestSelectionFrame::pushKeepsItsCheckpointWhateverIsShown()
+{
+    QFETCH(bool, reset);
     testserver::CheckPoint first;
     first.id = pointId;
     first.name = QStringLiteral("Proof");
@@ -867,7 +876,10 @@ void TestSelectionFrame::pushKeepsItsCheckpointWhenAnotherIsPicked()
     // The lock check is slow; meanwhile the user picks the other checkpoint.
     m_server->setFault(testserver::Operation::GetJobLockStatus, testserver::Fault::delay(500).times(1));
     panel->pushWidget()->button(1)->click();
-    pick(QStringLiteral("Print"));
+    if (reset)
+        emit proxy->resetPages();
+    else
+        pick(QStringLiteral("Print"));
     QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 10000);
     QCOMPARE(m_server->pushes().at(0).jobId, QStringLiteral("j1"));
     QCOMPARE(m_server->pushes().at(0).checkPointId, pointId);
