@@ -901,6 +901,9 @@ void TestSelectionFrame::offlinePushWaitsInTheQueue()
         m_checkPoint->getJobStatus(QStringLiteral("j1")), int(CheckPointJobData::kPushWaiting), 10000);
     QCOMPARE(m_proxy->actionList().count(), 1);
     QCOMPARE(texts, QStringList());
+    // The attempt to reach it again has given up before the server is back.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(m_connection), 10000);
+    QVERIFY(!m_connection->isOnline());
 
     m_server->setRefuseConnections(false);
     m_proxy->loginAllConnections();
