@@ -8,6 +8,7 @@
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
 
@@ -213,12 +214,15 @@ public:
     { }
     ~LockCheckGuard()
     {
-        if (m_answered || !m_checkPoint)
+        // May run in the call's thread: the checkpoint is looked at only in
+        // the application's.
+        QCoreApplication *app = QCoreApplication::instance();
+        if (m_answered || !app)
             return;
         const QPointer<CheckPoint> checkPoint = m_checkPoint;
         const QString jobId = m_jobId;
         QMetaObject::invokeMethod(
-            checkPoint.data(),
+            app,
             [checkPoint, jobId] {
                 if (checkPoint)
                     emit checkPoint->jobLockCheckFailed(jobId);
