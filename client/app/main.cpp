@@ -1,4 +1,5 @@
 #include "ClientNames.h"
+#include "InstanceLock.h"
 #include "LanguageSupport.h"
 #include "MainWindow.h"
 #include "QtSingleWinApplication.h"
@@ -17,6 +18,14 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     QtSingleWinApplication app(ClientNames::instanceId(), argc, argv);
+    // The lock decides, whatever folder the channel lives in for this start;
+    // the channel only wakes the running client.
+    InstanceLock lock(InstanceLock::defaultPath());
+    const InstanceLock::State held = lock.take();
+    if (held == InstanceLock::State::HeldElsewhere) {
+        app.sendMessage(ClientNames::wakeUpMessage(), ClientNames::kWakeUpTimeoutMs);
+        return 0;
+    }
     if (app.sendMessage(ClientNames::wakeUpMessage(), ClientNames::kWakeUpTimeoutMs))
         return 0;
     const bool onlyInstance = app.initialize(true);
@@ -30,8 +39,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(ClientNames::organizationDomain());
     QCoreApplication::setApplicationName(ClientNames::applicationName());
     // The only instance of the user's: nothing left in the folders is in
-    // use any more.
-    if (onlyInstance)
+    // use any more. Without the lock the channel alone cannot tell a client
+    // whose channel lives elsewhere, so nothing is cleaned then.
+    if (held == InstanceLock::State::Taken)
         StaleFiles::startCleaning();
 
     const QString language

@@ -82,7 +82,7 @@ void CheckPointPage::resetPage()
 {
     m_checkpointsView->reset();
     m_jobsView->reset();
-    m_jobPanel->clearJob();
+    m_jobPanel->reset();
 }
 
 } // namespace Client

@@ -259,8 +259,25 @@ void ReplaceJobDialog::continueStart()
         return;
     }
     m_startWaitsForLock = true;
+    // Answered to the connection, not to the dialog: the panel deletes the
+    // dialog as soon as it ends, and a lock that comes back after that must
+    // still be released.
+    const QPointer<ReplaceJobDialog> self(this);
+    const QPointer<ServerConnection> connection(m_checkPoint->getConnection());
+    const QString flow = m_checkPoint->getFlowId();
+    const QString point = m_checkPoint->getId();
+    const QString job = m_jobId;
     m_checkPoint->lockJobAsync(
-        m_jobId, kLockWhileReplacing, this, [this](bool isSet) { lockAnswered(isSet); });
+        m_jobId, kLockWhileReplacing, connection, [self, connection, flow, point, job](bool isSet) {
+            if (self) {
+                self->lockAnswered(isSet);
+                return;
+            }
+            // As every other end of the dialog: released, also when the
+            // answer was lost on its way and the lock may be set.
+            if (connection)
+                connection->releaseJobLock(flow, point, job);
+        });
 }
 
 void ReplaceJobDialog::lockAnswered(bool isSet)

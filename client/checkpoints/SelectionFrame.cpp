@@ -125,9 +125,9 @@ QString SelectionFrame::typedKey(const CheckPointJob *job) const
 bool SelectionFrame::downloadRunning(const CheckPointJob *job, bool report) const
 {
     for (auto it = m_downloads.cbegin(); it != m_downloads.cend(); ++it) {
-        const CheckPointJob *other = it.value().job.get();
-        if (other && it.key()->isReport() == report
-            && (other == job || (typedKey(other) == typedKey(job) && !typedKey(job).isEmpty())))
+        // A job rebuilt by a refresh is a new object: its buttons are free,
+        // and viewing it asks the server again.
+        if (it.value().job.get() == job && it.key()->isReport() == report)
             return true;
     }
     return false;
@@ -234,10 +234,18 @@ void SelectionFrame::hook(ServerConnection *connection)
 
 void SelectionFrame::askLock(const LockWait &wait)
 {
-    // One question at a time; a check whose checkpoint went never answers.
-    if (m_lockWait.what != Waiting::Nothing && m_lockWait.checkPoint)
+    if (!wait.checkPoint || !wait.job)
         return;
-    m_lockWait = wait;
+    m_lockWaits.removeIf([](const LockWait &pending) { return !pending.checkPoint; });
+    // A click that waits already is not asked twice; any other click gets
+    // its own check and its own answer.
+    for (const LockWait &pending : std::as_const(m_lockWaits)) {
+        if (pending.checkPoint == wait.checkPoint && pending.job && pending.job->jobId() == wait.job->jobId()
+            && pending.what == wait.what && pending.request == wait.request
+            && pending.downloadType == wait.downloadType)
+            return;
+    }
+    m_lockWaits.append(wait);
     connect(wait.checkPoint, &CheckPoint::jobLockChecked, this, &SelectionFrame::jobLockChecked,
         Qt::UniqueConnection);
     connect(wait.checkPoint, &CheckPoint::jobLockCheckFailed, this, &SelectionFrame::jobLockCheckFailed,
@@ -245,22 +253,44 @@ void SelectionFrame::askLock(const LockWait &wait)
     wait.checkPoint->checkJobLock(wait.job->jobId());
 }
 
+int SelectionFrame::waitingClicks() const
+{
+    return int(std::count_if(m_lockWaits.cbegin(), m_lockWaits.cend(),
+        [](const LockWait &wait) { return !wait.checkPoint.isNull(); }));
+}
+
+SelectionFrame::LockWait SelectionFrame::takeLockWait(const QString &jobId)
+{
+    const QObject *from = sender();
+    // A checkpoint that went takes its checks with it.
+    m_lockWaits.removeIf([](const LockWait &wait) { return !wait.checkPoint; });
+    for (int i = 0; i < m_lockWaits.size(); ++i) {
+        const LockWait &wait = m_lockWaits.at(i);
+        if (wait.checkPoint == from && wait.job && wait.job->jobId() == jobId)
+            return m_lockWaits.takeAt(i);
+    }
+    return LockWait();
+}
+
 void SelectionFrame::jobLockCheckFailed(const QString &jobId)
 {
-    if (m_lockWait.what == Waiting::Nothing || sender() != m_lockWait.checkPoint || !m_lockWait.job
-        || m_lockWait.job->jobId() != jobId)
+    const LockWait wait = takeLockWait(jobId);
+    if (wait.what == Waiting::Nothing)
         return;
-    m_lockWait = LockWait();
+    // A push waits for its server in the proxy's queue, marked in the list;
+    // a lock held elsewhere is found when it is sent.
+    if (wait.what == Waiting::Push) {
+        carryOutPush(wait);
+        return;
+    }
     warn(tr("Can't connect to server. Try later."));
 }
 
 void SelectionFrame::jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText)
 {
-    if (m_lockWait.what == Waiting::Nothing || sender() != m_lockWait.checkPoint || !m_lockWait.job
-        || m_lockWait.job->jobId() != jobId)
+    const LockWait wait = takeLockWait(jobId);
+    if (wait.what == Waiting::Nothing)
         return;
-    const LockWait wait = m_lockWait;
-    m_lockWait = LockWait();
     if (wait.what == Waiting::Replace) {
         replaceJob(wait, elsewhere, lockText);
         return;
@@ -273,12 +303,43 @@ void SelectionFrame::jobLockChecked(const QString &jobId, bool elsewhere, const 
         startDownload(wait);
         return;
     }
+    carryOutPush(wait);
+}
+
+void SelectionFrame::carryOutPush(const LockWait &wait)
+{
+    CheckPoint *checkPoint = wait.checkPoint;
+    if (!checkPoint)
+        return;
     PushJobInfo info = wait.info;
     m_typed.remove(typedKey(wait.job.get()));
     if (m_job == wait.job)
         m_explorer->loadMetadata(nullptr, {}, false);
-    emit JobPushed(info);
+    handOver(checkPoint, info);
     updateAll();
+}
+
+void SelectionFrame::handOver(CheckPoint *checkPoint, PushJobInfo &info)
+{
+    if (!checkPoint)
+        return;
+    if (checkPoint == m_checkPoint) {
+        emit JobPushed(info);
+        return;
+    }
+    // Another checkpoint is shown by now (or none): the decision is still
+    // this job's, in its own checkpoint, whose list shows it when picked.
+    // A push that waits already is not sent again.
+    if (!info.push || checkPoint->getJobStatus(info.jobId) != CheckPointJobData::kPushWaiting)
+        checkPoint->pushJob(info.jobId, info);
+}
+
+void SelectionFrame::reset()
+{
+    clearJob();
+    m_job = CheckPointJobPtr();
+    m_checkPoint = nullptr;
+    m_viewMode = NothingShown;
 }
 
 void SelectionFrame::SaveViewBtnClicked()
@@ -388,7 +449,7 @@ void SelectionFrame::OnAcceptFinithed(AcceptThread *thread, const QString &path)
             info.jobId = job->jobId();
             info.jobName = name;
             info.push = false;
-            emit JobPushed(info);
+            handOver(download.checkPoint, info);
         }
         return;
     }

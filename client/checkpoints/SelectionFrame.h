@@ -37,6 +37,8 @@ public:
     ~SelectionFrame() override;
 
     void clearJob();
+    // Back to the empty state, showing no checkpoint (the page was reset).
+    void reset();
     int viewMode() const { return m_viewMode; }
     CheckPointJobPtr currentJob() const { return m_job; }
     CheckPoint *currentCheckPoint() const { return m_checkPoint.data(); }
@@ -52,6 +54,8 @@ public:
     QPushButton *replaceButton() const { return m_replace; }
     // Downloads under way.
     int runningDownloads() const { return int(m_downloads.size()); }
+    // Clicks waiting for their lock check.
+    int waitingClicks() const;
 
 signals:
     // The page pushes (or, with the push flag clear, only drops) the job
@@ -100,6 +104,12 @@ private:
     bool downloadRunning(const CheckPointJob *job, bool report) const;
     void hook(ServerConnection *connection);
     void askLock(const LockWait &wait);
+    // The first click that waits for this checkpoint's answer on the job.
+    LockWait takeLockWait(const QString &jobId);
+    void carryOutPush(const LockWait &wait);
+    // The page carries out a decision for the checkpoint it shows; one for
+    // another checkpoint goes to that checkpoint here.
+    void handOver(CheckPoint *checkPoint, PushJobInfo &info);
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
     void jobLockCheckFailed(const QString &jobId);
     void openReplaceDialog(const LockWait &wait, CheckPoint *checkPoint, const QString &jobId);
@@ -115,7 +125,8 @@ private:
     QMap<AcceptThread *, Download> m_downloads;
     Download m_starting;
     bool m_startingSet = false;
-    LockWait m_lockWait;
+    // Each click waits for its own answer, in the order made.
+    QList<LockWait> m_lockWaits;
     // Download folders kept while something may still look at them.
     QStringList m_keptFolders;
     // Metadata typed for a job but not pushed yet, by job.

@@ -33,7 +33,7 @@ SubmitPointPtr findPoint(const ServerProxyPtr &proxy, const SavedSubmissions::Sa
         if (!connection)
             continue;
         const ServerConnection::ConnectionSettings settings = connection->settings();
-        if (settings.host != saved.host || settings.port != saved.port)
+        if (!saved.belongsTo(settings.host, settings.port, settings.user))
             continue;
         const auto flows = proxy->getFlows(connection);
         for (const auto &flow : flows) {
@@ -124,20 +124,43 @@ void SubmitPage::loadSavedJobs()
     disconnect(this, &BaseWidget::selected, this, &SubmitPage::loadSavedJobs);
     if (!m_proxy)
         return;
+    // What the last run left; read once, so that jobs made in this run are
+    // never taken for saved ones.
     const QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
     for (const SavedSubmissions::SavedJob &entry : saved) {
-        if (entry.host.isEmpty() || entry.flowId.isEmpty() || entry.pointId.isEmpty()
-            || entry.jobName.isEmpty() || entry.path.isEmpty())
-            continue;
-        // One saved entry is one job: restored on the first point that fits.
-        const SubmitPointPtr point = findPoint(m_proxy, entry);
-        if (!point)
-            continue;
-        const SubmittedFilePtr job = point->restoreJob(entry);
-        if (job && job->getStatus() == SubmitStatus::WaitingConnection)
-            m_proxy->queueSubmitFile(point, job);
+        if (!entry.host.isEmpty() && !entry.flowId.isEmpty() && !entry.pointId.isEmpty()
+            && !entry.jobName.isEmpty() && !entry.path.isEmpty())
+            m_savedJobs.append(entry);
     }
-    m_proxy->performQueuedActions();
+    // The points may come later: from the cache file's reader or the first
+    // refresh. Each refresh takes the jobs whose point it brought.
+    if (!m_savedJobs.isEmpty())
+        connect(m_proxy.get(), &ServerProxy::updateSubmitPointsRequest, this, &SubmitPage::restoreSavedJobs);
+    restoreSavedJobs();
+}
+
+void SubmitPage::restoreSavedJobs()
+{
+    bool queued = false;
+    for (auto it = m_savedJobs.begin(); it != m_savedJobs.end();) {
+        // One saved entry is one job: restored on the first point that fits.
+        const SubmitPointPtr point = findPoint(m_proxy, *it);
+        if (!point) {
+            ++it;
+            continue;
+        }
+        const SubmittedFilePtr job = point->restoreJob(*it);
+        if (job && job->getStatus() == SubmitStatus::WaitingConnection) {
+            m_proxy->queueSubmitFile(point, job);
+            queued = true;
+        }
+        it = m_savedJobs.erase(it);
+    }
+    if (m_savedJobs.isEmpty())
+        disconnect(
+            m_proxy.get(), &ServerProxy::updateSubmitPointsRequest, this, &SubmitPage::restoreSavedJobs);
+    if (queued)
+        m_proxy->performQueuedActions();
 }
 
 void SubmitPage::resetPage()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BaseWidget.h"
+#include "SavedSubmissions.h"
 #include "ServerProxy.h"
 #include "SubmitPoint.h"
 #include "SubmittedFile.h"
@@ -39,6 +40,7 @@ public slots:
     void jobCanceled(const SubmittedFilePtr &job);
 
 private:
+    void restoreSavedJobs();
     void restoreLayout();
     void saveLayout() const;
 
@@ -49,6 +51,8 @@ private:
     SubmitPointsView *m_pointsView;
     SubmittedFilesView *m_filesView;
     UpdateControl *m_updateControl;
+    // Saved jobs of the last run whose submit point has not come yet.
+    QList<SavedSubmissions::SavedJob> m_savedJobs;
 };
 
 } // namespace Client

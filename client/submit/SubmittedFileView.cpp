@@ -193,7 +193,9 @@ void SubmittedFileView::applyJobState()
     m_explorer->setEnabled(status == SubmitStatus::Waiting);
     // What a failed job may have left on the server: the user decides
     // whether to send it again.
-    const QString note = status == SubmitStatus::Error ? m_job->deliveryNote() : QString();
+    const QString note = status == SubmitStatus::Error || status == SubmitStatus::WaitingConnection
+        ? m_job->deliveryNote()
+        : QString();
     m_noteLabel->setText(note);
     m_noteLabel->setVisible(m_mode == JobMode && !note.isEmpty());
 }

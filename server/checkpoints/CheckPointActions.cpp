@@ -8,6 +8,8 @@
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
 
 #include <atomic>
@@ -198,6 +200,45 @@ void CheckPoint::stopReplacement()
         cancelReplace(m_replaceThread->file().get());
 }
 
+namespace {
+
+// Tells the checkpoint that a lock check went unanswered when the call's
+// callback goes without having run (the connection stopped its calls), so
+// that nobody waits for it for ever.
+class LockCheckGuard
+{
+public:
+    LockCheckGuard(CheckPoint *checkPoint, const QString &jobId)
+        : m_checkPoint(checkPoint)
+        , m_jobId(jobId)
+    { }
+    ~LockCheckGuard()
+    {
+        // May run in the call's thread: the checkpoint is looked at only in
+        // the application's.
+        QCoreApplication *app = QCoreApplication::instance();
+        if (m_answered || !app)
+            return;
+        const QPointer<CheckPoint> checkPoint = m_checkPoint;
+        const QString jobId = m_jobId;
+        QMetaObject::invokeMethod(
+            app,
+            [checkPoint, jobId] {
+                if (checkPoint)
+                    emit checkPoint->jobLockCheckFailed(jobId);
+            },
+            Qt::QueuedConnection);
+    }
+    void answered() { m_answered = true; }
+
+private:
+    QPointer<CheckPoint> m_checkPoint;
+    const QString m_jobId;
+    bool m_answered = false;
+};
+
+} // namespace
+
 void CheckPoint::checkJobLock(const QString &jobId)
 {
     ServerConnection *connection = getConnection();
@@ -208,8 +249,10 @@ void CheckPoint::checkJobLock(const QString &jobId)
     }
     const QString host = connection->host();
     const int port = connection->port();
+    const auto guard = std::make_shared<LockCheckGuard>(this, jobId);
     connection->getJobLockStatusAsync(
-        m_flowId, m_id, jobId, this, [this, jobId, host, port](bool answered, const QString &text) {
+        m_flowId, m_id, jobId, this, [this, jobId, host, port, guard](bool answered, const QString &text) {
+            guard->answered();
             if (!answered) {
                 emit jobLockCheckFailed(jobId);
                 return;

@@ -88,6 +88,8 @@ public:
     // A job restored from the saved jobs: queued, not performed yet.
     void queueSubmitFile(const SubmitPointPtr &point, const SubmittedFilePtr &job);
     void performQueuedActions();
+    // After a refresh of an online connection.
+    void retryWaitingSubmissions(ServerConnection *connection);
     // True when the push could be started at once; either way it stays
     // queued until the server answers it (pushFinished).
     bool pushJob(ServerConnection *connection, const QString &flowId, const QString &checkPointId,

@@ -57,6 +57,18 @@ void ServerProxy::finishSubmit(SubmittedFile *job)
     action->deleteLater();
 }
 
+void ServerProxy::retryWaitingSubmissions(ServerConnection *connection)
+{
+    // A job that waits while its server answers (its first call was turned
+    // down) is sent by the next refresh; it never left, so it goes once.
+    for (const QPointer<IAction> &action : std::as_const(m_queuedSubmissions)) {
+        if (action && action->connection() == connection && action->isWaiting()) {
+            m_actions.performActions(connection);
+            return;
+        }
+    }
+}
+
 void ServerProxy::performQueuedActions()
 {
     if (!m_queuedSubmissions.isEmpty())

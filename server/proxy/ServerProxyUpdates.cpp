@@ -93,6 +93,8 @@ void ServerProxy::finishUpdatingData(ServerConnection *connection)
     connect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler,
         Qt::UniqueConnection);
     emit updateConnectionViewRequest(connection);
+    if (connection->isOnline())
+        retryWaitingSubmissions(connection);
 
     if (!pending)
         return;

@@ -17,6 +17,7 @@ const QString jobNameKey = QStringLiteral("job name");
 const QString isFileKey = QStringLiteral("isFile");
 const QString pathKey = QStringLiteral("path");
 const QString statusKey = QStringLiteral("job status");
+const QString userKey = QStringLiteral("user");
 const QString metadataGroup = QStringLiteral("Metadata");
 const QString dataFormatKey = QStringLiteral("DataFormat");
 const QString dataTypeKey = QStringLiteral("DataType");
@@ -58,14 +59,37 @@ bool splitPair(const QString &text, QString &first, QString &second)
     return true;
 }
 
+// "host:port" read from the right: an IPv6 host holds ':' itself.
+bool splitConnection(const QString &text, QString &host, int &port)
+{
+    const int cut = text.lastIndexOf(QLatin1Char(':'));
+    if (cut <= 0)
+        return false;
+    bool ok = false;
+    port = text.mid(cut + 1).toInt(&ok, 10);
+    host = text.left(cut);
+    return ok;
+}
+
+QString connectionGroup(const QString &host, int port)
+{
+    return host + QLatin1Char(':') + QString::number(port);
+}
+
 } // namespace
 
 namespace SavedSubmissions {
 
+bool SavedJob::belongsTo(
+    const QString &connectionHost, int connectionPort, const QString &connectionUser) const
+{
+    return host == connectionHost && port == connectionPort && (user.isEmpty() || user == connectionUser);
+}
+
 QString pointGroup(const QString &host, int port, const QString &flowId, const QString &pointId)
 {
-    return rootGroup + QLatin1Char('/') + host + QLatin1Char(':') + QString::number(port) + QLatin1Char('/')
-        + flowId + QLatin1Char(':') + pointId;
+    return rootGroup + QLatin1Char('/') + connectionGroup(host, port) + QLatin1Char('/') + flowId
+        + QLatin1Char(':') + pointId;
 }
 
 int nextJobNumber(const QString &pointGroup)
@@ -76,7 +100,7 @@ int nextJobNumber(const QString &pointGroup)
     return numbers.isEmpty() ? 0 : numbers.last() + 1;
 }
 
-void writeJob(const QString &pointGroup, int number, const SubmittedFile &job)
+void writeJob(const QString &pointGroup, int number, const SubmittedFile &job, const QString &user)
 {
     QSettings settings = store();
     settings.beginGroup(pointGroup);
@@ -88,6 +112,7 @@ void writeJob(const QString &pointGroup, int number, const SubmittedFile &job)
     settings.setValue(isFileKey, job.isFile());
     settings.setValue(pathKey, job.getPath());
     settings.setValue(statusKey, job.getStatus());
+    settings.setValue(userKey, user);
     settings.beginGroup(metadataGroup);
     const QList<MetadataToFill> metadata = job.getMetadata();
     for (int i = 0; i < metadata.size(); ++i) {
@@ -138,11 +163,31 @@ void removeJob(const QString &pointGroup, int number)
     }
 }
 
-void removeConnection(const QString &host, int port)
+void removeConnection(const QString &host, int port, const QString &user)
 {
     QSettings settings = store();
     settings.beginGroup(rootGroup);
-    settings.remove(host + QLatin1Char(':') + QString::number(port));
+    const QString connection = connectionGroup(host, port);
+    settings.beginGroup(connection);
+    const QStringList points = settings.childGroups();
+    for (const QString &point : points) {
+        settings.beginGroup(point);
+        const QList<int> numbers = jobNumbers(settings);
+        for (const int number : numbers) {
+            const QString job = QString::number(number);
+            const QString owner = settings.value(job + QLatin1Char('/') + userKey).toString();
+            if (owner.isEmpty() || owner == user)
+                settings.remove(job);
+        }
+        const bool empty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
+        settings.endGroup();
+        if (empty)
+            settings.remove(point);
+    }
+    const bool empty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
+    settings.endGroup();
+    if (empty)
+        settings.remove(connection);
 }
 
 QList<SavedJob> readAll()
@@ -152,12 +197,9 @@ QList<SavedJob> readAll()
     settings.beginGroup(rootGroup);
     const QStringList connections = settings.childGroups();
     for (const QString &connection : connections) {
-        QString host, portText;
-        if (!splitPair(connection, host, portText))
-            continue;
-        bool portOk = false;
-        const int port = portText.toInt(&portOk, 10);
-        if (!portOk)
+        QString host;
+        int port = 0;
+        if (!splitConnection(connection, host, port))
             continue;
         settings.beginGroup(connection);
         const QStringList points = settings.childGroups();
@@ -175,6 +217,7 @@ QList<SavedJob> readAll()
                 job.flowId = flowId;
                 job.pointId = pointId;
                 job.number = number;
+                job.user = settings.value(userKey).toString();
                 job.jobName = settings.value(jobNameKey).toString();
                 job.isFile = settings.value(isFileKey).toBool();
                 job.path = settings.value(pathKey).toString();

@@ -91,7 +91,8 @@ void prepare(struct soap *soap)
     soap_clr_omode(soap, SOAP_IO | SOAP_ENC_DIME | SOAP_ENC_ZLIB);
 }
 
-int askCompression(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password, bool *compress)
+int askCompression(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password, bool *compress,
+    QString *fault)
 {
     struct soap *soap = proxy->soap;
     // The context forgets the credentials after every call.
@@ -101,6 +102,10 @@ int askCompression(ombrel::Service *proxy, const QByteArray &user, const QByteAr
     const ServerConnection::CallTimeouts limits = ServerConnection::callTimeouts();
     CallBounds::boundEnvelope(soap, limits.workerIoMs, timeouts().connectMs);
     const int rc = proxy->ombrel__GetCompressClientJobs(answer);
+    if (fault && (rc == SOAP_CLI_FAULT || rc == SOAP_SVR_FAULT || rc == SOAP_FAULT)) {
+        const char *text = soap_fault_string(soap);
+        *fault = text ? QString::fromUtf8(text) : QString();
+    }
     soap_destroy(soap);
     soap_end(soap);
     if (compress)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 namespace ombrel {
@@ -45,9 +46,9 @@ void setTimeouts(const Timeouts &timeouts);
 void prepare(struct soap *soap);
 
 // Asks the server whether jobs go compressed; the context is cleaned
-// afterwards. The gSOAP result.
-int askCompression(
-    ombrel::Service *proxy, const QByteArray &user, const QByteArray &password, bool *compress);
+// afterwards. The gSOAP result; `fault` gets the text of a SOAP Fault.
+int askCompression(ombrel::Service *proxy, const QByteArray &user, const QByteArray &password, bool *compress,
+    QString *fault = nullptr);
 
 // The payload element that streams the source's data.
 ombrel::xsd__base64Binary attachment(struct soap *soap, UploadSource *source, const char *optionText);

@@ -230,7 +230,7 @@ void SubmitPoint::saveNewJob(SubmittedFile *job)
     if (!job || group.isEmpty())
         return;
     job->setJobNumber(SavedSubmissions::nextJobNumber(group));
-    SavedSubmissions::writeJob(group, job->getJobNumber(), *job);
+    SavedSubmissions::writeJob(group, job->getJobNumber(), *job, m_connection->settings().user);
 }
 
 void SubmitPoint::writeJob(SubmittedFile *job)
@@ -243,7 +243,7 @@ void SubmitPoint::writeJob(SubmittedFile *job)
     }
     const QString group = savedGroup();
     if (!group.isEmpty())
-        SavedSubmissions::writeJob(group, job->getJobNumber(), *job);
+        SavedSubmissions::writeJob(group, job->getJobNumber(), *job, m_connection->settings().user);
 }
 
 void SubmitPoint::saveJob(SubmittedFile *job)
@@ -266,7 +266,7 @@ void SubmitPoint::removeSavedJobs(ServerConnection *connection)
     if (!connection)
         return;
     const ServerConnection::ConnectionSettings settings = connection->settings();
-    SavedSubmissions::removeConnection(settings.host, settings.port);
+    SavedSubmissions::removeConnection(settings.host, settings.port, settings.user);
 }
 
 void SubmitPoint::SubmitFinished(SubmittedFile *file)

@@ -166,8 +166,16 @@ void SubmitThread::run()
     }
     // The job's own request never left (the compression question failed,
     // or the connection was refused): it may go again.
-    if (verdict != SubmittedFile::Verdict::Accepted && reach == SendTracker::Reach::NotSent)
+    if (verdict != SubmittedFile::Verdict::Accepted && reach == SendTracker::Reach::NotSent) {
         verdict = SubmittedFile::Verdict::NotSent;
+        // The server was reached, so no coming back online will send it:
+        // the next refresh does, and the form says why it waits.
+        if (m_reachedServer) {
+            refusal = !m_questionFault.isEmpty() ? m_questionFault
+                : rc >= 100 && rc < 600          ? QStringLiteral("HTTP %1").arg(rc)
+                                                 : SubmittedFile::tr("no answer");
+        }
+    }
     soap_destroy(proxy->soap);
     soap_end(proxy->soap);
     job->finishUpload(verdict, refusal);
@@ -181,7 +189,8 @@ int SubmitThread::upload(
     StreamedUpload::prepare(soap);
     SendTracker tracker(soap);
     bool compress = false;
-    const int rc = StreamedUpload::askCompression(proxy, user, password, &compress);
+    m_questionFault.clear();
+    const int rc = StreamedUpload::askCompression(proxy, user, password, &compress, &m_questionFault);
     m_reachedServer = tracker.reach() != SendTracker::Reach::NotSent;
     if (rc != SOAP_OK)
         return rc; // the job itself was not sent

@@ -78,4 +78,5 @@ private:
     std::unique_ptr<SoapCanceller> m_canceller;
     std::atomic<int> m_lastError { 0 };
     std::atomic<bool> m_reachedServer { false };
+    QString m_questionFault; // the server's fault text for the compression question (run only)
 };

@@ -307,7 +307,15 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
     }
     setEndTime();
     if (!finished && verdict == Verdict::NotSent && !m_cancelled) {
+        setDeliveryNote(refusal.isEmpty()
+                ? QString()
+                : tr("The server did not take the job's first request (%1); nothing of the job was sent. "
+                     "It goes at the next refresh.")
+                      .arg(refusal));
+        const bool changed = getStatus() != SubmitStatus::WaitingConnection;
         setStatus(SubmitStatus::WaitingConnection);
+        if (!changed)
+            emit StatusChanged(); // the note is new
         return;
     }
     if (!finished) {

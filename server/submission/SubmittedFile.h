@@ -97,7 +97,8 @@ public:
     // byte went out. A request that never left puts the job back to
     // waiting for its connection; any other end is final ("Error", with a
     // note that says what the server may hold): nothing is sent twice
-    // unless the user asks. `refusal` is the server's reason.
+    // unless the user asks. `refusal` is the server's reason; for a request
+    // that never left, why the server did not take the first call.
     void finishUpload(Verdict verdict, const QString &refusal = QString());
 
     // Why the job ended in "Error", for the job form; empty otherwise.

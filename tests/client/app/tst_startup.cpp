@@ -30,15 +30,18 @@ QString clientProgram()
 // The client, started as a user would, in this run's own home. Waits until
 // the process runs: an answer on the channel can come before this process
 // has taken the start in, and the state would still read "Starting".
-std::unique_ptr<QProcess> startClient(const QString &configHome = QString())
+// An empty configHome keeps this run's; withoutRuntime starts it as a
+// session without $XDG_RUNTIME_DIR would.
+std::unique_ptr<QProcess> startClient(const QString &configHome = QString(), bool withoutRuntime = false)
 {
     auto process = std::make_unique<QProcess>();
     process->setProgram(clientProgram());
-    if (!configHome.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!configHome.isEmpty())
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-        process->setProcessEnvironment(environment);
-    }
+    if (withoutRuntime)
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // This test ignores SIGPIPE itself; the client must not inherit that.
     process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
@@ -94,6 +97,7 @@ private slots:
     void socketLeftByAKilledClientDoesNotBlockTheNextStart();
     void brokenPipeDoesNotKillTheClient();
     void leftoversOfAKilledRunAreRemoved();
+    void oneClientWhereverTheChannelLives();
 };
 
 void TestStartup::initTestCase()
@@ -226,5 +230,26 @@ void TestStartup::leftoversOfAKilledRunAreRemoved()
     QVERIFY(QFileInfo::exists(cache));
     stop(*client);
 }
+void TestStartup::oneClientWhereverTheChannelLives()
+{
+    auto first = startClient();
+    QVERIFY(clientCameUp());
+    // A download the first client holds, made after its own clean-up.
+    const QString held = QDir::tempPath() + QStringLiteral("/downloaded00112233445566ff");
+    QVERIFY(QDir().mkpath(held));
+    QFile file(held + QStringLiteral("/job.pdf"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("held") == 4);
+    file.close();
+
+    // Its channel is in another folder, yet it does not run.
+    auto second = startClient(QString(), true);
+    QVERIFY(second->waitForFinished(ClientNames::kWakeUpTimeoutMs + 10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY(QFileInfo::exists(held + QStringLiteral("/job.pdf")));
+    QCOMPARE(first->state(), QProcess::Running);
+    stop(*first);
+}
+
 VORNEX_TEST_GUILESS_MAIN(TestStartup)
 #include "tst_startup.moc"

@@ -95,6 +95,7 @@ private slots:
     void failedReplacementReleasesOnceAndClearsThePush();
     void cancelDuringTheTransferStopsItAndReleasesOnce();
     void relockByAnotherUserClosesTheDialog();
+    void lockAnsweredAfterTheDialogWentIsReleased();
 
 private:
     QString path(const QString &name) const { return m_work + QLatin1Char('/') + name; }
@@ -438,6 +439,26 @@ void TestReplaceJobDialog::relockByAnotherUserClosesTheDialog()
     // Bob's lock stays his.
     QCOMPARE(lockModes(), QStringList());
     QCOMPARE(m_server->lock(flowId, pointId, jobId), QStringLiteral("bob (10.9.9.9)"));
+}
+
+void TestReplaceJobDialog::lockAnsweredAfterTheDialogWentIsReleased()
+{
+    QVERIFY(writeFile(path(QStringLiteral("new.pdf")), "new"));
+    m_server->clearJournal();
+    // The transfer's lock is carried out after the Cancel's release.
+    m_server->setFault(testserver::Operation::SetJobLockStatus, testserver::Fault::delay(600).times(1));
+    auto dialog = openDialog();
+    decide(*dialog, path(QStringLiteral("new.pdf")));
+    QTest::mouseClick(dialog->pushWidget()->button(1), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ServerTest::operations(*m_server).contains(QStringLiteral("SetJobLockStatus")), 10000);
+    // Cancelled, and deleted at once as the panel does.
+    QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+    dialog.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        lockModes(), (QStringList { QStringLiteral("3"), QStringLiteral("0"), QStringLiteral("0") }), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->lock(flowId, pointId, jobId), QString(), 10000);
+    QVERIFY(m_server->uploads().isEmpty());
 }
 
 VORNEX_TEST_MAIN(TestReplaceJobDialog)

@@ -172,6 +172,10 @@ private slots:
     void replaceThroughThePanel();
     void waitingPushLocksTheJob();
     void pageActsOnTheJobTheDecisionNames();
+    void pushKeepsItsCheckpointWhateverIsShown_data();
+    void pushKeepsItsCheckpointWhateverIsShown();
+    void offlinePushWaitsInTheQueue();
+    void clicksDuringALockCheckAreKept();
     void screenshot();
 
 private:
@@ -416,7 +420,14 @@ void TestSelectionFrame::jobButtonsStayOffWhileTheJobDownloads()
     m_panel->SetJob(first);
     QVERIFY(!m_panel->viewJobButton()->isEnabled());
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_desktop->opened.size(), 1, 10000);
+    // A refresh rebuilds the job: free again, and viewing asks the server.
+    show(QStringLiteral("ja"));
+    QVERIFY(m_panel->viewJobButton()->isEnabled());
+    QVERIFY(m_panel->saveJobButton()->isEnabled());
+    m_panel->viewJobButton()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(downloads(), 2, 5000);
+
+    QTRY_COMPARE_WITH_TIMEOUT(m_desktop->opened.size(), 2, 10000);
     QVERIFY(m_panel->viewJobButton()->isEnabled());
 }
 
@@ -815,6 +826,109 @@ void TestSelectionFrame::pageActsOnTheJobTheDecisionNames()
     QCOMPARE(push.request.requiredMetadata.value(0).value, QStringLiteral("ACME"));
     QTRY_COMPARE(jobs->model()->rowCount(), 1);
     QVERIFY(rowOf(QStringLiteral("two.pdf")).isValid());
+}
+
+void TestSelectionFrame::pushKeepsItsCheckpointWhateverIsShown_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("another checkpoint picked") << false;
+    QTest::newRow("page reset") << true;
+}
+
+void TestSelectionFrame::pushKeepsItsCheckpointWhateverIsShown()
+{
+    QFETCH(bool, reset);
+    testserver::CheckPoint first;
+    first.id = pointId;
+    first.name = QStringLiteral("Proof");
+    first.jobs = { job(QStringLiteral("j1"), QStringLiteral("one.pdf"), 1, false) };
+    testserver::CheckPoint second;
+    second.id = QStringLiteral("check-2");
+    second.name = QStringLiteral("Print");
+    second.jobs = { job(QStringLiteral("j2"), QStringLiteral("two.pdf"), 1, false) };
+    testserver::Flow flow;
+    flow.id = flowId;
+    flow.name = QStringLiteral("Print");
+    flow.checkPoints = { first, second };
+    m_server->setFlows({ flow });
+    const ServerProxyPtr proxy(new ServerProxy);
+    QVERIFY(ServerTest::addConnection(*proxy, m_server->port())->connectToServer());
+    Client::CheckPointPage page(proxy);
+    page.resize(1000, 600);
+    page.show();
+    QSignalSpy updated(proxy.get(), &ServerProxy::updateCheckPointsRequest);
+    proxy->startUpdatingData(2);
+    QVERIFY(updated.wait(10000));
+    QTreeView *points = page.checkpointsView()->view();
+    const auto pick = [&](const QString &name) {
+        for (int row = 0; row < points->model()->rowCount(); ++row) {
+            if (points->model()->index(row, 2).data().toString() == name)
+                page.checkpointsView()->itemClicked(points->model()->index(row, 0));
+        }
+    };
+    pick(QStringLiteral("Proof"));
+    page.jobsView()->itemClicked(page.jobsView()->view()->model()->index(0, 0));
+    Client::SelectionFrame *panel = page.jobPanel();
+    QCOMPARE(panel->titleLabel()->text(), QStringLiteral("Job: one.pdf"));
+    Client::MetadataExplorerModel *model = panel->explorer()->model();
+    QVERIFY(model->setData(model->index(0, 1), QStringLiteral("ACME"), Qt::EditRole));
+
+    // The lock check is slow; meanwhile the user picks the other checkpoint.
+    m_server->setFault(testserver::Operation::GetJobLockStatus, testserver::Fault::delay(500).times(1));
+    panel->pushWidget()->button(1)->click();
+    if (reset)
+        emit proxy->resetPages();
+    else
+        pick(QStringLiteral("Print"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 10000);
+    QCOMPARE(m_server->pushes().at(0).jobId, QStringLiteral("j1"));
+    QCOMPARE(m_server->pushes().at(0).checkPointId, pointId);
+    QCOMPARE(m_server->pushes().at(0).request.requiredMetadata.value(0).value, QStringLiteral("ACME"));
+}
+
+void TestSelectionFrame::offlinePushWaitsInTheQueue()
+{
+    serve({ job(QStringLiteral("j1"), QStringLiteral("one.pdf"), 1, false) });
+    QVERIFY(refresh());
+    show(QStringLiteral("j1"));
+    fill(QStringLiteral("ACME"));
+    m_server->setRefuseConnections(true);
+    QStringList texts;
+    ModalAnswers answers({ okBox(&texts) });
+    m_panel->pushWidget()->button(1)->click();
+    // Queued, drawn as waiting, and said by nobody to have failed.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_checkPoint->getJobStatus(QStringLiteral("j1")), int(CheckPointJobData::kPushWaiting), 10000);
+    QCOMPARE(m_proxy->actionList().count(), 1);
+    QCOMPARE(texts, QStringList());
+    // The attempt to reach it again has given up before the server is back.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_proxy->hasConnectionActivity(m_connection), 10000);
+    QVERIFY(!m_connection->isOnline());
+
+    m_server->setRefuseConnections(false);
+    m_proxy->loginAllConnections();
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_proxy->actionList().count(), 0, 10000);
+    QCOMPARE(m_server->pushes().size(), 1);
+}
+
+void TestSelectionFrame::clicksDuringALockCheckAreKept()
+{
+    QVERIFY(writeFile(path(QStringLiteral("a.pdf")), "a"));
+    testserver::Job a = job(QStringLiteral("j1"), QStringLiteral("a.pdf"), 1, false);
+    a.package = testserver::Package::fromPath(path(QStringLiteral("a.pdf")));
+    serve({ a });
+    QVERIFY(refresh());
+    show(QStringLiteral("j1"));
+    fill(QStringLiteral("ACME"));
+    // View, then push while the view's check is still out: both are done.
+    m_server->setFault(testserver::Operation::GetJobLockStatus, testserver::Fault::delay(500).times(1));
+    m_panel->viewJobButton()->click();
+    m_panel->pushWidget()->button(1)->click();
+    QCOMPARE(m_panel->waitingClicks(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(m_desktop->opened.size(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 10000);
+    QCOMPARE(m_panel->waitingClicks(), 0);
 }
 
 void TestSelectionFrame::screenshot()

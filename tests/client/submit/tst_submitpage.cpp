@@ -89,6 +89,7 @@ private slots:
     void uploadShowsPercentThenStatus();
     void cancelTakesTheJobShown();
     void savedJobsComeBackOnFirstShowing();
+    void savedJobsWaitForTheirPoints();
     void resetEmptiesThePage();
     void layoutIsKept();
     void mainWindowListsThePage();
@@ -366,6 +367,35 @@ void TestSubmitPage::savedJobsComeBackOnFirstShowing()
     QSettings settings;
     QVERIFY(settings.contains(group + QStringLiteral("/6/job name")));
     QVERIFY(settings.contains(group + QStringLiteral("/5/path")));
+}
+
+void TestSubmitPage::savedJobsWaitForTheirPoints()
+{
+    const QString group
+        = QStringLiteral("Submittions/127.0.0.1:%1/%2:sp-Inbox/0/").arg(m_server->port()).arg(kFlowId);
+    {
+        QSettings settings;
+        settings.setValue(group + QStringLiteral("isFile"), true);
+        settings.setValue(group + QStringLiteral("path"), makeFile(QStringLiteral("kept.txt")));
+        settings.setValue(group + QStringLiteral("job name"), QStringLiteral("Kept job"));
+        settings.setValue(group + QStringLiteral("job status"), 1);
+    }
+    // Shown before any point is known (cache still being read, no refresh
+    // yet): the job comes back with the points.
+    SubmitPage page(m_proxy);
+    emit page.selected();
+    QVERIFY(bringPoints(page, 2));
+    const SubmitPointPtr inbox = page.pointsView()->model()->pointAt(
+        page.pointsView()->sortModel()->mapToSource(pointRow(page, QStringLiteral("Inbox"))).row());
+    QCOMPARE(inbox->getJobCount(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(inbox->getJob(0)->getStatus(), int(SubmitStatus::Finished), 20000);
+    QCOMPARE(m_server->uploads().size(), 1);
+
+    // Later refreshes restore nothing twice, nor a job made in this run.
+    page.jobForm()->SetSubmitPoint(inbox);
+    page.jobForm()->FilesAdded({ makeFile(QStringLiteral("new.txt")) });
+    emit m_proxy->updateSubmitPointsRequest();
+    QCOMPARE(inbox->getJobCount(), 2);
 }
 
 void TestSubmitPage::resetEmptiesThePage()

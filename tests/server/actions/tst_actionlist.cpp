@@ -128,6 +128,8 @@ private slots:
     void deliveryUnderFaults_data();
     void deliveryUnderFaults();
     void removedConnectionTakesItsActions();
+    void turnedDownSubmissionGoesAtTheNextRefresh_data();
+    void turnedDownSubmissionGoesAtTheNextRefresh();
 
 private:
     QString path(const QString &name) const { return m_work + QLatin1Char('/') + name; }
@@ -583,6 +585,40 @@ void TestActionList::deliveryUnderFaults()
         truth = connection->pendingLockReleases() == 0 ? QStringLiteral("sent") : QStringLiteral("pending");
     }
     QCOMPARE(truth, shown);
+}
+
+void TestActionList::turnedDownSubmissionGoesAtTheNextRefresh_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("SOAP fault") << QStringLiteral("refusal") << QStringLiteral("Refused by the test server");
+    QTest::newRow("HTTP 500") << QStringLiteral("HTTP 500") << QStringLiteral("HTTP 500");
+}
+
+void TestActionList::turnedDownSubmissionGoesAtTheNextRefresh()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, told);
+    auto server = ServerTest::startServer();
+    QVERIFY(server);
+    server->setFlows({ flow() });
+    ServerConnection *connection = ServerTest::addConnection(*m_proxy, server->port());
+    m_proxy->loginAllConnections();
+    QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
+    const SubmitPointPtr point(new SubmitPoint(connection, pointId, flowId, QStringLiteral("Point")));
+    QVERIFY(writeFile(path(QStringLiteral("a.bin")), 1000));
+    const SubmittedFilePtr job = point->addJob(path(QStringLiteral("a.bin")));
+    server->setFault(testserver::Operation::GetCompressClientJobs, faultNamed(fault, false));
+    m_proxy->submitFile(point, job);
+    QTRY_VERIFY_WITH_TIMEOUT(!point->isSubmitting(job.get()), 10000);
+    QCOMPARE(job->getStatus(), int(SubmitStatus::WaitingConnection));
+    QVERIFY2(job->deliveryNote().contains(told), qPrintable(job->deliveryNote()));
+    QVERIFY(connection->isOnline());
+
+    m_proxy->startUpdatingConData(connection, UpdateFlags::SubmitPoints);
+    QTRY_COMPARE_WITH_TIMEOUT(job->getStatus(), int(SubmitStatus::Finished), 15000);
+    QCOMPARE(count(*server, QStringLiteral("SubmitFile08")), 1);
+    QTRY_COMPARE(m_proxy->actionList().count(), 0);
 }
 
 void TestActionList::removedConnectionTakesItsActions()

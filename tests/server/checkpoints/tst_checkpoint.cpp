@@ -109,6 +109,7 @@ private slots:
     void lockHeldElsewhere();
     void ownLockIsNotElsewhere();
     void lockByServerMachineNamesTheHost();
+    void lockCheckCutShortIsAnswered();
 
 private:
     // Logs in, fetches the checkpoints and returns the one of the flow.
@@ -512,6 +513,25 @@ void TestCheckPoint::lockByServerMachineNamesTheHost()
     QVERIFY(checked.wait(5000));
     QCOMPARE(checked.last().at(1).toBool(), false);
     QCOMPARE(checked.last().at(2).toString(), QStringLiteral("anna (localhost)"));
+}
+
+void TestCheckPoint::lockCheckCutShortIsAnswered()
+{
+    auto connection = std::make_unique<ServerConnection>(
+        nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), m_server->port());
+    connection->applySettings();
+    QVERIFY(connection->connectToServer());
+    CheckPoint check(connection.get(), checkPointId, flowId, QStringLiteral("Check"));
+    QSignalSpy failed(&check, &CheckPoint::jobLockCheckFailed);
+    m_server->setFault(testserver::Operation::GetJobLockStatus, testserver::Fault::hang());
+    check.checkJobLock(QStringLiteral("J1"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ServerTest::operations(*m_server).contains(QStringLiteral("GetJobLockStatus")), 5000);
+    // The connection goes while the call hangs: whoever waits hears of it.
+    connection.reset();
+    QVERIFY(failed.wait(5000));
+    QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("J1"));
+    m_server->releaseHangingCalls();
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestCheckPoint)

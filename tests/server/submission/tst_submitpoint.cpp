@@ -51,6 +51,8 @@ private slots:
     void renamedJobIsRewritten();
     void savedJobsReadBackAndRestore();
     void removingAConnectionRemovesItsJobs();
+    void savedJobsKeepTheirConnection_data();
+    void savedJobsKeepTheirConnection();
     void jobWithoutConnectionCannotStart();
     void savedJobIsListedOnlyWhenItCanBeSent();
 
@@ -270,6 +272,45 @@ void TestSubmitPoint::removingAConnectionRemovesItsJobs()
     QCOMPARE(left.size(), 1);
     QCOMPARE(left[0].port, 5000);
     QVERIFY(!settingsStore().childGroups().isEmpty());
+}
+
+void TestSubmitPoint::savedJobsKeepTheirConnection_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("IPv6 literal") << QStringLiteral("::1");
+    QTest::newRow("IPv4") << QStringLiteral("127.0.0.1");
+    QTest::newRow("name") << QStringLiteral("print.example");
+}
+
+void TestSubmitPoint::savedJobsKeepTheirConnection()
+{
+    QFETCH(QString, host);
+    QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
+    // Two users of one server, each with a job of its own.
+    ServerConnection anna(nullptr, QStringLiteral("anna"), QString(), host, 51008);
+    ServerConnection ben(nullptr, QStringLiteral("ben"), QString(), host, 51008);
+    SubmitPoint annaPoint(&anna, QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("P"));
+    SubmitPoint benPoint(&ben, QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("P"));
+    annaPoint.addJob(path(QStringLiteral("a.txt")))->setJobName(QStringLiteral("Anna's"));
+    benPoint.addJob(path(QStringLiteral("a.txt")))->setJobName(QStringLiteral("Ben's"));
+    QVERIFY(settingsStore().childGroups().contains(QStringLiteral("Submittions")));
+
+    QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
+    QCOMPARE(saved.size(), 2);
+    for (const SavedSubmissions::SavedJob &job : std::as_const(saved)) {
+        QCOMPARE(job.host, host);
+        QCOMPARE(job.port, 51008);
+        const bool annas = job.number == 0;
+        QCOMPARE(job.belongsTo(host, 51008, QStringLiteral("anna")), annas);
+        QCOMPARE(job.belongsTo(host, 51008, QStringLiteral("ben")), !annas);
+        QVERIFY(!job.belongsTo(host, 51009, QStringLiteral("anna"))
+            && !job.belongsTo(host, 51009, QStringLiteral("ben")));
+    }
+
+    SubmitPoint::removeSavedJobs(&anna);
+    saved = SavedSubmissions::readAll();
+    QCOMPARE(saved.size(), 1);
+    QCOMPARE(saved[0].user, QStringLiteral("ben"));
 }
 
 void TestSubmitPoint::jobWithoutConnectionCannotStart()
