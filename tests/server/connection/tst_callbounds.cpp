@@ -64,6 +64,46 @@ Reply dimeRecord(quint32 claimed, const Piece &filler)
     return reply;
 }
 
+// One DIME record: version 1, the given flags and type format.
+QByteArray dimeHeader(
+    char flags, char typeFormat, const QByteArray &id, const QByteArray &type, quint32 length)
+{
+    QByteArray header(12, '\0');
+    header[0] = char(0x08 | flags);
+    header[1] = typeFormat;
+    header[4] = char(id.size() >> 8);
+    header[5] = char(id.size() & 0xff);
+    header[6] = char(type.size() >> 8);
+    header[7] = char(type.size() & 0xff);
+    for (int i = 0; i < 4; ++i)
+        header[8 + i] = char((length >> (24 - 8 * i)) & 0xff);
+    const auto padded = [](QByteArray field) { return field.append((4 - field.size() % 4) % 4, '\0'); };
+    return header + padded(id) + padded(type);
+}
+
+// A download whose envelope (over the rate floor by itself) and attachment
+// header come at once, and whose attachment then trickles.
+Reply trickledAttachment()
+{
+    const Reply envelope = HostileServer::envelope("<ombrel:DownloadFile08Response>" + QByteArray(2048, ' ')
+        + "<inSubmitData href=\"package\"/></ombrel:DownloadFile08Response>");
+    QByteArray xml = envelope.pieces.at(1).bytes + envelope.pieces.at(3).bytes;
+    xml.append((4 - xml.size() % 4) % 4, ' ');
+    const quint32 size = 100000;
+    Reply reply;
+    reply.pieces.append({ "HTTP/1.1 200 OK\r\nContent-Type: application/dime\r\nConnection: close\r\n\r\n"
+        + dimeHeader(0x04, 0x20, "", "http://schemas.xmlsoap.org/soap/envelope/", quint32(xml.size())) + xml
+        + dimeHeader(0x02, 0x10, "package", "application/octet-stream", size) });
+    // A well-formed package: one file of the attachment's remaining bytes.
+    QByteArray package("VXFS\0\1\0\0\2\0\0\0\5a.bin", 18);
+    const quint64 content = size - quint64(package.size()) - 8;
+    for (int i = 0; i < 8; ++i)
+        package += char((content >> (56 - 8 * i)) & 0xff);
+    package += QByteArray(int(content), 'p');
+    reply.pieces.append({ package, 1, 20 });
+    return reply;
+}
+
 // A gzip body of `size` bytes of the envelope made from before, filler and
 // after: a few hundred KiB on the wire.
 QByteArray gzipped(const QByteArray &before, qint64 size, const QByteArray &after)
@@ -150,6 +190,10 @@ void TestCallBounds::hostileReplyEndsInBound_data()
     QTest::newRow("trickle, download") << Call::Download << "DownloadFile08" << download << 3500
                                        << QStringLiteral("The transfer was too slow");
 
+    // Counted from the attachment's start: one window at the floor's rate.
+    QTest::newRow("trickled attachment") << Call::Download << "DownloadFile08" << trickledAttachment() << 5000
+                                         << QStringLiteral("The transfer was too slow");
+
     Reply refused;
     refused.pieces.append({ "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\nConnection: close\r\n\r\n" });
     QTest::newRow("401 on a fetch") << Call::Fetch << "GetCheckPoints07" << refused << 1000
@@ -215,6 +259,9 @@ void TestCallBounds::hostileReplyEndsInBound()
         timeouts.workerIoMs = boundMs - 2000;
         timeouts.userIoMs = boundMs - 2000;
     }
+    // Windows long enough to tell one from two.
+    if (QByteArray(QTest::currentDataTag()) == "trickled attachment")
+        timeouts.rateWindowMs = 3000;
     ServerConnection::setCallTimeouts(timeouts);
     HostileServer server;
     if (call == Call::PingTls)
