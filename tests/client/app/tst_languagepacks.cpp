@@ -108,7 +108,9 @@ void TestLanguagePacks::everyTextIsTranslated()
         const QDomElement translation = message.firstChildElement(QStringLiteral("translation"));
         QVERIFY2(translation.attribute(QStringLiteral("type")).isEmpty() && !translation.text().isEmpty(),
             qPrintable(source));
-        if (german && !source.contains(QRegularExpression(QStringLiteral("^%1 [KMGTPE]?B$"))))
+        // Units and texts of placeholders alone read the same in every language.
+        const bool wordless = !source.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}")));
+        if (german && !wordless && !source.contains(QRegularExpression(QStringLiteral("^%1 [KMGTPE]?B$"))))
             QVERIFY2(translation.text() != source || sameInGerman.contains(source), qPrintable(source));
         // Placeholders survive translation.
         for (const QString &placeholder :
