@@ -21,6 +21,8 @@
 
 #include <ombrelServiceProxy.h>
 
+#include <chrono>
+
 namespace {
 
 QMutex timeoutsMutex;
@@ -307,8 +309,17 @@ bool ServerConnection::lockForUser()
     return m_soapMutex.tryLock(callTimeouts().soapWaitMs);
 }
 
+qint64 ServerConnection::steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void ServerConnection::noteCallResult(bool ok, bool mayGoOnline)
 {
+    if (ok)
+        m_lastSuccessNs = steadyNs();
     if (ok && !mayGoOnline)
         return;
     // A call cut short by a stop says nothing about the server; shutdown

@@ -255,6 +255,7 @@ private:
     // A failed call takes an online connection offline; a successful one
     // brings an offline connection online when it may (connect, log-in,
     // ping, locks). Emits only on a change.
+    static qint64 steadyNs();
     void noteCallResult(bool ok, bool mayGoOnline);
     // The same for a user call, saying why it failed.
     void noteUserCall(const UserCall::Outcome &outcome, bool mayGoOnline);
@@ -293,6 +294,9 @@ private:
     std::atomic<bool> m_mustConnect { true };
     std::atomic<bool> m_connecting { false };
     std::atomic<bool> m_online { false };
+    // When the last call that reached the server succeeded (steady clock, ns):
+    // a user call that failed but had started before then says nothing new.
+    std::atomic<qint64> m_lastSuccessNs { 0 };
     std::atomic<bool> m_stopRequested { false };
     std::atomic<int> m_connectionId { 0 };
 

@@ -160,13 +160,18 @@ void ServerConnection::startUserCall(UserCall::Body body, bool mayGoOnline, QObj
     auto *call = new UserCall(userCallTarget(), std::move(body));
     m_userCalls.append(call);
     QPointer<QObject> receiver(context ? context : this);
+    const qint64 startedNs = steadyNs();
     // Queued into this object's thread; the worker itself touches nothing
     // but its own context.
-    connect(call, &QThread::finished, this, [this, call, mayGoOnline, receiver, done] {
+    connect(call, &QThread::finished, this, [this, call, mayGoOnline, receiver, done, startedNs] {
         m_userCalls.removeOne(call);
         const UserCall::Outcome outcome = call->outcome();
         call->deleteLater();
-        if (outcome.soapError == SOAP_OK || !m_stopRequested)
+        const bool ok = outcome.soapError == SOAP_OK;
+        // A failure overtaken by a later success leaves the connection as
+        // that success left it.
+        const bool overtaken = !ok && m_lastSuccessNs > startedNs;
+        if ((ok || !m_stopRequested) && !overtaken)
             noteUserCall(outcome, mayGoOnline);
         if (receiver && done)
             done(outcome);

@@ -104,6 +104,7 @@ private slots:
     void pingGoesThroughWhileWorkerHangs();
     void pingOnNeverConnectedAsksForConnect();
     void jobLocks();
+    void failureOvertakenBySuccessKeepsOnline();
     void closingSendsCloseOnlyWhenOnline();
     void flowTable();
 };
@@ -562,6 +563,49 @@ void TestServerConnection::jobLocks()
                 .isEmpty());
     QCOMPARE(disconnected.count(), 1);
     QVERIFY(connection->mustConnect());
+}
+
+// A lock check that hangs until its bound, while a later ping answers: the
+// late failure does not take the connection offline (a queued push would
+// wait for a reconnect nobody asks for).
+void TestServerConnection::failureOvertakenBySuccessKeepsOnline()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    const ServerConnection::CallTimeouts saved = ServerConnection::callTimeouts();
+    ServerConnection::CallTimeouts bounds = saved;
+    bounds.userIoMs = 1500;
+    ServerConnection::setCallTimeouts(bounds);
+    const auto restore = qScopeGuard([saved] { ServerConnection::setCallTimeouts(saved); });
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    QVERIFY(connection->isOnline());
+
+    server->setFault(Operation::GetJobLockStatus, Fault::hang());
+    QSignalSpy disconnected(connection, &ServerConnection::disconnected);
+    bool answered = true;
+    bool done = false;
+    connection->getJobLockStatusAsync(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"),
+        connection, [&](bool ok, const QString &) {
+            answered = ok;
+            done = true;
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(
+        server->journal().count() > 0 && server->journal().last().operation == QStringLiteral("GetJobLockStatus"),
+        5000);
+    QVERIFY(connection->ping());
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QVERIFY(!answered);
+    QCOMPARE(disconnected.count(), 0);
+    QVERIFY(connection->isOnline());
+
+    // A failure with no later success still counts.
+    connection->getJobLockStatusAsync(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"),
+        connection, [&](bool, const QString &) {});
+    QTRY_COMPARE_WITH_TIMEOUT(disconnected.count(), 1, 10000);
+    QVERIFY(!connection->isOnline());
 }
 
 void TestServerConnection::closingSendsCloseOnlyWhenOnline()
