@@ -194,6 +194,12 @@ void ServerProxy::clearLogBatches()
     m_logOrder.clear();
 }
 
+void ServerProxy::dropLogBatch(const QString &key)
+{
+    if (m_logBatches.remove(key))
+        m_logOrder.removeOne(key);
+}
+
 int ServerProxy::logBatchCount() const
 {
     return int(m_logBatches.size());

@@ -62,7 +62,8 @@ ScaleData ScaleData::make(const Size &size, const QString &serverName)
         point.name = QStringLiteral("Orders %1").arg(f + 1);
         point.metadata = { requiredField(QStringLiteral("Customer"), typeString, QString()) };
         flow.submitPoints = { point };
-        for (int c = 0; c < checkPointsPerFlow && checkPointNumber < size.checkPoints; ++c, ++checkPointNumber) {
+        for (int c = 0; c < checkPointsPerFlow && checkPointNumber < size.checkPoints;
+             ++c, ++checkPointNumber) {
             CheckPoint checkPoint;
             checkPoint.id = QStringLiteral("cp-%1").arg(checkPointNumber + 1);
             checkPoint.name = QStringLiteral("Approval step %1").arg(checkPointNumber + 1);
@@ -84,13 +85,14 @@ ScaleData ScaleData::make(const Size &size, const QString &serverName)
                 if (job.enableReportViewing)
                     job.reportName = job.name + QStringLiteral(" report.txt");
                 job.connections = connections;
-                job.metadata = { { QStringLiteral("Customer"), QStringLiteral("Name of the customer"), typeString,
-                                     QStringLiteral("Customer %1").arg(jobNumber % 300) },
+                job.metadata = { { QStringLiteral("Customer"), QStringLiteral("Name of the customer"),
+                                     typeString, QStringLiteral("Customer %1").arg(jobNumber % 300) },
                     { QStringLiteral("Pages"), QStringLiteral("Page count"), typeString,
                         QString::number(4 + jobNumber % 60) } };
                 job.requiresMetadata = true;
                 job.requiredMetadata = { requiredField(QStringLiteral("Approved by"), typeString, QString()),
-                    requiredField(QStringLiteral("Proof OK"), QStringLiteral("bool"), QStringLiteral("true")) };
+                    requiredField(
+                        QStringLiteral("Proof OK"), QStringLiteral("bool"), QStringLiteral("true")) };
                 checkPoint.jobs.append(job);
             }
             flow.checkPoints.append(checkPoint);
@@ -101,18 +103,20 @@ ScaleData ScaleData::make(const Size &size, const QString &serverName)
     // Messages as a server words them, a few dozen kinds.
     const QStringList types = { QStringLiteral("info"), QStringLiteral("info"), QStringLiteral("debug"),
         QStringLiteral("warning"), QStringLiteral("error") };
-    const QStringList modules = { QStringLiteral("Control"), QStringLiteral("Submit"),
-        QStringLiteral("Checkpoint"), QStringLiteral("Archive"), QStringLiteral("Network"),
-        QStringLiteral("Preflight") };
-    const QStringList texts = { QStringLiteral("Job \"%1\" arrived in %2"),
-        QStringLiteral("Job \"%1\" moved on from %2"), QStringLiteral("Could not read \"%1\" in %2, retrying"),
-        QStringLiteral("Disk space low while %2 processed \"%1\""), QStringLiteral("Job \"%1\" finished in %2") };
+    const QStringList modules
+        = { QStringLiteral("Control"), QStringLiteral("Submit"), QStringLiteral("Checkpoint"),
+              QStringLiteral("Archive"), QStringLiteral("Network"), QStringLiteral("Preflight") };
+    const QStringList texts
+        = { QStringLiteral("Job \"%1\" arrived in %2"), QStringLiteral("Job \"%1\" moved on from %2"),
+              QStringLiteral("Could not read \"%1\" in %2, retrying"),
+              QStringLiteral("Disk space low while %2 processed \"%1\""),
+              QStringLiteral("Job \"%1\" finished in %2") };
     QList<QString> messages;
     const int jobKinds = 40;
     for (int t = 0; t < texts.size(); ++t) {
         for (int j = 0; j < jobKinds; ++j)
-            messages.append(DemoData::logMessage(
-                texts.at(t), { QStringLiteral("Order %1 brochure.pdf").arg(j + 1), modules.at(j % modules.size()) }));
+            messages.append(DemoData::logMessage(texts.at(t),
+                { QStringLiteral("Order %1 brochure.pdf").arg(j + 1), modules.at(j % modules.size()) }));
     }
     // Over the last five hours, so the pages' first filters keep them all.
     const qint64 spanMs = 5LL * 3600 * 1000;
@@ -141,11 +145,13 @@ ScaleData ScaleData::make(const Size &size, const QString &serverName)
         entry.serverName = serverName;
         entry.flowName = QStringLiteral("Production line %1").arg(1 + i % qMax(1, size.flows));
         entry.submitPoint = QStringLiteral("Orders %1").arg(1 + i % qMax(1, size.flows));
-        entry.submittedTime = ServerClock::format(now.addMSecs(-spanMs + spanMs * i / qMax(1, size.progress)));
+        entry.submittedTime
+            = ServerClock::format(now.addMSecs(-spanMs + spanMs * i / qMax(1, size.progress)));
         entry.state = states.at(i % states.size());
         entry.enteredState = ServerClock::format(now.addSecs(-30LL * (i % 100)));
         entry.onHold = i % 7 == 0 ? QStringLiteral("Yes") : QStringLiteral("No");
-        entry.checkpoint = entry.state == states.at(1) ? QStringLiteral("Approval step %1").arg(1 + i % 200) : QString();
+        entry.checkpoint
+            = entry.state == states.at(1) ? QStringLiteral("Approval step %1").arg(1 + i % 200) : QString();
         data.progress.append(entry);
     }
     return data;
