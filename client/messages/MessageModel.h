@@ -39,7 +39,7 @@ public:
     static constexpr int FilterDelayMs = 500;
     // A large batch comes in a slice per turn of the event loop, each sized
     // to take about this long with the views and proxies over the model.
-    static constexpr int SliceTargetMs = 25;
+    static constexpr int SliceTargetMs = 10;
 
     explicit MessageModel(const ServerProxyPtr &proxy, QObject *parent = nullptr);
     ~MessageModel() override;
