@@ -183,7 +183,7 @@ int clientRun(const QStringList &args)
     proxy->startUpdatingData(UpdateFlags::All);
     waitFor([&] { return !idle(); }, 1000);
     waitFor(idle, 600000);
-    proxy->waitForCacheWrites(60000);
+    waitFor([&] { return proxy->waitForCacheWrites(0); }, 60000);
     waitFor([] { return false; }, 300);
     const qint64 refreshStall = stall->longestMs();
 

@@ -1,5 +1,6 @@
 #include "MessageModel.h"
 
+#include "Disposal.h"
 #include "LocalizeManager.h"
 #include "LogRoles.h"
 #include "MessageNames.h"
@@ -431,7 +432,8 @@ void MessageModel::feedSlice()
         m_feedTimer->start();
         return;
     }
-    m_pending.clear();
+    // The batch's own copies of the shared texts go with it.
+    disposeInBackground(std::exchange(m_pending, QList<LogMessage>()));
     m_pendingFrom = 0;
     endLoading();
     emit loadingFinished();

@@ -1,5 +1,6 @@
 #include "ProgressModel.h"
 
+#include "Disposal.h"
 #include "JobTimes.h"
 
 #include <cmath>
@@ -114,7 +115,7 @@ QVariant ProgressModel::headerData(int section, Qt::Orientation orientation, int
 
 void ProgressModel::setRecords(const QList<ProgressData> &records)
 {
-    m_all = records;
+    disposeInBackground(std::exchange(m_all, records));
     m_submitted.resize(std::size_t(m_all.size()));
     for (qsizetype i = 0; i < m_all.size(); ++i) {
         const QDateTime submitted = JobTimes::parse(m_all.at(i).submittedTime);
@@ -155,7 +156,7 @@ void ProgressModel::applyLimit()
             kept.push_back(int(i));
     }
     beginResetModel();
-    m_rows = std::move(kept);
+    std::swap(m_rows, kept);
     endResetModel();
 }
 

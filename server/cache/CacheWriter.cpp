@@ -1,6 +1,7 @@
 #include "CacheWriter.h"
 
 #include <chrono>
+#include <malloc.h>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -40,10 +41,15 @@ struct CacheWriter::State
             const bool isSave = task.content.has_value();
             lock.unlock();
             bool failed = false;
-            if (task.content)
+            if (task.content) {
                 failed = !ServerCache::save(*task.content, task.path);
-            else if (task.work)
+                // A save follows every refresh: the memory its replies
+                // took and gave back goes back to the system here, off the
+                // GUI thread, instead of staying with the process.
+                ::malloc_trim(0);
+            } else if (task.work) {
                 task.work();
+            }
             // The content's lists go here, not in the GUI thread.
             const QString path = task.path;
             task = Task();

@@ -345,7 +345,12 @@ int ServerProxy::progressCount() const
 void ServerProxy::getProgressData(QList<ProgressData> &list) const
 {
     for (const ServerConnectionPtr &connection : connections()) {
-        if (connection->settings().enabled)
+        if (!connection->settings().enabled)
+            continue;
+        // Shared, not copied record by record, when one list makes it.
+        if (list.isEmpty())
+            list = m_progress.value(connection.get());
+        else
             list += m_progress.value(connection.get());
     }
 }
