@@ -1,9 +1,9 @@
 #include "CacheWriter.h"
 
 #include <chrono>
-#include <malloc.h>
 #include <condition_variable>
 #include <deque>
+#include <malloc.h>
 #include <mutex>
 #include <optional>
 #include <set>
