@@ -1,5 +1,7 @@
 #include "ServerCache.h"
 
+#include "CallBounds.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,7 +69,6 @@ const QString kPSubmittedTime = QStringLiteral("submittedTime");
 
 const QChar kIdSeparator = QLatin1Char(';');
 
-
 class Writer
 {
 public:
@@ -79,7 +80,10 @@ public:
     }
 
     QXmlStreamWriter &xml() { return m_xml; }
-    void text(const QString &name, const QString &value) { m_xml.writeAttribute(name, Tamsor::xmlSafeText(value)); }
+    void text(const QString &name, const QString &value)
+    {
+        m_xml.writeAttribute(name, Tamsor::xmlSafeText(value));
+    }
     void flag(const QString &name, bool value)
     {
         m_xml.writeAttribute(name, value ? QStringLiteral("1") : QStringLiteral("0"));
@@ -161,13 +165,14 @@ private:
     QXmlStreamWriter m_xml;
 };
 
-// Far above what a saved file holds (root, flow, checkpoint, job, field;
-// the replies a save is made of are bounded too), and small enough that no
-// file makes the reader slow or large: an empty job element costs some
-// 700 bytes once read.
+// A saved file holds what replies brought, and a reply's records are
+// bounded by their memory: the same budget bounds what a file may cost
+// once read (an empty job element costs some 700 bytes), so every file
+// the client writes is read back. The depth is far above a saved file's
+// (root, flow, checkpoint, job, field).
 constexpr int kMaxDepth = 32;
-constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
-constexpr int kMaxElements = 100000;
+constexpr qint64 kMaxFileBytes = qint64(CallBounds::kRecordBudget);
+constexpr int kMaxElements = int(CallBounds::kRecordBudget / 700);
 
 QString attributeOf(const QXmlStreamAttributes &attributes, const QString &name)
 {

@@ -56,6 +56,10 @@ struct State
     quint64 text = 0;
     quint64 longestText = 0;
     quint64 tags = 0;
+    // Read record by record: the limits hold between two records.
+    bool records = false;
+    quint64 receivedAtRecord = 0;
+    quint64 tagsAtRecord = 0;
     Breach breach = Breach::None;
     // Set while the owning thread is inside the send or receive hook, so
     // the watchdog shuts down only a socket that cannot be closed meanwhile.
@@ -123,6 +127,8 @@ Breach advance(State &s, Clock::time_point now)
     }
     return Breach::None;
 }
+
+std::atomic<quint64> budget { kRecordBudget };
 
 // Calls inside a send or receive hook, over all contexts.
 std::atomic<int> callsInIo { 0 };
@@ -259,7 +265,10 @@ size_t receiveHook(struct soap *soap, char *buffer, size_t length)
     s->received += got;
     if (s->limit)
         noteText(*s, buffer, got);
-    if (s->limit && (s->received > s->limit || s->tags > kEnvelopeTags)) {
+    const bool overLimits = s->records
+        ? s->received - s->receivedAtRecord > kEnvelopeBytes || s->tags - s->tagsAtRecord > kEnvelopeTags
+        : s->tags > kEnvelopeTags;
+    if (s->limit && (s->received > s->limit || overLimits)) {
         s->breach = Breach::TooLarge;
         return 0;
     }
@@ -367,6 +376,9 @@ void reset(State &s, Mode mode)
     s.text = 0;
     s.longestText = 0;
     s.tags = 0;
+    s.records = false;
+    s.receivedAtRecord = 0;
+    s.tagsAtRecord = 0;
     s.windowStart = Clock::now();
     s.armed = true;
 }
@@ -433,8 +445,56 @@ void attachmentOpened(struct soap *soap)
     if (!s)
         return;
     const std::lock_guard<std::mutex> lock(s->mutex);
-    if (s->mode == Mode::Stream)
-        s->limit = 0;
+    if (s->mode != Mode::Stream)
+        return;
+    s->limit = 0;
+    s->windowStart = Clock::now();
+    s->movedAtWindowStart = s->moved;
+}
+
+void allowRecords(struct soap *soap)
+{
+    State *s = soap ? stateOf(soap) : nullptr;
+    if (!s)
+        return;
+    {
+        const std::lock_guard<std::mutex> lock(s->mutex);
+        if (s->mode != Mode::Envelope)
+            return;
+        s->records = true;
+        s->limit = kRecordReplyBytes;
+    }
+    soap->recv_maxlength = kRecordReplyBytes;
+}
+
+void recordRead(struct soap *soap)
+{
+    State *s = soap ? stateOf(soap) : nullptr;
+    if (!s)
+        return;
+    const std::lock_guard<std::mutex> lock(s->mutex);
+    s->receivedAtRecord = s->received;
+    s->tagsAtRecord = s->tags;
+}
+
+void refuse(struct soap *soap)
+{
+    State *s = soap ? stateOf(soap) : nullptr;
+    if (!s)
+        return;
+    const std::lock_guard<std::mutex> lock(s->mutex);
+    if (s->breach == Breach::None)
+        s->breach = Breach::TooLarge;
+}
+
+quint64 recordBudget()
+{
+    return budget;
+}
+
+void setRecordBudget(quint64 bytes)
+{
+    budget = bytes;
 }
 
 Breach breach(const struct soap *soap)

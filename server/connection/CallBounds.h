@@ -27,6 +27,12 @@ constexpr quint64 kEnvelopeBytes = 16u * 1024 * 1024;
 // (about 300 measured for a job, together with the client's own copy).
 constexpr quint64 kEnvelopeTags = 200000;
 constexpr long kValueBytes = 4L * 1024 * 1024;
+// A reply read record by record (log, progress and checkpoint data) is
+// bounded by what the client keeps of it, a budget of kRecordBudget bytes
+// (recordBudget()), and by kRecordReplyBytes on the wire; each stretch
+// between two records is held to the envelope limits above.
+constexpr quint64 kRecordBudget = 256u * 1024 * 1024;
+constexpr quint64 kRecordReplyBytes = 1024u * 1024 * 1024;
 // A call on a context that nobody bounded is an envelope call this long.
 constexpr int kDefaultTotalMs = 60000;
 // A streamed transfer must move at least this much in every window.
@@ -46,8 +52,21 @@ void boundEnvelope(struct soap *soap, int totalMs, int connectMs);
 // coming, is an envelope read within replyMs. Without, it receives one:
 // what comes before attachmentOpened() is an envelope and bounded as one.
 void boundStream(struct soap *soap, int windowMs, int connectMs, int replyMs = 0);
-// Called by the DIME write-open callback: the streamed part begins.
+// Called by the DIME write-open callback: the streamed part begins, and
+// with it a new rate window, so that the envelope's bytes do not carry a
+// trickled attachment through its first window.
 void attachmentOpened(struct soap *soap);
+
+// The envelope call bounded last on the context reads its reply record by
+// record: the reply may be up to kRecordReplyBytes, the envelope limits
+// hold from one recordRead() to the next.
+void allowRecords(struct soap *soap);
+void recordRead(struct soap *soap);
+// Ends the call as too large: its records are over the budget.
+void refuse(struct soap *soap);
+// The budget of one reply's records (tests make it small).
+quint64 recordBudget();
+void setRecordBudget(quint64 bytes);
 
 // What ended the last call on the context, when a limit did. A value over
 // the toolkit's string limit counts as TooLarge too.

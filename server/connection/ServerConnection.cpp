@@ -10,6 +10,7 @@
 #include "SoapCanceller.h"
 #include "SslFailure.h"
 #include "WideText.h"
+#include "WorkFlags.h"
 
 #include <QDeadlineTimer>
 #include <QMetaObject>
@@ -534,7 +535,58 @@ QString ServerConnection::serverName() const
 QString ServerConnection::statusText() const
 {
     const QMutexLocker lock(&m_dataMutex);
+    // A fetch that failed while the connection stayed online is what a
+    // look at the connection must tell, not the server's own status.
+    if (m_online && !m_fetchFailures.isEmpty())
+        return QStringList(m_fetchFailures.values()).join(QLatin1String("; "));
     return m_statusText;
+}
+
+QString ServerConnection::fetchFailure(int kind) const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_fetchFailures.value(kind);
+}
+
+void ServerConnection::noteFetch(int kinds, int rc, CallBounds::Breach breach)
+{
+    // A call cut short by a stop says nothing about the server.
+    if (rc != SOAP_OK && m_stopRequested)
+        return;
+    {
+        const QMutexLocker lock(&m_dataMutex);
+        for (const int kind : { int(UpdateFlags::SubmitPoints), int(UpdateFlags::CheckPoints),
+                 int(UpdateFlags::Messages), int(UpdateFlags::Progress) }) {
+            if (!(kinds & kind))
+                continue;
+            if (rc == SOAP_OK)
+                m_fetchFailures.remove(kind);
+            else
+                m_fetchFailures.insert(kind,
+                    tr("%1: %2", "why a fetch failed: the kind of data")
+                        .arg(failureText(rc, breach), dataKindText(kind)));
+        }
+    }
+    // A reply over a limit is no sign of a network fault: the connection
+    // stays online and logged in, and the other fetches go on.
+    if (rc != SOAP_OK && breach != CallBounds::Breach::TooLarge)
+        noteCallResult(false, false);
+}
+
+QString ServerConnection::dataKindText(int kind)
+{
+    switch (kind) {
+    case UpdateFlags::SubmitPoints:
+        return tr("submit points");
+    case UpdateFlags::CheckPoints:
+        return tr("checkpoints");
+    case UpdateFlags::Messages:
+        return tr("log messages");
+    case UpdateFlags::Progress:
+        return tr("progress records");
+    default:
+        return QString();
+    }
 }
 
 QDateTime ServerConnection::lastCheckTime() const

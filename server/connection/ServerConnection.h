@@ -24,8 +24,9 @@
 namespace ombrel {
 class Service;
 class SubmitPoints07;
-class CheckPoints07;
 } // namespace ombrel
+
+struct FetchedCheckPointFlow;
 
 class AcceptThread;
 class ConnectionThread;
@@ -176,12 +177,13 @@ public:
     FlowPtr getFlow(const QString &id) const;
     QString getFlowName(const QString &id) const;
 
-    // Data fetches (ConnectionThread). A failure takes the connection
-    // offline and leaves the output empty.
+    // Data fetches (ConnectionThread). A failure leaves the output empty,
+    // is kept as the fetch failure of its kind of data until a fetch of
+    // that kind succeeds, and takes the connection offline unless the
+    // reply was only too large.
     bool getFlowList(QStringList &flowIds);
     bool getSubmitPoints(const QStringList &flowIds, std::vector<ombrel::SubmitPoints07> &points);
-    bool getCheckPoints(
-        const QStringList &flowIds, bool withJobs, std::vector<ombrel::CheckPoints07> &points);
+    bool getCheckPoints(const QStringList &flowIds, bool withJobs, QList<FetchedCheckPointFlow> &flows);
     // Returns the fetch time as text, or a null string when the fetch failed.
     QString getLogData(LogBatch *messages);
     bool getProgressData(int count, ProgressList *records);
@@ -200,6 +202,12 @@ public:
     bool hasRunningThreads() const;
     // Waits until none of them runs; false when the time ran out.
     bool waitForThreads(int timeoutMs) const;
+
+    // Why the last fetch of a kind of data (an UpdateFlags bit) failed,
+    // naming the kind; empty when it succeeded. While the connection is
+    // online these are its status text.
+    QString fetchFailure(int kind) const;
+    static QString dataKindText(int kind);
 
     // Text of the log-in failure status, for tests and the pages.
     static QString loginFailedText();
@@ -249,6 +257,10 @@ private:
     // The same for a user call, saying why it failed.
     void noteUserCall(const UserCall::Outcome &outcome, bool mayGoOnline);
     void setStatusText(const QString &text);
+    // After a fetch of `kinds` (UpdateFlags bits) ended with `rc`: keeps or
+    // clears its failure; a failed one takes the connection offline unless
+    // its reply was only too large. Call without the SOAP mutex.
+    void noteFetch(int kinds, int rc, CallBounds::Breach breach);
     void clearOwnerData();
 
     ServerProxy *m_owner;
@@ -271,6 +283,7 @@ private:
     QByteArray m_secureEndpoint;
     bool m_activeSecure = false;
     QMap<QString, FlowPtr> m_flows;
+    QMap<int, QString> m_fetchFailures;
 
     std::atomic<bool> m_enabled { true };
     std::atomic<bool> m_secure { false };

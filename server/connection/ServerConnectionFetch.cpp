@@ -1,14 +1,77 @@
 // ServerConnection's data fetches, the calls that update threads make.
 #include "ServerConnection.h"
 
+#include "FetchedPoints.h"
+#include "PointConversions.h"
 #include "PushJobInfo.h"
+#include "RecordStream.h"
 #include "ReplyConversions.h"
 #include "ServerTime.h"
 #include "WideText.h"
+#include "WorkFlags.h"
 
 #include <QMutexLocker>
 
 #include <ombrelServiceProxy.h>
+
+namespace {
+
+// What the client's copy of a record costs in memory, near enough to
+// bound a reply by it.
+quint64 costOf(const QString &text)
+{
+    return text.isEmpty() ? 0 : 32 + 2 * quint64(text.capacity());
+}
+
+template <typename... Texts> quint64 costOf(const Texts &...texts)
+{
+    return (costOf(texts) + ...);
+}
+
+quint64 costOf(const LogMessage &m)
+{
+    return sizeof(LogMessage) + costOf(m.module, m.server, m.flow, m.job, m.message, m.type);
+}
+
+quint64 costOf(const ProgressData &p)
+{
+    return sizeof(ProgressData)
+        + costOf(p.fullUserName, p.jobName, p.serverName, p.flowName, p.submitPoint, p.submittedTime, p.state,
+            p.enteredState, p.onHold, p.checkpoint);
+}
+
+quint64 costOf(const CheckPointJobData &job)
+{
+    // The job map's node with its key.
+    quint64 cost = sizeof(CheckPointJobData) + 64
+        + costOf(job.name, job.fullUserName, job.submitTime, job.waitingTime, job.reportFileName);
+    for (const MetadataToDisplay &field : job.metadata)
+        cost += sizeof(field) + costOf(field.label, field.description, field.dataType, field.value);
+    for (const MetadataToFill &field : job.requiredMetadata)
+        cost += sizeof(field)
+            + costOf(
+                field.label, field.description, field.dataType, field.dataFormat, field.value, field.key);
+    for (const JobConnection &connection : job.connections)
+        cost += sizeof(connection) + costOf(connection.id, connection.name);
+    return cost;
+}
+
+// The records of one reply, within the budget.
+class Budget
+{
+public:
+    bool take(quint64 cost)
+    {
+        m_used += cost;
+        return m_used <= m_limit;
+    }
+
+private:
+    const quint64 m_limit = CallBounds::recordBudget();
+    quint64 m_used = 0;
+};
+
+} // namespace
 
 bool ServerConnection::getFlowList(QStringList &flowIds)
 {
@@ -18,6 +81,7 @@ bool ServerConnection::getFlowList(QStringList &flowIds)
     int rc = prepareCall(proxy, Caller::Worker);
     if (rc == SOAP_OK)
         rc = proxy->ombrel__GetFlowList07(reply);
+    const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     if (rc != SOAP_OK) {
         {
@@ -25,7 +89,7 @@ bool ServerConnection::getFlowList(QStringList &flowIds)
             m_flows.clear();
         }
         soapLock.unlock();
-        noteCallResult(false, false);
+        noteFetch(UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints, rc, breach);
         return false;
     }
     // Flows the server no longer lists stay in the table; they get no data
@@ -47,32 +111,67 @@ bool ServerConnection::getSubmitPoints(
     int rc = prepareCall(proxy, Caller::Worker);
     if (rc == SOAP_OK)
         rc = proxy->ombrel__GetSubmitPoints07(ReplyConversions::toWide(flowIds), reply);
+    const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     soapLock.unlock();
-    if (rc != SOAP_OK) {
-        noteCallResult(false, false);
+    noteFetch(UpdateFlags::SubmitPoints, rc, breach);
+    if (rc != SOAP_OK)
         return false;
-    }
     points.swap(reply.submitPoints);
     return true;
 }
 
 bool ServerConnection::getCheckPoints(
-    const QStringList &flowIds, bool withJobs, std::vector<ombrel::CheckPoints07> &points)
+    const QStringList &flowIds, bool withJobs, QList<FetchedCheckPointFlow> &flows)
 {
+    const ConnectionSettings edited = settings();
+    QList<FetchedCheckPointFlow> read;
+    Budget budget;
+    RecordStream::CheckPointTaker take;
+    take.flowBegins = [&] { read.append(FetchedCheckPointFlow()); };
+    take.checkPointBegins = [&] { read.last().checkPoints.append(FetchedCheckPoint()); };
+    take.job = [&](const ombrel::JobIdStatus &job) {
+        // A job without a status record has nothing to show or decide on.
+        if (job.jobInfo.empty())
+            return true;
+        // The metadata keys get their prefix once the ids are known.
+        CheckPointJobData data = PointConversions::toJobData(job.jobInfo.front(), QString());
+        if (!budget.take(costOf(data)))
+            return false;
+        read.last().checkPoints.last().jobs.insert(WideText::toQString(job.jobId), data);
+        return true;
+    };
+    take.checkPointEnds = [&](const std::wstring &id, const std::wstring &name) {
+        FetchedCheckPoint &checkPoint = read.last().checkPoints.last();
+        checkPoint.id = WideText::toQString(id);
+        checkPoint.name = WideText::toQString(name);
+    };
+    take.flowEnds = [&](const std::wstring &flowId) {
+        FetchedCheckPointFlow &flow = read.last();
+        flow.flowId = WideText::toQString(flowId);
+        for (FetchedCheckPoint &checkPoint : flow.checkPoints) {
+            const QString prefix
+                = PointConversions::metadataKeyPrefix(edited.host, edited.port, flow.flowId, checkPoint.id);
+            for (CheckPointJobData &job : checkPoint.jobs) {
+                for (MetadataToFill &field : job.requiredMetadata)
+                    field.key.prepend(prefix);
+            }
+        }
+    };
+
     QMutexLocker soapLock(&m_soapMutex);
     ombrel::Service *proxy = activeProxy();
-    ombrel::ombrel__GetCheckPoints07Response reply;
     int rc = prepareCall(proxy, Caller::Worker);
     if (rc == SOAP_OK)
-        rc = proxy->ombrel__GetCheckPoints07(ReplyConversions::toWide(flowIds), withJobs ? 1 : 0, reply);
+        rc = RecordStream::getCheckPoints07(
+            proxy->soap, proxy->endpoint, ReplyConversions::toWide(flowIds), withJobs ? 1 : 0, take);
+    const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     soapLock.unlock();
-    if (rc != SOAP_OK) {
-        noteCallResult(false, false);
+    noteFetch(UpdateFlags::CheckPoints, rc, breach);
+    if (rc != SOAP_OK)
         return false;
-    }
-    points.swap(reply.checkPoints);
+    flows.swap(read);
     return true;
 }
 
@@ -81,28 +180,41 @@ QString ServerConnection::getLogData(LogBatch *messages)
     QMutexLocker soapLock(&m_soapMutex);
     const QDateTime fetchTime = QDateTime::currentDateTimeUtc();
     ombrel::Service *proxy = activeProxy();
-    ombrel::ombrel__GetLogData07Response reply;
+    const int id = m_connectionId;
+    Budget budget;
+    bool first = true;
+    QDateTime next = fetchTime;
+    LogBatch read;
     // A stop request refuses the call in prepareCall.
     int rc = prepareCall(proxy, Caller::Worker);
     if (rc == SOAP_OK)
-        rc = proxy->ombrel__GetLogData07(WideText::fromQString(ServerTime::format(lastLogTime())), reply);
+        rc = RecordStream::getLogData07(proxy->soap, proxy->endpoint,
+            WideText::fromQString(ServerTime::format(lastLogTime())),
+            [&](const ombrel::LoggedRecord &record) {
+                // The first record only carries the time the next fetch
+                // starts from.
+                if (first) {
+                    first = false;
+                    next = ServerTime::parse(WideText::toQString(record.timeStamp));
+                    return true;
+                }
+                read.append(ReplyConversions::toLogMessage(record, id));
+                return budget.take(costOf(read.last()));
+            });
+    const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
-    if (rc != SOAP_OK) {
-        soapLock.unlock();
-        noteCallResult(false, false);
-        return QString();
-    }
-    // The first record only carries the time the next fetch starts from.
-    const int id = m_connectionId;
-    for (size_t i = 1; i < reply.logs.size(); ++i)
-        messages->append(ReplyConversions::toLogMessage(reply.logs[i], id));
-    QDateTime next = fetchTime;
-    if (!reply.logs.empty())
-        next = ServerTime::parse(WideText::toQString(reply.logs.front().timeStamp));
-    if (next.isValid()) {
+    soapLock.unlock();
+    // A reply refused as too large is not asked for again and again: the
+    // next fetch starts after it (the failure is told meanwhile).
+    const bool moveOn = rc == SOAP_OK || (breach == CallBounds::Breach::TooLarge && !first);
+    if (moveOn && next.isValid()) {
         const QMutexLocker lock(&m_dataMutex);
         m_lastLogTime = next;
     }
+    noteFetch(UpdateFlags::Messages, rc, breach);
+    if (rc != SOAP_OK)
+        return QString();
+    messages->swap(read);
     return ServerTime::format(fetchTime);
 }
 
@@ -110,18 +222,22 @@ bool ServerConnection::getProgressData(int count, ProgressList *records)
 {
     QMutexLocker soapLock(&m_soapMutex);
     ombrel::Service *proxy = activeProxy();
-    ombrel::ombrel__GetProgressDataResponse reply;
+    Budget budget;
+    ProgressList read;
     int rc = prepareCall(proxy, Caller::Worker);
     if (rc == SOAP_OK)
-        rc = proxy->ombrel__GetProgressData(count, reply);
+        rc = RecordStream::getProgressData(
+            proxy->soap, proxy->endpoint, count, [&](const ombrel::ProgressRecord &record) {
+                read.append(ReplyConversions::toProgressData(record));
+                return budget.take(costOf(read.last()));
+            });
+    const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     soapLock.unlock();
-    if (rc != SOAP_OK) {
-        noteCallResult(false, false);
+    noteFetch(UpdateFlags::Progress, rc, breach);
+    if (rc != SOAP_OK)
         return false;
-    }
-    for (const ombrel::ProgressRecord &record : reply.logs)
-        records->append(ReplyConversions::toProgressData(record));
+    records->swap(read);
     return true;
 }
 

@@ -91,7 +91,19 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
     const auto release = qScopeGuard([&fetched] { disposeInBackground(std::move(fetched)); });
 
     const ServerConnection::ConnectionSettings edited = connection->settings();
-    m_flows[connection].clear();
+    // A kind that was asked for but failed keeps what it showed, and so do
+    // the flows that hold it.
+    const int failed = thread->updateFlags() & ~thread->fetchedFlags();
+    QVector<FlowPtr> &flows = m_flows[connection];
+    QVector<FlowPtr> kept;
+    for (const FlowPtr &flow : flows) {
+        const auto it = m_flowData.constFind(flow.get());
+        if (it != m_flowData.cend()
+            && (((failed & UpdateFlags::SubmitPoints) && !it->submitPoints.isEmpty())
+                || ((failed & UpdateFlags::CheckPoints) && !it->checkPoints.isEmpty())))
+            kept.append(flow);
+    }
+    flows = kept;
     // Entries of a flow missing from the flow table (the flow list of the
     // same update did not name it) have nothing to hang on and are skipped.
     if (withPoints) {
@@ -124,38 +136,25 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
     }
     if (withCheckPoints) {
         emit aboutUpdateCheckPoints();
-        for (const ombrel::CheckPoints07 &entry : fetched->checkPoints) {
-            const QString flowId = WideText::toQString(entry.flowId);
-            FlowData *data = flowData(connection, flowId);
+        for (const FetchedCheckPointFlow &entry : fetched->checkPoints) {
+            FlowData *data = flowData(connection, entry.flowId);
             if (!data)
                 continue;
             data->checkPoints.clear();
-            if (entry.checkPoints.empty())
+            if (entry.checkPoints.isEmpty())
                 continue;
             QVector<FlowPtr> &flows = m_flows[connection];
             if (!flows.contains(data->flow))
                 flows.append(data->flow);
-            for (const ombrel::CheckPointInfo07 &info : entry.checkPoints) {
-                const QString id = WideText::toQString(info.cpId);
-                const QString name = WideText::toQString(info.cpName);
-                const QString keyPrefix
-                    = PointConversions::metadataKeyPrefix(edited.host, edited.port, flowId, id);
-                QMap<QString, CheckPointJobData> jobs;
-                for (const ombrel::JobIdStatus &job : info.cpJobs) {
-                    // A job without a status record has nothing to show or
-                    // decide on.
-                    if (job.jobInfo.empty())
-                        continue;
-                    const QString jobId = WideText::toQString(job.jobId);
-                    jobs.insert(jobId, PointConversions::toJobData(job.jobInfo.front(), keyPrefix));
-                }
-                CheckPointPtr &checkPoint = data->checkPointIndex[id];
+            for (const FetchedCheckPoint &fetchedPoint : entry.checkPoints) {
+                CheckPointPtr &checkPoint = data->checkPointIndex[fetchedPoint.id];
                 if (!checkPoint)
-                    checkPoint = CheckPointPtr(new CheckPoint(connection, id, flowId, name));
-                checkPoint->setName(name);
+                    checkPoint = CheckPointPtr(
+                        new CheckPoint(connection, fetchedPoint.id, entry.flowId, fetchedPoint.name));
+                checkPoint->setName(fetchedPoint.name);
                 // Listed in the job map's key order, whatever order the
                 // server sent them in.
-                checkPoint->setJobs(jobs.keys(), jobs);
+                checkPoint->setJobs(fetchedPoint.jobs.keys(), fetchedPoint.jobs);
                 if (!data->checkPoints.contains(checkPoint))
                     data->checkPoints.append(checkPoint);
             }

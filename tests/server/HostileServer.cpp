@@ -75,11 +75,11 @@ struct HostileServer::Private
 
 void HostileServer::Private::send(int socket, const Reply &reply)
 {
-    const auto pause
-        = std::chrono::microseconds(reply.bytesPerSecond > 0 ? 1000000 / reply.bytesPerSecond : 0);
     for (const Piece &piece : reply.pieces) {
+        const int rate = piece.bytesPerSecond >= 0 ? piece.bytesPerSecond : reply.bytesPerSecond;
+        const auto pause = std::chrono::microseconds(rate > 0 ? 1000000 / rate : 0);
         for (qint64 i = 0; i < piece.repeat && !stopping; ++i) {
-            if (reply.bytesPerSecond == 0) {
+            if (rate == 0) {
                 if (!sendAll(socket, piece.bytes.constData(), piece.bytes.size()))
                     return;
                 continue;

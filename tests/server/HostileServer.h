@@ -17,6 +17,7 @@ public:
     {
         QByteArray bytes;
         qint64 repeat = 1;
+        int bytesPerSecond = -1; // -1: the reply's rate
     };
     struct Reply
     {

@@ -119,7 +119,7 @@ void TestConnectionThread::fullUpdateOnNeverConnectedServer()
     const std::unique_ptr<FetchedPoints> points = thread->takeFetchedPoints();
     QVERIFY(points);
     QCOMPARE(points->submitPoints.size(), size_t(2));
-    QCOMPARE(points->checkPoints.size(), size_t(2));
+    QCOMPARE(points->checkPoints.size(), 2);
     QCOMPARE(connection->getFlowName(QStringLiteral("F2")), QStringLiteral("Flow two"));
     QVERIFY(!thread->getLogTime().isEmpty());
     QVERIFY(thread->getLogTime().endsWith(QString::number(connection->connectionId())));
