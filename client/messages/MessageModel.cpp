@@ -432,8 +432,9 @@ void MessageModel::feedSlice()
         m_feedTimer->start();
         return;
     }
-    // The batch's own copies of the shared texts go with it.
-    disposeInBackground(std::exchange(m_pending, QList<LogMessage>()));
+    // The batch's own copies of the texts go with it, and the memory they
+    // held back to the system.
+    disposeInBackground(std::exchange(m_pending, QList<LogMessage>()), true);
     m_pendingFrom = 0;
     endLoading();
     emit loadingFinished();
@@ -495,6 +496,10 @@ void MessageModel::takeIn(const LogMessage *first, qsizetype count)
     m_shown.reserve(m_shown.size() + count);
     for (const LogMessage *message = first; message != first + count; ++message) {
         LogMessage row = *message;
+        // A copy of its own, made here: the text the reply came with sits
+        // among the reading thread's freed memory, which then cannot go
+        // back to the system while any row holds a piece of it.
+        row.message = QString(row.message.constData(), row.message.size());
         row.server = shared(row.server);
         row.module = shared(row.module);
         row.flow = shared(row.flow);
