@@ -1,5 +1,7 @@
 #include "StatusLine.h"
 
+#include "UpdateControl.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -35,12 +37,23 @@ StatusLine::StatusLine(const ServerProxyPtr &proxy, QWidget *parent)
 
 void StatusLine::refresh()
 {
-    const QString text = m_proxy ? m_proxy->getUpdateStatusStr() : QString();
+    QString text = m_proxy ? m_proxy->getUpdateStatusStr() : QString();
+    const bool busy = !text.isEmpty();
+    // Between updates: the visible page's data that could not be fetched.
+    if (!busy && m_proxy) {
+        int flags = 0;
+        for (const UpdateControl *control : window()->findChildren<UpdateControl *>()) {
+            if (control->isVisible())
+                flags |= control->updateFlags();
+        }
+        if (flags != 0)
+            text = m_proxy->fetchFailureNote(flags);
+    }
     if (!text.isEmpty() || m_shownSince.elapsed() >= kMinimumShowMs) {
         m_label->setText(text);
         m_shownSince.restart();
     }
-    m_busyBar->setVisible(!text.isEmpty());
+    m_busyBar->setVisible(busy);
 }
 
 } // namespace Client

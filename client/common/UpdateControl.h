@@ -25,6 +25,7 @@ public:
 
     // The page name of the settings keys for the update flags.
     static QString pageName(int updateFlags);
+    int updateFlags() const { return m_updateFlags; }
     static QString intervalKey(int updateFlags);
     static QString onTimerKey(int updateFlags);
     // Minutes of an interval text, or 0 when the edit would not take it.

@@ -799,6 +799,27 @@ Möchten Sie die Datei ersetzen?</translation>
         <translation>Anmeldung abgelehnt: Benutzername und Passwort prüfen</translation>
     </message>
     <message>
+        <source>%1: %2</source>
+        <comment>why a fetch failed: the kind of data</comment>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>submit points</source>
+        <translation>Übergabepunkte</translation>
+    </message>
+    <message>
+        <source>checkpoints</source>
+        <translation>Prüfpunkte</translation>
+    </message>
+    <message>
+        <source>log messages</source>
+        <translation>Meldungen</translation>
+    </message>
+    <message>
+        <source>progress records</source>
+        <translation>Fortschrittsdaten</translation>
+    </message>
+    <message>
         <source>Never connected</source>
         <translation>Nie verbunden</translation>
     </message>

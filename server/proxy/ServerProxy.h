@@ -144,6 +144,9 @@ public slots:
     void startUpdatingConData(ServerConnection *connection);
     void finishUpdatingData(ServerConnection *connection);
     bool isUpdating(int index);
+    // For a page showing the data of `updateFlags`: which servers' data of
+    // that kind could not be fetched, and why; empty when all came in.
+    QString fetchFailureNote(int updateFlags) const;
     QString getUpdateStatusStr();
     void acceptUpdatedData(ServerConnection *connection, ConnectionThread *thread);
     void acceptPointsData(ServerConnection *connection, ConnectionThread *thread);

@@ -159,6 +159,22 @@ QString ServerProxy::getUpdateStatusStr()
     return result;
 }
 
+QString ServerProxy::fetchFailureNote(int updateFlags) const
+{
+    QStringList notes;
+    for (const ServerConnectionPtr &connection : connections()) {
+        if (!connection->isUsable())
+            continue;
+        for (const int kind : { int(UpdateFlags::SubmitPoints), int(UpdateFlags::CheckPoints),
+                 int(UpdateFlags::Messages), int(UpdateFlags::Progress) }) {
+            const QString failure = (updateFlags & kind) ? connection->fetchFailure(kind) : QString();
+            if (!failure.isEmpty())
+                notes.append(connection->serverName() + QLatin1String(": ") + failure);
+        }
+    }
+    return notes.join(QLatin1String("; "));
+}
+
 void ServerProxy::acceptUpdatedData(ServerConnection *connection, ConnectionThread *thread)
 {
     if (!connection || !thread || !connection->isEnabled() || connection->isStopRequested())

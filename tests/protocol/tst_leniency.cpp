@@ -115,11 +115,13 @@ void LeniencyTest::statusFields_data()
     QTest::newRow("xsi:type string") << QByteArray("<mServerName xsi:type=\"xsd:string\">N</mServerName>")
                                      << "N"
                                      << "";
-    // A child in a foreign namespace is not the field of that local name.
+    // A child is its field by its local name, whatever namespace its prefix
+    // is bound to; the first occurrence counts.
     QTest::newRow("foreign namespace")
-        << QByteArray("<x:mServerName xmlns:x=\"urn:other\">X</x:mServerName><mServerName>N</mServerName>")
-        << "N"
-        << "";
+        << QByteArray("<x:mServerName xmlns:x=\"urn:other\">X</x:mServerName><mServerName>N</mServerName>"
+                      "<y:mStatus xmlns:y=\"urn:y\">S</y:mStatus>")
+        << "X"
+        << "S";
 }
 
 void LeniencyTest::statusFields()
@@ -298,6 +300,12 @@ void LeniencyTest::unexpectedReplies_data()
                                            << int(SOAP_SVR_FAULT);
     // Another operation's response is no answer; 2.8 reports the HTTP status.
     QTest::newRow("other response element") << ok("<ombrel:GetFlowList07Response/>") << 200;
+    QTest::newRow("response element in another namespace")
+        << ok("<x:GetFlowNameResponse xmlns:x=\"urn:x\"><flowName>F</flowName></x:GetFlowNameResponse>")
+        << 200;
+    QTest::newRow("field in another namespace") << ok(
+        "<ombrel:GetFlowNameResponse><x:flowName xmlns:x=\"urn:x\">F</x:flowName>"
+        "</ombrel:GetFlowNameResponse>") << int(SOAP_OK);
     QTest::newRow("envelope element in a field") << ok(
         "<ombrel:GetFlowNameResponse><SOAP-ENV:Header/><flowName>F</flowName></ombrel:GetFlowNameResponse>")
                                                  << int(SOAP_TAG_MISMATCH);

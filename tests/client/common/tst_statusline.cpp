@@ -1,7 +1,10 @@
+#include "CallBounds.h"
+#include "HostileServer.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "StatusLine.h"
 #include "TestEnv.h"
+#include "UpdateControl.h"
 #include "WorkFlags.h"
 
 #include <QElapsedTimer>
@@ -9,6 +12,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTcpServer>
+#include <QVBoxLayout>
 #include <QtTest>
 
 using Client::StatusLine;
@@ -20,6 +24,7 @@ class TestStatusLine : public QObject
 private slots:
     void emptyWithoutUpdates();
     void keepsTheLastTextTwoSeconds();
+    void tellsTheVisiblePagesRefusedData();
 };
 
 void TestStatusLine::emptyWithoutUpdates()
@@ -61,6 +66,53 @@ void TestStatusLine::keepsTheLastTextTwoSeconds()
     QTRY_VERIFY_WITH_TIMEOUT(line.label()->text().isEmpty(), 4000);
     QVERIFY2(clock.elapsed() >= StatusLine::kMinimumShowMs - 2 * StatusLine::kRefreshMs - 100,
         qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestStatusLine::tellsTheVisiblePagesRefusedData()
+{
+    // Two log messages over a budget of one.
+    CallBounds::setRecordBudget(1);
+    HostileServer server;
+    QVERIFY(server.start());
+    const auto answer = [](const QByteArray &operation, const QByteArray &inner) {
+        return HostileServer::envelope(
+            "<ombrel:" + operation + "Response>" + inner + "</ombrel:" + operation + "Response>");
+    };
+    server.setReply(QStringLiteral("GetStatus"),
+        answer("GetStatus", "<res><mServerName>Busy</mServerName><mStatus>Running</mStatus></res>"));
+    server.setReply(QStringLiteral("CheckUserNameAndPass"), answer("CheckUserNameAndPass", "<r>1</r>"));
+    const QByteArray record = "<logs><timeStamp>2026-01-01T00:00:00.000Z</timeStamp></logs>";
+    server.setReply(QStringLiteral("GetLogData07"), answer("GetLogData07", record.repeated(3)));
+    ServerProxyPtr proxy(new ServerProxy);
+    ServerConnection *connection = proxy->getConnection(
+        proxy->addConnection(QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), server.port()));
+    connection->applySettings();
+
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *messagesPage = new Client::UpdateControl(proxy, UpdateFlags::Messages, &window);
+    auto *progressPage = new Client::UpdateControl(proxy, UpdateFlags::Progress, &window);
+    auto *line = new StatusLine(proxy, &window);
+    layout->addWidget(messagesPage);
+    layout->addWidget(progressPage);
+    layout->addWidget(line);
+    progressPage->hide();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QString tooLarge = QStringLiteral("The server's answer was too large: log messages");
+    proxy->startUpdatingData(UpdateFlags::Messages);
+    QTRY_COMPARE_WITH_TIMEOUT(line->label()->text(), QStringLiteral("Busy: ") + tooLarge, 10000);
+    QVERIFY(connection->isOnline());
+    QCOMPARE(connection->statusText(), tooLarge);
+    // Told until a fetch of that kind succeeds; another page is not told.
+    messagesPage->hide();
+    progressPage->show();
+    QTRY_VERIFY_WITH_TIMEOUT(line->label()->text().isEmpty(), 4000);
+    server.setReply(QStringLiteral("GetLogData07"), answer("GetLogData07", record));
+    proxy->startUpdatingData(UpdateFlags::Messages);
+    QTRY_COMPARE_WITH_TIMEOUT(connection->statusText(), QStringLiteral("Running"), 10000);
+    CallBounds::setRecordBudget(CallBounds::kRecordBudget);
 }
 
 VORNEX_TEST_MAIN(TestStatusLine)

@@ -419,6 +419,21 @@ void TestCallBounds::busyServerRepliesComeInWhole()
         QStringLiteral("127.0.0.1:%1:F:C199:0").arg(server.port()));
     QVERIFY(connection->isOnline());
     QVERIFY(connection->fetchFailure(UpdateFlags::Messages).isEmpty());
+
+    // A log reply over the budget is told, and the next fetch starts after
+    // it instead of asking for it again.
+    CallBounds::setRecordBudget(64 * 1024);
+    server.setReply(QStringLiteral("GetLogData07"),
+        HostileServer::envelope("<ombrel:GetLogData07Response><logs><timeStamp>2026-01-03T00:00:00.000Z"
+                                "</timeStamp></logs>",
+            { record, 1000 }, "</ombrel:GetLogData07Response>"));
+    QVERIFY(connection->getLogData(&batch).isEmpty());
+    QVERIFY(batch.isEmpty());
+    QCOMPARE(connection->lastLogTime(), QDateTime(QDate(2026, 1, 3), QTime(0, 0), Qt::UTC));
+    QCOMPARE(connection->fetchFailure(UpdateFlags::Messages),
+        QStringLiteral("The server's answer was too large: log messages"));
+    QVERIFY(connection->isOnline());
+    CallBounds::setRecordBudget(32 * kMiB);
 }
 
 void TestCallBounds::logRecordsAreBounded_data()

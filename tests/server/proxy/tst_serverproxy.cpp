@@ -1,3 +1,4 @@
+#include "CallBounds.h"
 #include "ConnectionThread.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
@@ -67,6 +68,7 @@ private slots:
     void offlineResultsAreDropped();
     void failedFetchKeepsTheOthers_data();
     void failedFetchKeepsTheOthers();
+    void replyOverItsLimitKeepsTheConnection();
     void removingDuringHangingUpdateIsBounded();
     void removingOfflineConnectionClearsItsData();
     void activitiesOnePerConnection();
@@ -312,6 +314,53 @@ void TestServerProxy::failedFetchKeepsTheOthers()
     QList<ProgressData> progress;
     proxy.getProgressData(progress);
     QCOMPARE(progress.size(), 1);
+}
+
+void TestServerProxy::replyOverItsLimitKeepsTheConnection()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    setData(*server);
+    testserver::Flow reviewOnly;
+    reviewOnly.id = QStringLiteral("F2");
+    reviewOnly.name = QStringLiteral("Review only");
+    testserver::CheckPoint checkPoint;
+    checkPoint.id = QStringLiteral("C2");
+    checkPoint.name = QStringLiteral("Approve");
+    for (int i = 0; i < 50; ++i) {
+        testserver::Job job;
+        job.id = QString::number(i);
+        job.name = QStringLiteral("job %1.pdf").arg(i);
+        checkPoint.jobs.append(job);
+    }
+    reviewOnly.checkPoints.append(checkPoint);
+    server->setFlows({ server->flows().first(), reviewOnly });
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    QSignalSpy logs(&proxy, &ServerProxy::updateLogRequest);
+    proxy.startUpdatingData();
+    QTRY_VERIFY_WITH_TIMEOUT(idle(proxy, connection), 10000);
+    QCOMPARE(proxy.getFlows(connection).size(), 2);
+
+    // Fifty jobs are over this budget; a log message and a progress record
+    // are not.
+    CallBounds::setRecordBudget(4000);
+    const auto restore = qScopeGuard([] { CallBounds::setRecordBudget(CallBounds::kRecordBudget); });
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        proxy.startUpdatingData();
+        QTRY_VERIFY_WITH_TIMEOUT(idle(proxy, connection), 10000);
+    }
+    QVERIFY(connection->isOnline());
+    QCOMPARE(ServerTest::operations(*server).count(QStringLiteral("CheckConnect")), 1);
+    QCOMPARE(connection->statusText(), QStringLiteral("The server's answer was too large: checkpoints"));
+    QCOMPARE(proxy.fetchFailureNote(UpdateFlags::CheckPoints),
+        QStringLiteral("Test Server: The server's answer was too large: checkpoints"));
+    QVERIFY(proxy.fetchFailureNote(UpdateFlags::Progress).isEmpty());
+    // What the refused reply would have replaced stays, flow included.
+    const QVector<FlowPtr> flows = proxy.getFlows(connection);
+    QCOMPARE(flows.size(), 2);
+    QCOMPARE(proxy.getCheckPoints(flows.last()).size(), 1);
+    QCOMPARE(logs.count(), 3);
 }
 
 void TestServerProxy::removingDuringHangingUpdateIsBounded()

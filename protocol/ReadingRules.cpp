@@ -1,4 +1,4 @@
-#include "EmptyValues.h"
+#include "ReadingRules.h"
 
 namespace {
 
@@ -35,4 +35,18 @@ int vornex_s2bool(
         return SOAP_OK;
     }
     return convert(soap, text, value);
+}
+
+bool vornex_begin_response(struct soap *soap, const char *tag)
+{
+    if (soap_element_begin_in(soap, tag, 0, nullptr))
+        return false;
+    soap_revert(soap);
+    soap->mode |= SOAP_XML_IGNORENS;
+    return true;
+}
+
+void vornex_end_response(struct soap *soap)
+{
+    soap->mode = (soap->mode & ~SOAP_XML_IGNORENS) | (soap->imode & SOAP_XML_IGNORENS);
 }
