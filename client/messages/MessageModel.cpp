@@ -406,6 +406,7 @@ void MessageModel::appendMessages(const QList<LogMessage> &messages)
     if (pendingRows() == 0) {
         m_pending = messages;
         m_pendingFrom = 0;
+        emit loadingStarted();
     } else {
         m_pending.append(messages);
     }
@@ -427,7 +428,7 @@ void MessageModel::feedSlice()
     if (ms > SliceTargetMs)
         m_sliceRows = qMax(kMinSliceRows, int(m_sliceRows * SliceTargetMs / ms));
     else if (ms < SliceTargetMs / 2 && count == m_sliceRows)
-        m_sliceRows = qMin(kMaxSliceRows, m_sliceRows * 2);
+        m_sliceRows = qMin(kMaxSliceRows, m_sliceRows + m_sliceRows / 2);
     if (m_pendingFrom < m_pending.size()) {
         m_feedTimer->start();
         return;

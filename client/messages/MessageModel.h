@@ -96,6 +96,8 @@ public:
 
 signals:
     void filterStringsChanged();
+    // Rows of a large batch are coming in slices, until loadingFinished().
+    void loadingStarted();
     // Every pending row is in.
     void loadingFinished();
     // The oldest rows went for the row limit; `total` since the start.

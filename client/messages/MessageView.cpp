@@ -67,6 +67,14 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
     m_model->setStatusLabel(statusLabel());
     m_filterModel->setProgressBar(progressBar());
 
+    // While a large batch comes in, its rows join the table unsorted and are
+    // sorted once at the end: rows that fall between the shown ones would
+    // cost the filter model a pass over every row for each of them.
+    connect(m_model, &MessageModel::loadingStarted, m_filterModel,
+        [this] { m_filterModel->setDynamicSortFilter(false); });
+    connect(m_model, &MessageModel::loadingFinished, m_filterModel,
+        [this] { m_filterModel->setDynamicSortFilter(true); });
+
     m_exportNote->hide();
     addStatusWidget(m_exportNote);
     m_droppedNote->hide();

@@ -135,6 +135,7 @@ private slots:
     void exportAsksBeforeReplacingTheSuffixedFile();
     void exportOnlyFromTheAction();
     void largeExportKeepsTheWindowGoing();
+    void largeBatchesComeInSlicesAndEndSorted();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -568,6 +569,34 @@ void TestMessageView::largeExportKeepsTheWindowGoing()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().count("<message "), rows);
     QVERIFY2(longest < 100 * TestEnv::sanitizerSlowdown, qPrintable(QStringLiteral("%1 ms").arg(longest)));
+}
+
+void TestMessageView::largeBatchesComeInSlicesAndEndSorted()
+{
+    MessageView view { ServerProxyPtr() };
+    view.show();
+    view.tableView()->sortByColumn(0, Qt::DescendingOrder);
+    // Two servers' record ids interleave: the rows fall between each other.
+    QList<LogMessage> first, second;
+    for (int i = 0; i < 20000; ++i) {
+        first << message(2 * i + 1, 1, secondsAgo(60), QStringLiteral("a"));
+        second << message(2 * i + 2, 2, secondsAgo(60), QStringLiteral("b"));
+    }
+    QSignalSpy finished(view.messageModel(), &MessageModel::loadingFinished);
+    view.messageModel()->appendMessages(first);
+    view.messageModel()->appendMessages(second);
+    // Taken in over later turns of the event loop.
+    QVERIFY(view.messageModel()->pendingRows() > 0);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(view.messageModel()->rowCount(), 40000);
+    QCOMPARE(view.filterModel()->rowCount(), 40000);
+    QVERIFY(view.filterModel()->dynamicSortFilter());
+    int previous = INT_MAX;
+    for (int row = 0; row < view.filterModel()->rowCount(); ++row) {
+        const int id = view.filterModel()->index(row, 0).data(Velloc::RecordIdRole).toInt();
+        QVERIFY2(id < previous, qPrintable(QStringLiteral("row %1").arg(row)));
+        previous = id;
+    }
 }
 
 VORNEX_TEST_MAIN(TestMessageView)
