@@ -403,13 +403,21 @@ void MessageModel::appendMessages(const QList<LogMessage> &messages)
     // as the views and proxies need for all of it.
     if (m_rows.isEmpty() && !m_showsLoading)
         startLoading();
+    int lowest = std::numeric_limits<int>::max();
+    int highest = std::numeric_limits<int>::min();
+    for (const LogMessage &message : messages) {
+        lowest = qMin(lowest, message.recordId);
+        highest = qMax(highest, message.recordId);
+    }
+    const bool newerThanAll = lowest > m_highestId;
+    m_highestId = qMax(m_highestId, highest);
     if (pendingRows() == 0) {
         m_pending = messages;
         m_pendingFrom = 0;
-        emit loadingStarted();
     } else {
         m_pending.append(messages);
     }
+    emit batchQueued(newerThanAll);
     m_feedTimer->start();
 }
 
@@ -493,6 +501,8 @@ QString MessageModel::shared(const QString &text)
 
 void MessageModel::takeIn(const LogMessage *first, qsizetype count)
 {
+    for (const LogMessage *message = first; message != first + count; ++message)
+        m_highestId = qMax(m_highestId, message->recordId);
     m_rows.reserve(m_rows.size() + count);
     m_shown.reserve(m_shown.size() + count);
     for (const LogMessage *message = first; message != first + count; ++message) {

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -96,8 +97,9 @@ public:
 
 signals:
     void filterStringsChanged();
-    // Rows of a large batch are coming in slices, until loadingFinished().
-    void loadingStarted();
+    // A large batch waits to come in slices, until loadingFinished(); its
+    // records are all newer (higher ids) than every row before it, or not.
+    void batchQueued(bool newerThanAll);
     // Every pending row is in.
     void loadingFinished();
     // The oldest rows went for the row limit; `total` since the start.
@@ -153,6 +155,8 @@ private:
     QTimer *m_feedTimer;
     int m_sliceRows = 1000;
     qint64 m_droppedRows = 0;
+    // The highest record id of the rows, pending ones included.
+    int m_highestId = std::numeric_limits<int>::min();
     QString m_savedStatus;
     bool m_showsLoading = false;
     QSet<QString> m_texts;

@@ -67,13 +67,19 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
     m_model->setStatusLabel(statusLabel());
     m_filterModel->setProgressBar(progressBar());
 
-    // While a large batch comes in, its rows join the table unsorted and are
-    // sorted once at the end: rows that fall between the shown ones would
-    // cost the filter model a pass over every row for each of them.
-    connect(m_model, &MessageModel::loadingStarted, m_filterModel,
-        [this] { m_filterModel->setDynamicSortFilter(false); });
-    connect(m_model, &MessageModel::loadingFinished, m_filterModel,
-        [this] { m_filterModel->setDynamicSortFilter(true); });
+    // A large batch whose rows fall between the shown ones (several servers
+    // number their records alike; a sort by text) joins the table unsorted
+    // and is sorted once at the end: the filter model would pass over every
+    // row for each place a row goes in. Newer records shown newest first go
+    // in at one place and stay sorted as they come.
+    connect(m_model, &MessageModel::batchQueued, m_filterModel, [this](bool newerThanAll) {
+        if (!newerThanAll || m_filterModel->sortColumn() != MessageModel::TimeColumn)
+            m_filterModel->setDynamicSortFilter(false);
+    });
+    connect(m_model, &MessageModel::loadingFinished, m_filterModel, [this] {
+        if (!m_filterModel->dynamicSortFilter())
+            m_filterModel->setDynamicSortFilter(true);
+    });
 
     m_exportNote->hide();
     addStatusWidget(m_exportNote);

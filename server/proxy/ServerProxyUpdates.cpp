@@ -84,7 +84,7 @@ void ServerProxy::takeInNext()
     {
         const QMutexLocker lock(&m_updateMutex);
         const auto it = m_updateThreads.find(connection);
-        if (it == m_updateThreads.end() || it->isEmpty() || !it->first()->isFinished())
+        if (it == m_updateThreads.end() || it->isEmpty())
             return;
         ended = it->takeFirst();
         pending = it->value(0, nullptr);
