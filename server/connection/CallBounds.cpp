@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -30,6 +31,92 @@ enum class Mode {
     Envelope,
     Stream,
     StreamReply, // the envelope reply after a streamed upload
+};
+
+// Follows the markup of a reply across the pieces it comes in: counts
+// tags and notes reference attributes (id, href, ref; prefixed or not) in
+// element start tags.
+class Markup
+{
+public:
+    void feed(const char *data, size_t length)
+    {
+        bytes += length;
+        const char *end = data + length;
+        while (data < end) {
+            if (m_at == At::Text) {
+                const void *open = std::memchr(data, '<', size_t(end - data));
+                if (!open)
+                    return;
+                data = static_cast<const char *>(open);
+            }
+            step(*data++);
+        }
+    }
+
+    quint64 bytes = 0;
+    quint64 tags = 0;
+    bool reference = false;
+
+private:
+    enum class At { Text, TagStart, Tag, Name, Value, Other };
+
+    void step(char c)
+    {
+        switch (m_at) {
+        case At::Text:
+            if (c == '<') {
+                ++tags;
+                m_at = At::TagStart;
+            }
+            return;
+        case At::TagStart:
+            // Comments, CDATA and processing instructions carry no
+            // attributes that count.
+            m_at = c == '!' || c == '?' ? At::Other : At::Tag;
+            return;
+        case At::Other:
+            if (c == '>')
+                m_at = At::Text;
+            return;
+        case At::Tag:
+            if (c == '>') {
+                m_at = At::Text;
+            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                m_at = At::Name;
+                m_name.clear();
+            }
+            return;
+        case At::Name:
+            if (c == '=') {
+                const size_t colon = m_name.rfind(':');
+                const std::string local = colon == std::string::npos ? m_name : m_name.substr(colon + 1);
+                if (local == "id" || local == "href" || local == "ref")
+                    reference = true;
+                m_at = At::Value;
+                m_quote = 0;
+            } else if (c == '>') {
+                m_at = At::Text;
+            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                m_name.clear();
+            } else if (m_name.size() < 64) {
+                m_name += c;
+            }
+            return;
+        case At::Value:
+            if (m_quote == 0) {
+                if (c == '"' || c == '\'')
+                    m_quote = c;
+            } else if (c == m_quote) {
+                m_at = At::Tag;
+            }
+            return;
+        }
+    }
+
+    At m_at = At::Text;
+    std::string m_name;
+    char m_quote = 0;
 };
 
 struct State
@@ -60,6 +147,13 @@ struct State
     bool records = false;
     quint64 receivedAtRecord = 0;
     quint64 tagsAtRecord = 0;
+    // The reply as the parser gets it (unzipped): its bytes and tags since
+    // the last record, and whether an element carries a reference
+    // attribute, which a reply read record by record cannot honour.
+    int (*prepare)(struct soap *, const char *, size_t) = nullptr;
+    Markup markup;
+    quint64 plainBytesAtRecord = 0;
+    quint64 plainTagsAtRecord = 0;
     Breach breach = Breach::None;
     // Set while the owning thread is inside the send or receive hook, so
     // the watchdog shuts down only a socket that cannot be closed meanwhile.
@@ -306,6 +400,32 @@ int sendHook(struct soap *soap, const char *data, size_t length)
     return SOAP_OK;
 }
 
+// The reply as the parser gets it, unzipped: the envelope limits hold for
+// it too, so that a small zipped reply cannot unfold into a large one.
+int prepareHook(struct soap *soap, const char *data, size_t length)
+{
+    State *s = stateOf(soap);
+    {
+        const std::lock_guard<std::mutex> lock(s->mutex);
+        const bool envelope = s->mode == Mode::Envelope || s->mode == Mode::StreamReply
+            || (s->mode == Mode::Stream && s->limit != 0);
+        if (envelope && s->breach == Breach::None) {
+            s->markup.feed(data, length);
+            // A record is released once read: nothing may refer back to it.
+            if (s->records && s->markup.reference)
+                return SOAP_TYPE;
+            const bool over = s->records ? s->markup.bytes - s->plainBytesAtRecord > kEnvelopeBytes
+                    || s->markup.tags - s->plainTagsAtRecord > kEnvelopeTags
+                                         : s->markup.bytes > kEnvelopeBytes || s->markup.tags > kEnvelopeTags;
+            if (over) {
+                s->breach = Breach::TooLarge;
+                return SOAP_LENGTH;
+            }
+        }
+    }
+    return s->prepare ? s->prepare(soap, data, length) : SOAP_OK;
+}
+
 void reset(State &s, Mode mode);
 
 SOAP_SOCKET openHook(struct soap *soap, const char *endpoint, const char *host, int port)
@@ -343,6 +463,7 @@ int copyState(struct soap *, struct soap_plugin *copy, struct soap_plugin *origi
     state->recv = from->recv;
     state->send = from->send;
     state->open = from->open;
+    state->prepare = from->prepare;
     copy->data = state;
     Watchdog::instance().add(state);
     return SOAP_OK;
@@ -354,6 +475,7 @@ int createState(struct soap *soap, struct soap_plugin *plugin, void *)
     state->recv = soap->frecv;
     state->send = soap->fsend;
     state->open = soap->fopen;
+    state->prepare = soap->fpreparerecv;
     plugin->id = kPluginId;
     plugin->data = state;
     plugin->fcopy = &copyState;
@@ -361,6 +483,7 @@ int createState(struct soap *soap, struct soap_plugin *plugin, void *)
     soap->frecv = &receiveHook;
     soap->fsend = &sendHook;
     soap->fopen = &openHook;
+    soap->fpreparerecv = &prepareHook;
     Watchdog::instance().add(state);
     return SOAP_OK;
 }
@@ -379,6 +502,9 @@ void reset(State &s, Mode mode)
     s.records = false;
     s.receivedAtRecord = 0;
     s.tagsAtRecord = 0;
+    s.markup = Markup();
+    s.plainBytesAtRecord = 0;
+    s.plainTagsAtRecord = 0;
     s.windowStart = Clock::now();
     s.armed = true;
 }
@@ -475,6 +601,8 @@ void recordRead(struct soap *soap)
     const std::lock_guard<std::mutex> lock(s->mutex);
     s->receivedAtRecord = s->received;
     s->tagsAtRecord = s->tags;
+    s->plainBytesAtRecord = s->markup.bytes;
+    s->plainTagsAtRecord = s->markup.tags;
 }
 
 void refuse(struct soap *soap)

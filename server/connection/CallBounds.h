@@ -19,8 +19,8 @@ enum class Breach {
     TooSlow, // a streamed transfer moved too little for too long
 };
 
-// Largest reply of a call without attachments, and largest single string
-// or inline binary in any reply.
+// Largest reply of a call without attachments, on the wire and unzipped,
+// and largest single string or inline binary in any reply.
 constexpr quint64 kEnvelopeBytes = 16u * 1024 * 1024;
 // Tags in one such reply, start and end tags counted. Bytes alone do not
 // bound memory: an empty element can cost the reader hundreds of bytes
@@ -59,7 +59,9 @@ void attachmentOpened(struct soap *soap);
 
 // The envelope call bounded last on the context reads its reply record by
 // record: the reply may be up to kRecordReplyBytes, the envelope limits
-// hold from one recordRead() to the next.
+// hold from one recordRead() to the next, and a reply whose elements refer
+// to each other (id, href) is refused, as the records it would refer to
+// are gone. The envelope limits count the reply as it is parsed (unzipped).
 void allowRecords(struct soap *soap);
 void recordRead(struct soap *soap);
 // Ends the call as too large: its records are over the budget.

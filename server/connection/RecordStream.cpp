@@ -101,9 +101,8 @@ int receive(struct soap *soap, const char *responseTag, ReadContent readContent)
     if (soap_begin_recv(soap) || soap_envelope_begin_in(soap) || soap_recv_header(soap)
         || soap_body_begin_in(soap))
         return soap_closesock(soap);
-    // No multi-references: a record is gone when the next one is read, so
-    // nothing may refer back into it.
-    soap->mode |= SOAP_XML_TREE;
+    // A record is gone when the next one is read, so nothing may refer
+    // back into it: CallBounds refuses a reply that carries references.
     if (soap_element_begin_in(soap, responseTag, 0, nullptr) == SOAP_OK) {
         // What the context holds from here on belongs to the records.
         Mark mark(soap);

@@ -284,6 +284,7 @@ private:
     bool m_activeSecure = false;
     QMap<QString, FlowPtr> m_flows;
     QMap<int, QString> m_fetchFailures;
+    std::atomic<bool> m_flowListFailed { false };
 
     std::atomic<bool> m_enabled { true };
     std::atomic<bool> m_secure { false };

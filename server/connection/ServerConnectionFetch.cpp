@@ -89,9 +89,11 @@ bool ServerConnection::getFlowList(QStringList &flowIds)
             m_flows.clear();
         }
         soapLock.unlock();
+        m_flowListFailed = true;
         noteFetch(UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints, rc, breach);
         return false;
     }
+    m_flowListFailed = false;
     // Flows the server no longer lists stay in the table; they get no data
     // because their ids are not asked for.
     for (const ombrel::FlowInfo07 &info : reply.flowList) {
@@ -114,7 +116,10 @@ bool ServerConnection::getSubmitPoints(
     const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     soapLock.unlock();
-    noteFetch(UpdateFlags::SubmitPoints, rc, breach);
+    // Without the flow list the points were asked for no flow: that says
+    // nothing of what the flow list's failure left out.
+    if (rc != SOAP_OK || !m_flowListFailed)
+        noteFetch(UpdateFlags::SubmitPoints, rc, breach);
     if (rc != SOAP_OK)
         return false;
     points.swap(reply.submitPoints);
@@ -168,7 +173,8 @@ bool ServerConnection::getCheckPoints(
     const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     soapLock.unlock();
-    noteFetch(UpdateFlags::CheckPoints, rc, breach);
+    if (rc != SOAP_OK || !m_flowListFailed)
+        noteFetch(UpdateFlags::CheckPoints, rc, breach);
     if (rc != SOAP_OK)
         return false;
     flows.swap(read);

@@ -136,6 +136,7 @@ private slots:
     void hostileReplyEndsInBound();
     void realUserCallLimitHoldsAgainstTrickle();
     void busyServerRepliesComeInWhole();
+    void referencesInRecordRepliesAreRefused();
     void logRecordsAreBounded_data();
     void logRecordsAreBounded();
 };
@@ -233,6 +234,21 @@ void TestCallBounds::hostileReplyEndsInBound_data()
             { QByteArray("</checkPoints></ombrel:GetCheckPoints07Response>") + head.pieces.at(3).bytes });
         QTest::newRow("600,000 jobs")
             << Call::Fetch << "GetCheckPoints07" << HostileServer::http(body) << 10000 << large;
+    }
+    {
+        // 1.8 million empty connections of one job: 25 MB unzipped, a few
+        // KB on the wire.
+        const Reply head = HostileServer::envelope(
+            "<ombrel:GetCheckPoints07Response><checkPoints><flowId>F</flowId><checkPoints><cpJobs>");
+        const QByteArray job = "<jobInfo>" + QByteArray("<connections/>").repeated(90000) + "</jobInfo>";
+        Reply jobs;
+        jobs.pieces.append({ "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Encoding: gzip\r\n"
+                             "Connection: close\r\n\r\n"
+            + gzipped(head.pieces.at(1).bytes, 0,
+                job.repeated(20) + "</cpJobs></checkPoints></checkPoints></ombrel:GetCheckPoints07Response>"
+                    + head.pieces.at(3).bytes) });
+        QTest::newRow("gzip of 1.8 million connections of one job")
+            << Call::Fetch << "GetCheckPoints07" << jobs << 10000 << large;
     }
     const Piece base64 { QByteArray(kMiB, 'Q'), 800 };
     QTest::newRow("800 MB inline payload")
@@ -434,6 +450,35 @@ void TestCallBounds::busyServerRepliesComeInWhole()
         QStringLiteral("The server's answer was too large: log messages"));
     QVERIFY(connection->isOnline());
     CallBounds::setRecordBudget(32 * kMiB);
+}
+
+void TestCallBounds::referencesInRecordRepliesAreRefused()
+{
+    // A record is gone once read: a reference to it, or from it to a later
+    // element, cannot be honoured. The call fails and nothing of it lives on.
+    HostileServer server;
+    QVERIFY(server.start());
+    ServerProxy proxy;
+    ServerConnection *connection = ServerTest::addConnection(proxy, server.port());
+    const QByteArray record = "<logs><timeStamp>2026-01-01T00:00:00.000Z</timeStamp></logs>";
+    server.setReply(QStringLiteral("GetLogData07"),
+        HostileServer::envelope(response("GetLogData07",
+            "<logs id=\"r\"><timeStamp href=\"#t\"/></logs>" + record
+                + "<logs href=\"#r\"/><x id=\"t\">y</x>")));
+    QVERIFY(connection->connectToServer());
+    LogBatch batch;
+    QVERIFY(connection->getLogData(&batch).isEmpty());
+    QCOMPARE(connection->fetchFailure(UpdateFlags::Messages),
+        QStringLiteral("The server's answer could not be read: log messages"));
+
+    server.setReply(
+        QStringLiteral("GetLogData07"), HostileServer::envelope(response("GetLogData07", record + record)));
+    QVERIFY(connection->connectToServer());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!connection->getLogData(&batch).isEmpty());
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(batch.size(), 1);
 }
 
 void TestCallBounds::logRecordsAreBounded_data()
