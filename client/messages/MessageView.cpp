@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
 
 namespace Client {
 
@@ -76,9 +77,12 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
         if (!newerThanAll || m_filterModel->sortColumn() != MessageModel::TimeColumn)
             m_filterModel->setDynamicSortFilter(false);
     });
+    // The one sort in a turn of the event loop of its own.
     connect(m_model, &MessageModel::loadingFinished, m_filterModel, [this] {
-        if (!m_filterModel->dynamicSortFilter())
-            m_filterModel->setDynamicSortFilter(true);
+        QTimer::singleShot(0, m_filterModel, [this] {
+            if (!m_filterModel->dynamicSortFilter() && m_model->pendingRows() == 0)
+                m_filterModel->setDynamicSortFilter(true);
+        });
     });
 
     m_exportNote->hide();
