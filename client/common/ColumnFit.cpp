@@ -15,6 +15,11 @@ namespace {
 // A column this many average characters wide shows a date, a name or a
 // path head; longer values are cut rather than pushing the rest away.
 constexpr int maximumCharacters = 40;
+// Contents are measured on the rows in view and this many more: measuring
+// thousands of rows at every refresh would hold up the window.
+constexpr int measuredRows = 100;
+// While rows keep coming, the columns are fitted again at most this often.
+constexpr int rowsFitGapMs = 1000;
 
 } // namespace
 
@@ -29,6 +34,7 @@ ColumnFit::ColumnFit(QHeaderView *header)
     , m_pending(new QTimer(this))
 {
     m_header->setStretchLastSection(true);
+    m_header->setResizeContentsPrecision(measuredRows);
     m_pending->setSingleShot(true);
     m_pending->setInterval(0);
     connect(m_pending, &QTimer::timeout, this, &ColumnFit::fit);
@@ -36,8 +42,10 @@ ColumnFit::ColumnFit(QHeaderView *header)
     if (auto *view = qobject_cast<QAbstractItemView *>(m_header->parent())) {
         if (QAbstractItemModel *model = view->model()) {
             const auto later = [this] {
-                if (!m_userSized)
-                    m_pending->start();
+                if (m_userSized || m_pending->isActive())
+                    return;
+                const qint64 since = m_lastFit.isValid() ? m_lastFit.elapsed() : rowsFitGapMs;
+                m_pending->start(int(std::max<qint64>(0, rowsFitGapMs - since)));
             };
             connect(model, &QAbstractItemModel::rowsInserted, this, later);
             connect(model, &QAbstractItemModel::modelReset, this, later);
@@ -45,7 +53,7 @@ ColumnFit::ColumnFit(QHeaderView *header)
         }
         view->viewport()->installEventFilter(this);
     }
-    m_pending->start();
+    m_pending->start(0);
 }
 
 int ColumnFit::maximumWidth() const
@@ -134,7 +142,7 @@ void ColumnFit::fit()
 bool ColumnFit::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize && !m_userSized)
-        m_pending->start();
+        m_pending->start(0);
     return QObject::eventFilter(watched, event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 
@@ -40,6 +41,7 @@ private:
 
     QHeaderView *m_header;
     QTimer *m_pending;
+    QElapsedTimer m_lastFit;
     QHash<int, int> m_fitted;
     bool m_fitting = false;
     bool m_userSized = false;

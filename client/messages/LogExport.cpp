@@ -55,7 +55,7 @@ private:
     QHash<QString, QString> m_modules;
 };
 
-void writeMessages(QXmlStreamWriter &xml, const QList<LogMessage> &messages)
+bool writeMessages(QXmlStreamWriter &xml, const QList<LogMessage> &messages, const std::atomic<bool> *cancel)
 {
     Translations translations;
     // Formatting would open the file with an empty line.
@@ -63,6 +63,8 @@ void writeMessages(QXmlStreamWriter &xml, const QList<LogMessage> &messages)
     xml.setAutoFormatting(true);
     xml.setAutoFormattingIndent(kIndent);
     for (const LogMessage &message : messages) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return false;
         xml.writeStartElement(MessageNames::exportMessageElement());
         writeAttribute(xml, QStringLiteral("time"), MessageModel::timeText(message.timeStamp));
         writeAttribute(xml, QStringLiteral("type"), message.type);
@@ -81,6 +83,7 @@ void writeMessages(QXmlStreamWriter &xml, const QList<LogMessage> &messages)
     }
     xml.writeEndElement();
     xml.writeCharacters(QStringLiteral("\n"));
+    return true;
 }
 
 } // namespace
@@ -100,8 +103,17 @@ bool write(const QList<LogMessage> &messages, const QString &path, QString *erro
             *error = file.errorString();
         return false;
     }
+    return write(messages, file, error);
+}
+
+bool write(
+    const QList<LogMessage> &messages, QSaveFile &file, QString *error, const std::atomic<bool> *cancel)
+{
     QXmlStreamWriter xml(&file);
-    writeMessages(xml, messages);
+    if (!writeMessages(xml, messages, cancel)) {
+        file.cancelWriting();
+        return false;
+    }
     if (xml.hasError() || file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();

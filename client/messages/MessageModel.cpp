@@ -1,5 +1,6 @@
 #include "MessageModel.h"
 
+#include "Disposal.h"
 #include "LocalizeManager.h"
 #include "LogRoles.h"
 #include "MessageNames.h"
@@ -9,6 +10,7 @@
 #include <QAbstractProxyModel>
 #include <QApplication>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
@@ -26,6 +28,9 @@ constexpr int kLineOverrun = 20;
 // Beyond this many separate runs, removing a connection's rows one run at
 // a time costs more than rebuilding the table.
 constexpr int kMaxRemovalRuns = 32;
+// Bounds of a slice of a large batch, whatever the clock says.
+constexpr int kMinSliceRows = 500;
+constexpr int kMaxSliceRows = 50000;
 
 QVariant typeColour(const QString &type)
 {
@@ -82,7 +87,11 @@ MessageModel::MessageModel(const ServerProxyPtr &proxy, QObject *parent)
     , m_proxy(proxy)
     , m_timeTexts(std::make_unique<TimeTextCache>(dateFormat(), timeFormat()))
     , m_filterTimer(new QTimer(this))
+    , m_feedTimer(new QTimer(this))
 {
+    m_feedTimer->setSingleShot(true);
+    m_feedTimer->setInterval(0);
+    connect(m_feedTimer, &QTimer::timeout, this, &MessageModel::feedSlice);
     m_filterTimer->setSingleShot(true);
     connect(m_filterTimer, &QTimer::timeout, this, &MessageModel::filterChanged);
 
@@ -379,34 +388,137 @@ void MessageModel::loadMessages(const QString &key)
 
 void MessageModel::appendMessages(const QList<LogMessage> &messages)
 {
-    QString savedStatus;
-    const bool showLoading = m_rows.isEmpty() && !messages.isEmpty() && m_statusLabel;
-    if (showLoading) {
-        savedStatus = m_statusLabel->text();
-        m_statusLabel->setText(tr("Loading messages..."));
-        m_statusLabel->repaint();
+    if (messages.isEmpty())
+        return;
+    if (pendingRows() == 0 && messages.size() <= kMinSliceRows) {
+        const bool showLoading = m_rows.isEmpty() && !m_showsLoading;
+        if (showLoading)
+            startLoading();
+        insertRows(messages.constData(), messages.size());
+        if (showLoading)
+            endLoading();
+        return;
     }
-    if (!messages.isEmpty() && m_maximumRows > 0) {
-        const qsizetype kept = qMin<qsizetype>(messages.size(), m_maximumRows);
-        const qsizetype excess = m_rows.size() + kept - m_maximumRows;
-        if (excess > 0)
-            dropOldest(int(excess));
-        const int first = int(m_rows.size());
-        beginInsertRows(QModelIndex(), first, first + int(kept) - 1);
-        takeIn(kept == messages.size() ? messages : messages.mid(messages.size() - kept));
-        endInsertRows();
+    // Taking in a large batch at once would hold up the window for as long
+    // as the views and proxies need for all of it.
+    if (m_rows.isEmpty() && !m_showsLoading)
+        startLoading();
+    int lowest = std::numeric_limits<int>::max();
+    int highest = std::numeric_limits<int>::min();
+    for (const LogMessage &message : messages) {
+        lowest = qMin(lowest, message.recordId);
+        highest = qMax(highest, message.recordId);
     }
-    if (showLoading && m_statusLabel) {
-        m_statusLabel->setText(savedStatus);
+    const bool newerThanAll = lowest > m_highestId;
+    m_highestId = qMax(m_highestId, highest);
+    if (pendingRows() == 0) {
+        m_pending = messages;
+        m_pendingFrom = 0;
+    } else {
+        m_pending.append(messages);
+    }
+    emit batchQueued(newerThanAll);
+    m_feedTimer->start();
+}
+
+void MessageModel::feedSlice()
+{
+    const qsizetype left = m_pending.size() - m_pendingFrom;
+    if (left <= 0)
+        return;
+    const qsizetype count = qMin<qsizetype>(left, m_sliceRows);
+    QElapsedTimer clock;
+    clock.start();
+    insertRows(m_pending.constData() + m_pendingFrom, count);
+    m_pendingFrom += count;
+    // The next slice sized by how long this one took.
+    const qint64 ms = clock.elapsed();
+    if (ms > SliceTargetMs)
+        m_sliceRows = qMax(kMinSliceRows, int(m_sliceRows * SliceTargetMs / ms));
+    else if (ms < SliceTargetMs / 2 && count == m_sliceRows)
+        m_sliceRows = qMin(kMaxSliceRows, m_sliceRows + m_sliceRows / 2);
+    if (m_pendingFrom < m_pending.size()) {
+        m_feedTimer->start();
+        return;
+    }
+    // The batch's own copies of the texts go with it, and the memory they
+    // held back to the system.
+    disposeInBackground(std::exchange(m_pending, QList<LogMessage>()), true);
+    m_pendingFrom = 0;
+    endLoading();
+    emit loadingFinished();
+}
+
+void MessageModel::startLoading()
+{
+    if (!m_statusLabel)
+        return;
+    m_showsLoading = true;
+    m_savedStatus = m_statusLabel->text();
+    m_statusLabel->setText(tr("Loading messages..."));
+    m_statusLabel->repaint();
+}
+
+void MessageModel::endLoading()
+{
+    if (!m_showsLoading)
+        return;
+    m_showsLoading = false;
+    if (m_statusLabel) {
+        m_statusLabel->setText(m_savedStatus);
         m_statusLabel->repaint();
     }
 }
 
-void MessageModel::takeIn(const QList<LogMessage> &messages)
+void MessageModel::insertRows(const LogMessage *first, qsizetype count)
 {
-    m_rows.append(messages);
-    for (const LogMessage &message : messages)
-        m_shown.append({ m_timeTexts->text(message.timeStamp), localizedModule(message.module) });
+    if (count <= 0)
+        return;
+    // A batch larger than the limit keeps its newest part.
+    const qsizetype kept = qMin<qsizetype>(count, m_maximumRows);
+    if (kept < count) {
+        m_droppedRows += count - kept;
+        emit rowsDropped(m_droppedRows);
+    }
+    first += count - kept;
+    const qsizetype excess = m_rows.size() + kept - m_maximumRows;
+    if (excess > 0)
+        dropOldest(int(excess));
+    const int at = int(m_rows.size());
+    beginInsertRows(QModelIndex(), at, at + int(kept) - 1);
+    takeIn(first, kept);
+    endInsertRows();
+}
+
+QString MessageModel::shared(const QString &text)
+{
+    const auto it = m_texts.constFind(text);
+    if (it != m_texts.cend())
+        return *it;
+    m_texts.insert(text);
+    return text;
+}
+
+void MessageModel::takeIn(const LogMessage *first, qsizetype count)
+{
+    for (const LogMessage *message = first; message != first + count; ++message)
+        m_highestId = qMax(m_highestId, message->recordId);
+    m_rows.reserve(m_rows.size() + count);
+    m_shown.reserve(m_shown.size() + count);
+    for (const LogMessage *message = first; message != first + count; ++message) {
+        LogMessage row = *message;
+        // A copy of its own, made here: the text the reply came with sits
+        // among the reading thread's freed memory, which then cannot go
+        // back to the system while any row holds a piece of it.
+        row.message = QString(row.message.constData(), row.message.size());
+        row.server = shared(row.server);
+        row.module = shared(row.module);
+        row.flow = shared(row.flow);
+        row.job = shared(row.job);
+        row.type = shared(row.type);
+        m_shown.append({ m_timeTexts->text(row.timeStamp), localizedModule(row.module) });
+        m_rows.append(std::move(row));
+    }
 }
 
 void MessageModel::dropOldest(int count)
@@ -420,6 +532,8 @@ void MessageModel::dropOldest(int count)
     std::vector<int> &keys = m_sortKeys.keys;
     keys.erase(keys.begin(), keys.begin() + qMin<std::ptrdiff_t>(count, std::ptrdiff_t(keys.size())));
     endRemoveRows();
+    m_droppedRows += count;
+    emit rowsDropped(m_droppedRows);
 }
 
 void MessageModel::setMaximumRows(int rows)
@@ -431,6 +545,20 @@ void MessageModel::setMaximumRows(int rows)
 
 void MessageModel::removeConnectionMessages(int connectionId)
 {
+    if (pendingRows() > 0) {
+        QList<LogMessage> kept;
+        for (qsizetype i = m_pendingFrom; i < m_pending.size(); ++i) {
+            if (m_pending.at(i).connectionId != connectionId)
+                kept.append(m_pending.at(i));
+        }
+        m_pending = kept;
+        m_pendingFrom = 0;
+        if (m_pending.isEmpty()) {
+            m_feedTimer->stop();
+            endLoading();
+            emit loadingFinished();
+        }
+    }
     // Runs of the connection's rows, last first, so earlier rows keep their
     // numbers while later ones go.
     QList<QPair<int, int>> runs;

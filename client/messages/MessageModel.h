@@ -7,10 +7,12 @@
 #include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -32,9 +34,13 @@ class MessageModel : public QAbstractTableModel
 public:
     enum Column { TimeColumn, ServerColumn, ModuleColumn, FlowColumn, JobColumn, MessageColumn, ColumnCount };
 
-    // The oldest rows go when more arrive than this.
+    // The oldest rows go when more arrive than this; the model tells how
+    // many went (rowsDropped).
     static constexpr int DefaultMaximumRows = 300000;
     static constexpr int FilterDelayMs = 500;
+    // A large batch comes in a slice per turn of the event loop, each sized
+    // to take about this long with the views and proxies over the model.
+    static constexpr int SliceTargetMs = 10;
 
     explicit MessageModel(const ServerProxyPtr &proxy, QObject *parent = nullptr);
     ~MessageModel() override;
@@ -51,8 +57,14 @@ public:
     bool reloadData();
     // Appends the batch the proxy stores under the key.
     void loadMessages(const QString &key);
+    // A small batch comes in at once; a large one in slices, the first now
+    // and the rest in later turns of the event loop (then `pendingRows`).
     void appendMessages(const QList<LogMessage> &messages);
     void removeConnectionMessages(int connectionId);
+    // Rows of batches still coming in.
+    int pendingRows() const { return int(m_pending.size() - m_pendingFrom); }
+    // Rows dropped for the row limit since the model was made.
+    qint64 droppedRows() const { return m_droppedRows; }
 
     const QList<LogMessage> &messages() const { return m_rows; }
     // The text a cell shows, without going through QVariant; the time and
@@ -85,6 +97,13 @@ public:
 
 signals:
     void filterStringsChanged();
+    // A large batch waits to come in slices, until loadingFinished(); its
+    // records are all newer (higher ids) than every row before it, or not.
+    void batchQueued(bool newerThanAll);
+    // Every pending row is in.
+    void loadingFinished();
+    // The oldest rows went for the row limit; `total` since the start.
+    void rowsDropped(qint64 total);
 
 public slots:
     void filterChanged();
@@ -93,7 +112,14 @@ private:
     QVariant toolTip(const QModelIndex &index) const;
     QModelIndex mapToView(const QModelIndex &index) const;
     void dropOldest(int count);
-    void takeIn(const QList<LogMessage> &messages);
+    void insertRows(const LogMessage *first, qsizetype count);
+    void takeIn(const LogMessage *first, qsizetype count);
+    void feedSlice();
+    void startLoading();
+    void endLoading();
+    // One shared copy of each repeated text (servers, modules, flows, jobs,
+    // types): rows that repeat them cost no memory for them.
+    QString shared(const QString &text);
     void buildSortKeys(int column, Qt::CaseSensitivity cs, bool localeAware) const;
 
     // What a row shows that is not in its record as it stands.
@@ -123,6 +149,17 @@ private:
     QStringList m_filterTexts;
     QList<QStringList> m_histories;
     int m_maximumRows = DefaultMaximumRows;
+    // Rows waiting to come in, from m_pendingFrom on.
+    QList<LogMessage> m_pending;
+    qsizetype m_pendingFrom = 0;
+    QTimer *m_feedTimer;
+    int m_sliceRows = 1000;
+    qint64 m_droppedRows = 0;
+    // The highest record id of the rows, pending ones included.
+    int m_highestId = std::numeric_limits<int>::min();
+    QString m_savedStatus;
+    bool m_showsLoading = false;
+    QSet<QString> m_texts;
     // Few distinct modules; rows share the translated texts.
     mutable QHash<QString, QString> m_moduleNames;
 };

@@ -15,10 +15,14 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSettings>
+#include <QThread>
+#include <QTimer>
 
 namespace Client {
 
@@ -27,6 +31,8 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
     , m_proxy(proxy)
     , m_model(new MessageModel(proxy, this))
     , m_filterModel(new MessageSFPModel(this))
+    , m_exportNote(new QLabel(this))
+    , m_droppedNote(new QLabel(this))
 {
     m_filterModel->setDynamicSortFilter(true);
     m_filterModel->setSourceModel(m_model);
@@ -63,11 +69,56 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
 
     m_model->setStatusLabel(statusLabel());
     m_filterModel->setProgressBar(progressBar());
+
+    // A large batch whose rows fall between the shown ones (several servers
+    // number their records alike; a sort by text) joins the table unsorted
+    // and is sorted once at the end: the filter model would pass over every
+    // row for each place a row goes in. Newer records shown newest first go
+    // in at one place and stay sorted as they come.
+    connect(m_model, &MessageModel::batchQueued, m_filterModel, [this](bool newerThanAll) {
+        if (!newerThanAll || m_filterModel->sortColumn() != MessageModel::TimeColumn)
+            m_filterModel->setDynamicSortFilter(false);
+    });
+    // The one sort in a turn of the event loop of its own.
+    connect(m_model, &MessageModel::loadingFinished, m_filterModel, [this] {
+        QTimer::singleShot(0, m_filterModel, [this] {
+            if (!m_filterModel->dynamicSortFilter() && m_model->pendingRows() == 0)
+                m_filterModel->setDynamicSortFilter(true);
+        });
+    });
+
+    m_exportNote->hide();
+    addStatusWidget(m_exportNote);
+    m_droppedNote->hide();
+    addStatusWidget(m_droppedNote);
+    connect(m_model, &MessageModel::rowsDropped, this, [this](qint64 total) {
+        m_droppedNote->setText(
+            tr("The oldest %1 messages were dropped: at most %2 are kept")
+                .arg(QLocale().toString(total), QLocale().toString(m_model->maximumRows())));
+        m_droppedNote->show();
+    });
 }
 
 MessageView::~MessageView()
 {
     saveSettings();
+    // Stopped between two messages; the target stays as it was.
+    if (m_exportThread) {
+        m_exportThread->disconnect(this);
+        m_exportCancel->store(true);
+        m_exportThread->wait();
+        delete m_exportThread;
+    }
+}
+
+QString MessageView::exportNote() const
+{
+    return m_exportNote->text();
+}
+
+QString MessageView::droppedNote() const
+{
+    return m_droppedNote->text();
 }
 
 QString MessageView::defaultFilterText() const
@@ -127,6 +178,7 @@ void MessageView::sortByHeader(int section)
 
 void MessageView::updateRequestHandler(const QString &key)
 {
+    const int before = m_model->rowCount();
     if (isScrollRestorePending()) {
         // The pane's own deferred reload will put back the row the user
         // last saw; a position set now would be undone by it.
@@ -139,20 +191,22 @@ void MessageView::updateRequestHandler(const QString &key)
         const bool atTop = bar->value() == bar->minimum();
 
         m_model->loadMessages(key);
-        // The scroll range follows the new rows only after the layout.
-        table->doItemsLayout();
-
-        if (atBottom)
-            bar->setValue(bar->maximum());
-        if (atTop)
-            bar->setValue(bar->minimum());
-        if (!atBottom && !atTop && top.isValid())
-            table->scrollTo(top, QAbstractItemView::PositionAtTop);
+        // A large batch comes in slices, later: nothing moved yet.
+        if (m_model->rowCount() != before) {
+            // The scroll range follows the new rows only after the layout.
+            table->doItemsLayout();
+            if (atBottom)
+                bar->setValue(bar->maximum());
+            if (atTop)
+                bar->setValue(bar->minimum());
+            if (!atBottom && !atTop && top.isValid())
+                table->scrollTo(top, QAbstractItemView::PositionAtTop);
+        }
     }
     // The rows hold copies: kept in the proxy too, every batch of the run
     // would stay in memory twice.
     if (m_proxy)
-        m_proxy->clearLogBatches();
+        m_proxy->dropLogBatch(key);
 }
 
 void MessageView::clearRequestHandler(int connectionId)
@@ -194,16 +248,57 @@ bool MessageView::exportLogs()
             return false;
     }
 
-    QString error;
-    if (!LogExport::write(m_model->messages(), path, &error)) {
-        QMessageBox warning(QMessageBox::Warning, tr("Warning"),
-            tr("The log messages could not be written to %1.\n%2").arg(QDir::toNativeSeparators(path), error),
-            QMessageBox::Ok, parent);
-        warning.exec();
+    return exportTo(path);
+}
+
+bool MessageView::exportTo(const QString &path)
+{
+    if (m_exportThread)
+        return false;
+    // Opened here, so a name that cannot be written is told at once.
+    auto file = std::make_shared<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        warnExportFailed(path, file->errorString());
         return false;
     }
-    setLastExportPath(target.absoluteFilePath());
+    // Shared with the rows, not copied: rows that come or go meanwhile
+    // leave the export as it began.
+    const QList<LogMessage> messages = m_model->messages();
+    auto error = std::make_shared<QString>();
+    auto written = std::make_shared<bool>(false);
+    m_exportCancel = std::make_shared<std::atomic<bool>>(false);
+    // The file is used by the worker alone until it ends.
+    m_exportThread = QThread::create([file, messages, error, written, cancel = m_exportCancel] {
+        *written = LogExport::write(messages, *file, error.get(), cancel.get());
+    });
+    connect(m_exportThread, &QThread::finished, this,
+        [this, file, path, error, written, count = messages.size()] {
+            m_exportThread->deleteLater();
+            m_exportThread = nullptr;
+            m_exportAction->setEnabled(true);
+            const QString shown = QDir::toNativeSeparators(path);
+            if (*written) {
+                setLastExportPath(QFileInfo(path).absoluteFilePath());
+                m_exportNote->setText(tr("%n log message(s) exported to %1", nullptr, int(count)).arg(shown));
+            } else {
+                m_exportNote->setText(tr("Export to %1 failed").arg(shown));
+                warnExportFailed(path, *error);
+            }
+            emit exportFinished(*written);
+        });
+    m_exportAction->setEnabled(false);
+    m_exportNote->setText(tr("Exporting %n log message(s)...", nullptr, int(messages.size())));
+    m_exportNote->show();
+    m_exportThread->start(QThread::LowPriority);
     return true;
+}
+
+void MessageView::warnExportFailed(const QString &path, const QString &error)
+{
+    QMessageBox warning(QMessageBox::Warning, tr("Warning"),
+        tr("The log messages could not be written to %1.\n%2").arg(QDir::toNativeSeparators(path), error),
+        QMessageBox::Ok, window());
+    warning.exec();
 }
 
 } // namespace Client

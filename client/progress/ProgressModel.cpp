@@ -1,5 +1,6 @@
 #include "ProgressModel.h"
 
+#include "Disposal.h"
 #include "JobTimes.h"
 
 #include <cmath>
@@ -54,17 +55,32 @@ int ProgressModel::columnCount(const QModelIndex &parent) const
 
 QVariant ProgressModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size() || index.column() >= ColumnCount)
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= ColumnCount)
         return QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != SortRole)
         return QVariant();
-    const ProgressData &record = m_rows.at(index.row());
-    if (index.column() != SubmittedColumn || record.submittedTime.isEmpty())
-        return textOf(record, index.column());
-    const QDateTime submitted = JobTimes::parse(record.submittedTime);
+    const ProgressData &shown = record(index.row());
+    if (index.column() != SubmittedColumn || shown.submittedTime.isEmpty())
+        return textOf(shown, index.column());
+    const qint64 ms = m_submitted[std::size_t(m_rows[std::size_t(index.row())])];
+    const QDateTime submitted = ms == NoTime ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     if (role == SortRole)
         return submitted;
     return submitted.isValid() ? JobTimes::display(submitted) : QString();
+}
+
+bool ProgressModel::lessThan(int left, int right, int column, Qt::CaseSensitivity cs) const
+{
+    const ProgressData &a = record(left);
+    const ProgressData &b = record(right);
+    if (column == SubmittedColumn) {
+        // An empty text sorts first, then an unreadable time, then by time.
+        if (a.submittedTime.isEmpty() || b.submittedTime.isEmpty())
+            return a.submittedTime.isEmpty() && !b.submittedTime.isEmpty();
+        return m_submitted[std::size_t(m_rows[std::size_t(left)])]
+            < m_submitted[std::size_t(m_rows[std::size_t(right)])];
+    }
+    return textOf(a, column).compare(textOf(b, column), cs) < 0;
 }
 
 QVariant ProgressModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -99,7 +115,12 @@ QVariant ProgressModel::headerData(int section, Qt::Orientation orientation, int
 
 void ProgressModel::setRecords(const QList<ProgressData> &records)
 {
-    m_all = records;
+    disposeInBackground(std::exchange(m_all, records));
+    m_submitted.resize(std::size_t(m_all.size()));
+    for (qsizetype i = 0; i < m_all.size(); ++i) {
+        const QDateTime submitted = JobTimes::parse(m_all.at(i).submittedTime);
+        m_submitted[std::size_t(i)] = submitted.isValid() ? submitted.toMSecsSinceEpoch() : NoTime;
+    }
     applyLimit();
 }
 
@@ -114,7 +135,7 @@ bool ProgressModel::setAgeLimit(double hours)
 
 ProgressData ProgressModel::recordAt(int row) const
 {
-    return row >= 0 && row < m_rows.size() ? m_rows.at(row) : ProgressData();
+    return row >= 0 && row < rowCount() ? record(row) : ProgressData();
 }
 
 bool ProgressModel::isWithin(const ProgressData &record, const QDateTime &threshold)
@@ -127,14 +148,15 @@ void ProgressModel::applyLimit()
 {
     // Compared as instants: the server's times are UTC, the clock local.
     const qint64 limitSeconds = qint64(std::floor(m_ageLimit * 3600.0));
-    const QDateTime threshold = QDateTime::currentDateTimeUtc().addSecs(-limitSeconds);
-    QList<ProgressData> kept;
-    for (const ProgressData &record : std::as_const(m_all)) {
-        if (isWithin(record, threshold))
-            kept.append(record);
+    const qint64 threshold = QDateTime::currentDateTimeUtc().addSecs(-limitSeconds).toMSecsSinceEpoch();
+    std::vector<int> kept;
+    kept.reserve(m_submitted.size());
+    for (std::size_t i = 0; i < m_submitted.size(); ++i) {
+        if (m_submitted[i] == NoTime || m_submitted[i] > threshold)
+            kept.push_back(int(i));
     }
     beginResetModel();
-    m_rows = kept;
+    std::swap(m_rows, kept);
     endResetModel();
 }
 

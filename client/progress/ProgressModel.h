@@ -6,6 +6,9 @@
 #include <QDateTime>
 #include <QList>
 
+#include <limits>
+#include <vector>
+
 namespace Client {
 
 // The progress records of all servers, limited to the jobs submitted
@@ -50,11 +53,23 @@ public:
     // A record whose time is missing or unreadable has no age and stays.
     static bool isWithin(const ProgressData &record, const QDateTime &threshold);
 
+    // Whether row `left` sorts before row `right` by the column, as the
+    // sort role orders them, without a QVariant per cell.
+    bool lessThan(int left, int right, int column, Qt::CaseSensitivity cs) const;
+
 private:
     void applyLimit();
+    const ProgressData &record(int row) const { return m_all.at(m_rows[std::size_t(row)]); }
+
+    // A missing or unreadable submitted time.
+    static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
 
     QList<ProgressData> m_all;
-    QList<ProgressData> m_rows;
+    // Per record of m_all: its submitted time (ms since the epoch, UTC),
+    // read once when the records come.
+    std::vector<qint64> m_submitted;
+    // The records shown, as positions in m_all.
+    std::vector<int> m_rows;
     double m_ageLimit = DefaultAgeLimit;
 };
 

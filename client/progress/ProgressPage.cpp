@@ -4,6 +4,7 @@
 #include "HeaderLabel.h"
 #include "ProgressModel.h"
 #include "ProgressNames.h"
+#include "ProgressSortModel.h"
 #include "SortedTable.h"
 #include "UpdateControl.h"
 #include "WorkFlags.h"
@@ -59,7 +60,7 @@ ProgressPage::ProgressPage(const ServerProxyPtr &proxy, QWidget *parent)
     : BaseWidget(parent)
     , m_proxy(proxy)
     , m_view(new QTreeView)
-    , m_sortModel(new QSortFilterProxyModel(this))
+    , m_sortModel(new ProgressSortModel(this))
     , m_model(new ProgressModel(this))
     , m_hoursEdit(new QLineEdit(QStringLiteral("10")))
     , m_updateControl(new UpdateControl(proxy, UpdateFlags::Progress))

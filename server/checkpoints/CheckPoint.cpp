@@ -1,5 +1,6 @@
 #include "CheckPoint.h"
 
+#include "Disposal.h"
 #include "ServerConnection.h"
 
 #include <QSet>
@@ -42,11 +43,16 @@ void CheckPoint::setJobs(const QList<QString> &jobIds, const QMap<QString, Check
             m_jobIds.append(id);
         }
     }
-    m_jobs = jobs;
+    // The old records go in a pool thread: a busy server's thousands of
+    // jobs would take the GUI thread tens of milliseconds to free.
+    disposeInBackground(std::exchange(m_jobs, jobs));
     // A push this client queued still waits, whatever the server lists.
     for (const QString &id : std::as_const(m_pendingPushes))
         setJobStatus(id, CheckPointJobData::kPushWaiting);
-    // Records nobody lists would only take room.
+    // Records nobody lists would only take room. Looked for first: erasing
+    // copies the map it shares with the reply.
+    if (listed.size() == m_jobs.size())
+        return;
     for (auto it = m_jobs.begin(); it != m_jobs.end();) {
         if (listed.contains(it.key()))
             ++it;

@@ -1,5 +1,6 @@
 #include "ServerProxy.h"
 
+#include "CacheWriter.h"
 #include "ConnectionThread.h"
 #include "WorkFlags.h"
 
@@ -8,6 +9,7 @@
 #include <QMutexLocker>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -29,7 +31,12 @@ void ServerProxy::setStopWaitMs(int ms)
 
 ServerProxy::ServerProxy(QObject *parent)
     : QObject(parent)
+    , m_cacheWriter(std::make_unique<CacheWriter>())
+    , m_intakeTimer(new QTimer(this))
 {
+    m_intakeTimer->setSingleShot(true);
+    m_intakeTimer->setInterval(0);
+    connect(m_intakeTimer, &QTimer::timeout, this, &ServerProxy::takeInNext);
     connect(&m_actions, &ActionList::performed, this, &ServerProxy::updateCheckPointsRequest);
 }
 
@@ -150,6 +157,7 @@ void ServerProxy::releaseThreads(const ServerConnectionPtr &connection, bool sto
         updates = m_updateThreads.take(key);
         m_updateStatusTexts.remove(key);
     }
+    m_intakeQueue.removeAll(key);
     for (ConnectionThread *thread : std::as_const(updates)) {
         thread->disconnect(this);
         if (thread->isRunning())
@@ -268,6 +276,9 @@ void ServerProxy::closeAllConnections()
         saveCachedData(connection.get());
         connection->disconnectFromServer();
     }
+    // Every file on disk before the window goes, within the writer's bound.
+    if (!m_cacheWriter->waitForWrites(CacheWriter::stopWaitMs()))
+        qWarning("The server data cache is still being written.");
 }
 
 void ServerProxy::startConnectionActivity(ServerConnection *connection, int activity, bool watchProbe)
@@ -334,7 +345,12 @@ int ServerProxy::progressCount() const
 void ServerProxy::getProgressData(QList<ProgressData> &list) const
 {
     for (const ServerConnectionPtr &connection : connections()) {
-        if (connection->settings().enabled)
+        if (!connection->settings().enabled)
+            continue;
+        // Shared, not copied record by record, when one list makes it.
+        if (list.isEmpty())
+            list = m_progress.value(connection.get());
+        else
             list += m_progress.value(connection.get());
     }
 }

@@ -23,9 +23,11 @@
 
 #include <memory>
 
+class CacheWriter;
 class ConnectionThread;
 class IAction;
 class QThread;
+class QTimer;
 class PushJobAction;
 
 // The client's one service object: the list of servers, the threads that
@@ -67,11 +69,17 @@ public:
     // it out when nobody takes them.
     void getLogData(const QString &key, QList<LogMessage> &list) const;
     void clearLogBatches();
+    // The batch under the key, once its taker holds it.
+    void dropLogBatch(const QString &key);
     int logBatchCount() const;
     void notifyDataUpdated();
 
-    // The connection's cache file (ServerProxyCache.cpp).
+    // The connection's cache file (ServerProxyCache.cpp), written in the
+    // cache writer's thread from what the proxy holds now.
     void saveCachedData(ServerConnection *connection);
+    // Waits up to ms for the cache files asked for so to be written.
+    bool waitForCacheWrites(int ms);
+    CacheWriter &cacheWriter() { return *m_cacheWriter; }
     // Every offline, enabled connection's cache file, read in a thread of
     // its own and taken in here afterwards (then cachedDataLoaded()); the
     // Connections page calls it once, when it is first shown. Pushes the
@@ -174,6 +182,8 @@ private:
     void releaseThreads(const ServerConnectionPtr &connection, bool stopped);
     void retire(const ServerConnectionPtr &connection);
     void collectRetired();
+    // Takes in the results of the first connection of the intake queue.
+    void takeInNext();
     void queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action);
     // "" when the client has no data folder.
     static QString cachePath(const ServerConnection *connection);
@@ -205,6 +215,10 @@ private:
     ActionList m_actions;
     QHash<SubmittedFile *, QPointer<IAction>> m_queuedSubmissions;
     QThread *m_cacheReader = nullptr;
+    std::unique_ptr<CacheWriter> m_cacheWriter;
+    // Connections whose finished update waits to be taken in.
+    QList<ServerConnection *> m_intakeQueue;
+    QTimer *m_intakeTimer;
 };
 
 using ServerProxyPtr = CountedPtr<ServerProxy>;

@@ -3,6 +3,7 @@
 // patched when a push waits for its server or gets answered.
 #include "ServerProxy.h"
 
+#include "CacheWriter.h"
 #include "PushJobAction.h"
 #include "ServerCache.h"
 
@@ -93,8 +94,12 @@ void ServerProxy::saveCachedData(ServerConnection *connection)
     }
     content.progress = m_progress.value(connection);
 
-    if (!ServerCache::save(content, path))
-        warnOnce(path, "not written");
+    m_cacheWriter->save(path, std::move(content));
+}
+
+bool ServerProxy::waitForCacheWrites(int ms)
+{
+    return m_cacheWriter->waitForWrites(ms);
 }
 
 struct ServerProxy::CachedFlows
@@ -286,8 +291,11 @@ void ServerProxy::updateCachedJob(ServerConnection *connection, const QString &f
     const QString path = cachePath(connection);
     if (path.isEmpty())
         return;
-    ServerCache::patchWaitingPush(
-        path, flowId, checkPointId, jobId, info.connectionIds, info.requiredMetadata);
+    // After the saves asked for before it, never overwritten by one of them.
+    m_cacheWriter->patch(path, [=] {
+        ServerCache::patchWaitingPush(
+            path, flowId, checkPointId, jobId, info.connectionIds, info.requiredMetadata);
+    });
 }
 
 void ServerProxy::cachePushAnswered(const PushJobAction *action, bool accepted)
@@ -298,5 +306,7 @@ void ServerProxy::cachePushAnswered(const PushJobAction *action, bool accepted)
     const QString path = cachePath(connection);
     if (path.isEmpty())
         return;
-    ServerCache::patchPushDone(path, action->flowId(), action->checkPointId(), action->jobId(), accepted);
+    m_cacheWriter->patch(path,
+        [path, flowId = action->flowId(), checkPointId = action->checkPointId(), jobId = action->jobId(),
+            accepted] { ServerCache::patchPushDone(path, flowId, checkPointId, jobId, accepted); });
 }

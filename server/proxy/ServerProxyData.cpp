@@ -4,11 +4,13 @@
 #include "ServerProxy.h"
 
 #include "ConnectionThread.h"
+#include "Disposal.h"
 #include "FetchedPoints.h"
 #include "PointConversions.h"
 #include "WideText.h"
 #include "WorkFlags.h"
 
+#include <QScopeGuard>
 #include <QSet>
 
 namespace {
@@ -82,9 +84,11 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
     const bool withCheckPoints = flags & UpdateFlags::CheckPoints;
     if (!withPoints && !withCheckPoints)
         return;
-    const std::unique_ptr<FetchedPoints> fetched = thread->takeFetchedPoints();
+    std::unique_ptr<FetchedPoints> fetched = thread->takeFetchedPoints();
     if (!fetched)
         return;
+    // The reply's own records go in a pool thread once read.
+    const auto release = qScopeGuard([&fetched] { disposeInBackground(std::move(fetched)); });
 
     const ServerConnection::ConnectionSettings edited = connection->settings();
     // A kind that was asked for but failed keeps what it showed, and so do
@@ -183,7 +187,12 @@ void ServerProxy::acceptLogData(ServerConnection *connection, ConnectionThread *
 void ServerProxy::getLogData(const QString &key, QList<LogMessage> &list) const
 {
     const auto it = m_logBatches.constFind(key);
-    if (it != m_logBatches.cend())
+    if (it == m_logBatches.cend())
+        return;
+    // Shared, not copied record by record.
+    if (list.isEmpty())
+        list = it.value();
+    else
         list += it.value();
 }
 
@@ -191,6 +200,12 @@ void ServerProxy::clearLogBatches()
 {
     m_logBatches.clear();
     m_logOrder.clear();
+}
+
+void ServerProxy::dropLogBatch(const QString &key)
+{
+    if (m_logBatches.remove(key))
+        m_logOrder.removeOne(key);
 }
 
 int ServerProxy::logBatchCount() const
@@ -203,7 +218,9 @@ void ServerProxy::acceptProgressData(ServerConnection *connection, ConnectionThr
     if (!connection || !thread || !(thread->updateFlags() & thread->fetchedFlags() & UpdateFlags::Progress))
         return;
     const std::unique_ptr<ProgressList> records = thread->takeProgressList();
-    m_progress.insert(connection, records ? *records : ProgressList());
+    ProgressList &held = m_progress[connection];
+    disposeInBackground(std::move(held));
+    held = records ? *records : ProgressList();
     emit updateProgressRequest();
 }
 

@@ -6,6 +6,7 @@
 #include "WorkFlags.h"
 
 #include <QMutexLocker>
+#include <QTimer>
 
 void ServerProxy::startUpdatingData(int updateFlags)
 {
@@ -53,14 +54,37 @@ void ServerProxy::startUpdatingConData(ServerConnection *connection, int updateF
 void ServerProxy::finishUpdatingData(ServerConnection *connection)
 {
     const auto *reporter = qobject_cast<const ConnectionThread *>(sender());
+    {
+        const QMutexLocker lock(&m_updateMutex);
+        const auto it = m_updateThreads.constFind(connection);
+        if (it == m_updateThreads.cend() || it->isEmpty())
+            return;
+        if (reporter && it->first() != reporter)
+            return;
+    }
+    // Several servers often finish at once: their results are taken in one
+    // server per turn of the event loop, so the window answers in between.
+    // The thread stays listed until then, so the connection counts as
+    // updating until its data are in.
+    if (!m_intakeQueue.contains(connection))
+        m_intakeQueue.append(connection);
+    if (!m_intakeTimer->isActive())
+        m_intakeTimer->start();
+}
+
+void ServerProxy::takeInNext()
+{
+    if (m_intakeQueue.isEmpty())
+        return;
+    ServerConnection *connection = m_intakeQueue.takeFirst();
+    if (!m_intakeQueue.isEmpty())
+        m_intakeTimer->start();
     ConnectionThread *ended = nullptr;
     ConnectionThread *pending = nullptr;
     {
         const QMutexLocker lock(&m_updateMutex);
         const auto it = m_updateThreads.find(connection);
         if (it == m_updateThreads.end() || it->isEmpty())
-            return;
-        if (reporter && it->first() != reporter)
             return;
         ended = it->takeFirst();
         pending = it->value(0, nullptr);
@@ -74,21 +98,17 @@ void ServerProxy::finishUpdatingData(ServerConnection *connection)
         return;
     }
 
-    // The cache first, from what the proxy held before this update.
-    saveCachedData(connection);
     // What came in is taken also when a later fetch of the same update
     // failed and took the connection offline.
-    if (connection->isOnline() || ended->fetchedFlags() != 0) {
+    if (connection->isOnline() || ended->fetchedFlags() != 0)
         acceptUpdatedData(connection, ended);
-        // And what this update brought: a server that is gone before the
-        // next update still shows it after a restart.
-        saveCachedData(connection);
-    }
+    // Once, with what this update brought: a server that is gone before the
+    // next update still shows it after a restart.
+    saveCachedData(connection);
     {
         const QMutexLocker lock(&m_updateMutex);
         m_updateStatusTexts.insert(connection, ended->getStatusText());
     }
-    // This call runs inside the thread's own finished signal.
     ended->deleteLater();
     connect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler,
         Qt::UniqueConnection);

@@ -7,6 +7,8 @@
 
 #include <ombrelH.h>
 
+#include <algorithm>
+#include <climits>
 #include <mutex>
 
 using namespace testserver;
@@ -23,26 +25,27 @@ void logsSince(ServerCore &core, const std::wstring &lastTime, std::vector<ombre
 {
     const QDateTime since = ServerClock::parse(qt(lastTime));
     std::lock_guard<std::mutex> lock(core.mutex);
-    QList<const LogEntry *> newer;
+    // Each stamp parsed once: a large log is sorted in a blink.
+    QList<QPair<qint64, const LogEntry *>> newer;
     QDateTime newest = since;
     for (const LogEntry &entry : core.logs) {
         const QDateTime stamp = ServerClock::parse(entry.timeStamp);
         if (!since.isValid() || !stamp.isValid() || stamp > since)
-            newer.append(&entry);
+            newer.append({ stamp.isValid() ? stamp.toMSecsSinceEpoch() : LLONG_MIN, &entry });
         if (stamp.isValid() && (!newest.isValid() || stamp > newest))
             newest = stamp;
     }
-    std::stable_sort(newer.begin(), newer.end(), [](const LogEntry *a, const LogEntry *b) {
-        return ServerClock::parse(a->timeStamp) > ServerClock::parse(b->timeStamp);
-    });
+    std::stable_sort(newer.begin(), newer.end(),
+        [](const auto &a, const auto &b) { return a.first > b.first; });
     // The client takes the first record only for its time stamp, the
     // "since" of its next call, and shows the rest.
     LogEntry head;
     head.timeStamp = ServerClock::format(newest.isValid() ? newest : ServerClock::now());
     head.serverName = core.serverName;
     out.push_back(toWire(head));
-    for (const LogEntry *entry : newer)
-        out.push_back(toWire(*entry));
+    out.reserve(std::size_t(newer.size()) + 1);
+    for (const auto &entry : newer)
+        out.push_back(toWire(*entry.second));
 }
 
 } // namespace

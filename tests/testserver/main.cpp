@@ -1,6 +1,7 @@
 // vornex-testserver: the test workflow server as a program, for trying the
 // client by hand (--demo) and for server authors to look at.
 #include "LocalRegistration.h"
+#include "ScaleData.h"
 #include "Server.h"
 
 #include <QCommandLineParser>
@@ -48,13 +49,23 @@ int main(int argc, char *argv[])
         QStringLiteral("Announce the server as one installed on this machine, with system-wide "
                        "settings in this folder (give clients XDG_CONFIG_DIRS starting with it)."),
         QStringLiteral("folder"));
-    parser.addOptions({ demo, port, https, noClientCert, user, password, workDir, sslDir, registerDir });
+    const QCommandLineOption generate(QStringLiteral("generate"),
+        QStringLiteral("Load a busy server's data of this size instead: "
+                       "flows,checkpoints,jobs,logrecords,progressrecords (e.g. 20,200,20000,200000,20000)."),
+        QStringLiteral("sizes"));
+    parser.addOptions({ demo, generate, port, https, noClientCert, user, password, workDir, sslDir, registerDir });
     parser.process(app);
 
     bool portOk = false;
     const uint portNumber = parser.value(port).toUInt(&portOk);
     if (!portOk || portNumber > 65535) {
         std::fprintf(stderr, "vornex-testserver: bad port '%s'\n", qPrintable(parser.value(port)));
+        return 2;
+    }
+
+    testserver::ScaleData::Size scale;
+    if (parser.isSet(generate) && !testserver::ScaleData::parseSize(parser.value(generate), &scale)) {
+        std::fprintf(stderr, "vornex-testserver: bad sizes '%s'\n", qPrintable(parser.value(generate)));
         return 2;
     }
 
@@ -75,6 +86,8 @@ int main(int argc, char *argv[])
     }
     if (parser.isSet(demo))
         server.loadDemoData();
+    else if (parser.isSet(generate))
+        testserver::ScaleData::make(scale).loadInto(server);
     testserver::LocalRegistration registration;
     if (parser.isSet(registerDir)) {
         if (!registration.announce(parser.value(registerDir), server.port())) {

@@ -218,6 +218,8 @@ void TestMessageModel::appendKeepsArrivalOrderAndBound()
         texts << m.message;
     QCOMPARE(texts,
         QStringList({ QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e") }));
+    // And the model tells how many went.
+    QCOMPARE(model.droppedRows(), 1);
 
     // A batch larger than the limit keeps its newest part.
     QList<LogMessage> big;

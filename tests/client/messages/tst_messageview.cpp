@@ -3,6 +3,7 @@
 #include "LogHeaderView.h"
 #include "LogRoles.h"
 #include "LogTableView.h"
+#include "LoopStall.h"
 #include "MessageModel.h"
 #include "MessageSFPModel.h"
 #include "MessageTestData.h"
@@ -134,6 +135,8 @@ private slots:
     void exportFailureIsReported();
     void exportAsksBeforeReplacingTheSuffixedFile();
     void exportOnlyFromTheAction();
+    void largeExportKeepsTheWindowGoing();
+    void largeBatchesComeInSlicesAndEndSorted();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -356,9 +359,16 @@ void TestMessageView::exportWritesEveryRecord()
     view.setLastExportPath(m_dir->path());
     QStringList dialog;
     ModalAnswers answers({ chooseFile(chosen, &dialog) });
+    QSignalSpy finished(&view, &MessageView::exportFinished);
     view.exportAction()->trigger();
     QVERIFY(answers.done());
     QCOMPARE(answers.unexpected(), 0);
+    // Written in a thread of its own, the window going on meanwhile.
+    QVERIFY(finished.count() == 1 || finished.wait(10000));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(view.exportNote(),
+        QStringLiteral("3 log message(s) exported to %1")
+            .arg(QDir::toNativeSeparators(chosen + QStringLiteral(".xml"))));
     QCoreApplication::removeTranslator(&translator);
 
     QCOMPARE(dialog.at(0), QStringLiteral("Export log messages"));
@@ -433,7 +443,9 @@ void TestMessageView::exportFileNames()
     MessageView view { ServerProxyPtr() };
     view.messageModel()->appendMessages(someMessages());
     ModalAnswers answers({ chooseFile(m_dir->filePath(chosen)) });
+    QSignalSpy finished(&view, &MessageView::exportFinished);
     QVERIFY(view.exportLogs());
+    QVERIFY(finished.count() == 1 || finished.wait(10000));
     QCOMPARE(view.lastExportPath(), m_dir->filePath(written));
     QVERIFY(QFile::exists(m_dir->filePath(written)));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({ written }));
@@ -444,7 +456,9 @@ void TestMessageView::exportOfNothing()
     MessageView view { ServerProxyPtr() };
     const QString path = m_dir->filePath(QStringLiteral("empty.xml"));
     ModalAnswers answers({ chooseFile(path) });
+    QSignalSpy finished(&view, &MessageView::exportFinished);
     QVERIFY(view.exportLogs());
+    QVERIFY(finished.count() == 1 || finished.wait(10000));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QDomDocument document;
@@ -524,7 +538,9 @@ void TestMessageView::exportAsksBeforeReplacingTheSuffixedFile()
     question.clear();
     ModalAnswers replace({ chooseFile(m_dir->filePath(QStringLiteral("report"))),
         answerBox(QStringLiteral("&Yes"), &question) });
+    QSignalSpy finished(&view, &MessageView::exportFinished);
     QVERIFY(view.exportLogs());
+    QVERIFY(finished.count() == 1 || finished.wait(10000));
     QCOMPARE(question.size(), 3);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QDomDocument document;
@@ -540,6 +556,63 @@ void TestMessageView::exportOnlyFromTheAction()
     QCoreApplication::processEvents();
     QVERIFY(answers.seen().isEmpty());
     QVERIFY(QDir(m_dir->path()).entryList(QDir::Files).isEmpty());
+}
+
+void TestMessageView::largeExportKeepsTheWindowGoing()
+{
+    MessageView view { ServerProxyPtr() };
+    view.show();
+    constexpr int rows = 150000;
+    QList<LogMessage> messages;
+    messages.reserve(rows);
+    const QDateTime stamp = secondsAgo(60);
+    for (int i = 0; i < rows; ++i)
+        messages << message(i + 1, 1 + i % 3, stamp, QStringLiteral("Job %1 moved on").arg(i % 977));
+    view.messageModel()->appendMessages(messages);
+    QTRY_COMPARE_WITH_TIMEOUT(view.messageModel()->rowCount(), rows, 60000);
+
+    const QString path = m_dir->filePath(QStringLiteral("large.xml"));
+    QSignalSpy finished(&view, &MessageView::exportFinished);
+    LoopStall stall;
+    QVERIFY(view.exportTo(path));
+    QVERIFY(view.isExporting());
+    QVERIFY(!view.exportAction()->isEnabled());
+    QVERIFY(finished.wait(60000));
+    const qint64 longest = stall.longestMs();
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QVERIFY(view.exportAction()->isEnabled());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count("<message "), rows);
+    QVERIFY2(longest < 100 * TestEnv::sanitizerSlowdown, qPrintable(QStringLiteral("%1 ms").arg(longest)));
+}
+
+void TestMessageView::largeBatchesComeInSlicesAndEndSorted()
+{
+    MessageView view { ServerProxyPtr() };
+    view.show();
+    view.tableView()->sortByColumn(0, Qt::DescendingOrder);
+    // Two servers' record ids interleave: the rows fall between each other.
+    QList<LogMessage> first, second;
+    for (int i = 0; i < 20000; ++i) {
+        first << message(2 * i + 1, 1, secondsAgo(60), QStringLiteral("a"));
+        second << message(2 * i + 2, 2, secondsAgo(60), QStringLiteral("b"));
+    }
+    QSignalSpy finished(view.messageModel(), &MessageModel::loadingFinished);
+    view.messageModel()->appendMessages(first);
+    view.messageModel()->appendMessages(second);
+    // Taken in over later turns of the event loop.
+    QVERIFY(view.messageModel()->pendingRows() > 0);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(view.messageModel()->rowCount(), 40000);
+    QTRY_VERIFY(view.filterModel()->dynamicSortFilter());
+    QCOMPARE(view.filterModel()->rowCount(), 40000);
+    int previous = INT_MAX;
+    for (int row = 0; row < view.filterModel()->rowCount(); ++row) {
+        const int id = view.filterModel()->index(row, 0).data(Velloc::RecordIdRole).toInt();
+        QVERIFY2(id < previous, qPrintable(QStringLiteral("row %1").arg(row)));
+        previous = id;
+    }
 }
 
 VORNEX_TEST_MAIN(TestMessageView)

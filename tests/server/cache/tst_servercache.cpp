@@ -1,3 +1,4 @@
+#include "CacheWriter.h"
 #include "CallBounds.h"
 #include "CheckPoint.h"
 #include "LoopStall.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSemaphore>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -209,6 +211,7 @@ private slots:
     void busyServersFileIsReadBack();
     void largeFileKeepsTheEventLoopGoing();
     void noFolderNoCache();
+    void writtenOncePerRefreshBesideTheGuiThread();
 
 private:
     QString m_folder;
@@ -446,6 +449,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
         QVERIFY(update(proxy, connection));
         QVERIFY(connection->isOnline());
         // One refresh is enough for the file to hold what it brought.
+        QVERIFY(proxy.waitForCacheWrites(10000));
         QVERIFY(QFile::exists(path));
         QCOMPARE(leftovers(m_folder), QStringList());
 
@@ -678,6 +682,34 @@ void TestServerCache::noFolderNoCache()
     QVERIFY(!QFile::exists(QStringLiteral("/127.0.0.1#%1.xml").arg(server->port())));
     QVERIFY(!QFile::exists(cwdFile));
     QVERIFY(QDir(m_folder).entryList(QDir::Files).isEmpty());
+}
+
+void TestServerCache::writtenOncePerRefreshBesideTheGuiThread()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFlows(world());
+    const QString path = m_folder + QStringLiteral("/127.0.0.1#%1.xml").arg(server->port());
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+
+    // A disk that does not answer holds up the writer, never the refresh.
+    QSemaphore disk;
+    proxy.cacheWriter().patch(QString(), [&disk] { disk.acquire(); });
+    QVERIFY(update(proxy, connection));
+    QVERIFY(connection->isOnline());
+    QVERIFY(!QFile::exists(path));
+    disk.release();
+    QVERIFY(proxy.waitForCacheWrites(10000));
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(proxy.cacheWriter().savesDone(), 1);
+
+    for (int refresh = 2; refresh <= 4; ++refresh) {
+        QVERIFY(update(proxy, connection));
+        QVERIFY(proxy.waitForCacheWrites(10000));
+        QCOMPARE(proxy.cacheWriter().savesDone(), refresh);
+    }
+    QCOMPARE(leftovers(m_folder), QStringList());
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestServerCache)
