@@ -219,8 +219,8 @@ public:
         QCoreApplication *app = QCoreApplication::instance();
         if (m_answered || !app)
             return;
-        const QPointer<CheckPoint> checkPoint = m_checkPoint;
-        const QString jobId = m_jobId;
+        QPointer<CheckPoint> checkPoint = std::move(m_checkPoint);
+        QString jobId = m_jobId;
         QMetaObject::invokeMethod(
             app,
             [checkPoint, jobId] {
