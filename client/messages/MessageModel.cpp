@@ -503,8 +503,13 @@ void MessageModel::takeIn(const LogMessage *first, qsizetype count)
 {
     for (const LogMessage *message = first; message != first + count; ++message)
         m_highestId = qMax(m_highestId, message->recordId);
-    m_rows.reserve(m_rows.size() + count);
-    m_shown.reserve(m_shown.size() + count);
+    // Room for the whole batch at once: growing by each slice would copy
+    // every row again per slice and hold the old and the new table at once.
+    const qsizetype needed = m_rows.size() + qMax(count, qsizetype(pendingRows()));
+    if (m_rows.capacity() < needed) {
+        m_rows.reserve(needed + needed / 8);
+        m_shown.reserve(needed + needed / 8);
+    }
     for (const LogMessage *message = first; message != first + count; ++message) {
         LogMessage row = *message;
         // A copy of its own, made here: the text the reply came with sits

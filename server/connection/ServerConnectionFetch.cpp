@@ -7,6 +7,7 @@
 #include "RecordStream.h"
 #include "ReplyConversions.h"
 #include "ServerTime.h"
+#include "TextPool.h"
 #include "WideText.h"
 #include "WorkFlags.h"
 
@@ -71,6 +72,65 @@ private:
     quint64 m_used = 0;
 };
 
+template <typename T> bool sameFields(const QList<T> &a, const QList<T> &b, bool (*same)(const T &, const T &))
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (!same(a.at(i), b.at(i)))
+            return false;
+    }
+    return true;
+}
+
+bool sameField(const MetadataToFill &a, const MetadataToFill &b)
+{
+    return a.label == b.label && a.description == b.description && a.dataType == b.dataType
+        && a.dataFormat == b.dataFormat && a.valueIsRequired == b.valueIsRequired
+        && a.rememberLastValue == b.rememberLastValue && a.value == b.value && a.key == b.key;
+}
+
+bool sameConnection(const JobConnection &a, const JobConnection &b)
+{
+    return a.id == b.id && a.name == b.name;
+}
+
+// A checkpoint's jobs mostly repeat their user, submit point, metadata
+// texts and connections: the repeats share one copy, a field list equal to
+// the previous job's shares its list.
+void shareJobTexts(CheckPointJobData &job, TextPool &pool, CheckPointJobData &last)
+{
+    pool.share(job.fullUserName);
+    pool.share(job.submitPointName);
+    for (MetadataToDisplay &field : job.metadata) {
+        pool.share(field.label);
+        pool.share(field.description);
+        pool.share(field.dataType);
+        pool.share(field.value);
+    }
+    if (sameFields(job.requiredMetadata, last.requiredMetadata, &sameField)) {
+        job.requiredMetadata = last.requiredMetadata;
+    } else {
+        for (MetadataToFill &field : job.requiredMetadata) {
+            pool.share(field.label);
+            pool.share(field.description);
+            pool.share(field.dataType);
+            pool.share(field.dataFormat);
+            pool.share(field.value);
+        }
+        last.requiredMetadata = job.requiredMetadata;
+    }
+    if (sameFields(job.connections, last.connections, &sameConnection)) {
+        job.connections = last.connections;
+    } else {
+        for (JobConnection &connection : job.connections) {
+            pool.share(connection.id);
+            pool.share(connection.name);
+        }
+        last.connections = job.connections;
+    }
+}
+
 } // namespace
 
 bool ServerConnection::getFlowList(QStringList &flowIds)
@@ -132,6 +192,8 @@ bool ServerConnection::getCheckPoints(
     const ConnectionSettings edited = settings();
     QList<FetchedCheckPointFlow> read;
     Budget budget;
+    TextPool pool;
+    CheckPointJobData last;
     RecordStream::CheckPointTaker take;
     take.flowBegins = [&] { read.append(FetchedCheckPointFlow()); };
     take.checkPointBegins = [&] { read.last().checkPoints.append(FetchedCheckPoint()); };
@@ -143,6 +205,7 @@ bool ServerConnection::getCheckPoints(
         CheckPointJobData data = PointConversions::toJobData(job.jobInfo.front(), QString());
         if (!budget.take(costOf(data)))
             return false;
+        shareJobTexts(data, pool, last);
         read.last().checkPoints.last().jobs.insert(WideText::toQString(job.jobId), data);
         return true;
     };
@@ -157,9 +220,20 @@ bool ServerConnection::getCheckPoints(
         for (FetchedCheckPoint &checkPoint : flow.checkPoints) {
             const QString prefix
                 = PointConversions::metadataKeyPrefix(edited.host, edited.port, flow.flowId, checkPoint.id);
+            // Jobs that shared a field list before share the prefixed one.
+            QList<MetadataToFill> plain;
+            QList<MetadataToFill> prefixed;
             for (CheckPointJobData &job : checkPoint.jobs) {
+                if (job.requiredMetadata.isEmpty())
+                    continue;
+                if (job.requiredMetadata.isSharedWith(plain)) {
+                    job.requiredMetadata = prefixed;
+                    continue;
+                }
+                plain = job.requiredMetadata;
                 for (MetadataToFill &field : job.requiredMetadata)
-                    field.key.prepend(prefix);
+                    field.key = pool(prefix + field.key);
+                prefixed = job.requiredMetadata;
             }
         }
     };
@@ -188,6 +262,7 @@ QString ServerConnection::getLogData(LogBatch *messages)
     ombrel::Service *proxy = activeProxy();
     const int id = m_connectionId;
     Budget budget;
+    TextPool pool;
     bool first = true;
     QDateTime next = fetchTime;
     LogBatch read;
@@ -205,7 +280,15 @@ QString ServerConnection::getLogData(LogBatch *messages)
                     return true;
                 }
                 read.append(ReplyConversions::toLogMessage(record, id));
-                return budget.take(costOf(read.last()));
+                LogMessage &message = read.last();
+                const bool within = budget.take(costOf(message));
+                pool.share(message.module);
+                pool.share(message.server);
+                pool.share(message.flow);
+                pool.share(message.job);
+                pool.share(message.type);
+                message.message.squeeze();
+                return within;
             });
     const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
@@ -229,13 +312,19 @@ bool ServerConnection::getProgressData(int count, ProgressList *records)
     QMutexLocker soapLock(&m_soapMutex);
     ombrel::Service *proxy = activeProxy();
     Budget budget;
+    TextPool pool;
     ProgressList read;
     int rc = prepareCall(proxy, Caller::Worker);
     if (rc == SOAP_OK)
         rc = RecordStream::getProgressData(
             proxy->soap, proxy->endpoint, count, [&](const ombrel::ProgressRecord &record) {
                 read.append(ReplyConversions::toProgressData(record));
-                return budget.take(costOf(read.last()));
+                ProgressData &data = read.last();
+                const bool within = budget.take(costOf(data));
+                for (QString *text : { &data.fullUserName, &data.serverName, &data.flowName, &data.submitPoint,
+                         &data.state, &data.onHold, &data.checkpoint })
+                    pool.share(*text);
+                return within;
             });
     const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
