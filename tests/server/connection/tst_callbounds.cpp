@@ -433,6 +433,9 @@ void TestCallBounds::busyServerRepliesComeInWhole()
     QCOMPARE(last.id, QStringLiteral("C199"));
     QCOMPARE(last.jobs.value(QStringLiteral("19999")).requiredMetadata.first().key,
         QStringLiteral("127.0.0.1:%1:F:C199:0").arg(server.port()));
+    // Alike jobs share their field list, each checkpoint with its own keys.
+    QCOMPARE(flows.first().checkPoints.first().jobs.value(QStringLiteral("0")).requiredMetadata.first().key,
+        QStringLiteral("127.0.0.1:%1:F:C0:0").arg(server.port()));
     QVERIFY(connection->isOnline());
     QVERIFY(connection->fetchFailure(UpdateFlags::Messages).isEmpty());
 
