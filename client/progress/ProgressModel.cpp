@@ -115,7 +115,9 @@ QVariant ProgressModel::headerData(int section, Qt::Orientation orientation, int
 
 void ProgressModel::setRecords(const QList<ProgressData> &records)
 {
-    disposeInBackground(std::exchange(m_all, records));
+    // Mostly the last holder of the old records: what they took goes back
+    // to the system once they are freed.
+    disposeInBackground(std::exchange(m_all, records), true);
     m_submitted.resize(std::size_t(m_all.size()));
     for (qsizetype i = 0; i < m_all.size(); ++i) {
         const QDateTime submitted = JobTimes::parse(m_all.at(i).submittedTime);

@@ -87,8 +87,9 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
     std::unique_ptr<FetchedPoints> fetched = thread->takeFetchedPoints();
     if (!fetched)
         return;
-    // The reply's own records go in a pool thread once read.
-    const auto release = qScopeGuard([&fetched] { disposeInBackground(std::move(fetched)); });
+    // The reply's own records go in a pool thread once read, and the memory
+    // of the checkpoints' replaced job maps back to the system with them.
+    const auto release = qScopeGuard([&fetched] { disposeInBackground(std::move(fetched), true); });
 
     const ServerConnection::ConnectionSettings edited = connection->settings();
     // A kind that was asked for but failed keeps what it showed, and so do
