@@ -24,6 +24,26 @@ void clickRow(ListPageSelection &pages, int row)
 
 } // namespace
 
+// Two pages, then the Help and About action entries, shown.
+struct TwoPagesTwoActions
+{
+    ListPageSelection pages;
+    QAction help { QStringLiteral("help") };
+    QAction about { QStringLiteral("about") };
+    BaseWidget *first = new BaseWidget;
+    BaseWidget *second = new BaseWidget;
+
+    TwoPagesTwoActions()
+    {
+        pages.resize(400, 400);
+        pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
+        pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
+        pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
+        pages.addPage(nullptr, &about, QStringLiteral("About"), QIcon());
+        pages.show();
+    }
+};
+
 class TestListPageSelection : public QObject
 {
     Q_OBJECT
@@ -95,17 +115,12 @@ void TestListPageSelection::clickingAPageShowsIt()
 
 void TestListPageSelection::actionEntryKeepsThePageThatWasShown()
 {
-    ListPageSelection pages;
-    pages.resize(400, 400);
-    QAction help(QStringLiteral("help"));
-    QAction about(QStringLiteral("about"));
-    auto *first = new BaseWidget;
-    auto *second = new BaseWidget;
-    pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
-    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
-    pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
-    pages.addPage(nullptr, &about, QStringLiteral("About"), QIcon());
-    pages.show();
+    TwoPagesTwoActions entries;
+    ListPageSelection &pages = entries.pages;
+    QAction &help = entries.help;
+    QAction &about = entries.about;
+    BaseWidget *first = entries.first;
+    BaseWidget *second = entries.second;
     QVERIFY(QTest::qWaitForWindowExposed(&pages));
     pages.selectFirstPage();
     clickRow(pages, 1);
@@ -149,17 +164,12 @@ void TestListPageSelection::keysPassOverActionEntries_data()
 void TestListPageSelection::keysPassOverActionEntries()
 {
     QFETCH(int, key);
-    ListPageSelection pages;
-    pages.resize(400, 400);
-    QAction help(QStringLiteral("help"));
-    QAction about(QStringLiteral("about"));
-    auto *first = new BaseWidget;
-    auto *second = new BaseWidget;
-    pages.addPage(first, nullptr, QStringLiteral("First"), QIcon());
-    pages.addPage(second, nullptr, QStringLiteral("Second"), QIcon());
-    pages.addPage(nullptr, &help, QStringLiteral("Help"), QIcon());
-    pages.addPage(nullptr, &about, QStringLiteral("About"), QIcon());
-    pages.show();
+    TwoPagesTwoActions entries;
+    ListPageSelection &pages = entries.pages;
+    QAction &help = entries.help;
+    QAction &about = entries.about;
+    BaseWidget *first = entries.first;
+    BaseWidget *second = entries.second;
     QVERIFY(QTest::qWaitForWindowExposed(&pages));
     pages.selectFirstPage();
     QListWidget *list = pages.listWidget();
