@@ -2,22 +2,14 @@
 
 #include "CallBounds.h"
 #include "ConnectionThread.h"
-#include "PushJobInfo.h"
-#include "ReplyConversions.h"
 #include "ServerProxy.h"
 #include "ServerTime.h"
 #include "ServiceProxyFactory.h"
 #include "SoapCanceller.h"
-#include "SslFailure.h"
-#include "WideText.h"
 #include "WorkFlags.h"
 
 #include <QDeadlineTimer>
-#include <QMetaObject>
 #include <QMutexLocker>
-#include <QPointer>
-#include <QThread>
-#include <QUrl>
 
 #include <ombrelServiceProxy.h>
 
@@ -47,44 +39,6 @@ void ServerConnection::setCallTimeouts(const CallTimeouts &timeouts)
 int ServerConnection::nextConnectionId()
 {
     return connectionCounter.fetch_add(1);
-}
-
-QString ServerConnection::loginFailedText()
-{
-    return tr("Log-in refused: check the user name and password");
-}
-
-QString ServerConnection::hostMissingText()
-{
-    return tr("The host name is missing or not valid");
-}
-
-QString ServerConnection::failureText(int soapError, CallBounds::Breach breach)
-{
-    switch (breach) {
-    case CallBounds::Breach::TimedOut:
-        return tr("The server did not answer in time");
-    case CallBounds::Breach::TooLarge:
-        return tr("The server's answer was too large");
-    case CallBounds::Breach::TooSlow:
-        return tr("The transfer was too slow");
-    case CallBounds::Breach::None:
-        break;
-    }
-    switch (soapError) {
-    case 401:
-        return loginFailedText();
-    case SOAP_EOF:
-    case SOAP_TCP_ERROR:
-    case SOAP_SSL_ERROR:
-        return tr("Can't reach host");
-    case SOAP_CLI_FAULT:
-    case SOAP_SVR_FAULT:
-    case SOAP_FAULT:
-        return tr("The server reported an error");
-    default:
-        return tr("The server's answer could not be read");
-    }
 }
 
 ServerConnection::ServerConnection(
@@ -120,122 +74,6 @@ ServerConnection::~ServerConnection()
         thread->m_connection = nullptr;
     m_threads.clear();
     stopUserCalls();
-}
-
-ServerConnection::ConnectionSettings ServerConnection::settings() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_edited;
-}
-
-void ServerConnection::setUser(const QString &user)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.user = user;
-}
-
-void ServerConnection::setPassword(const QString &password)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.password = password;
-}
-
-void ServerConnection::setHost(const QString &host)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.host = host;
-}
-
-void ServerConnection::setPort(int port)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.port = port;
-}
-
-void ServerConnection::setUptime(float minutes)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.uptime = minutes;
-}
-
-void ServerConnection::setEnabled(bool enabled)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.enabled = enabled;
-}
-
-void ServerConnection::setDisplayName(const QString &name)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_edited.serverName = name;
-}
-
-void ServerConnection::setSSLUsed(bool secure)
-{
-    m_secure = secure;
-}
-
-bool ServerConnection::isUsable() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_edited.enabled && !m_edited.host.isEmpty() && !m_edited.user.isEmpty() && m_edited.port != 0;
-}
-
-void ServerConnection::applySettings()
-{
-    ConnectionSettings edited;
-    {
-        const QMutexLocker lock(&m_dataMutex);
-        m_host = m_edited.host;
-        m_port = m_edited.port;
-        m_uptime = m_edited.uptime;
-    }
-    updateEndPoints();
-    {
-        // Named after the host as it is called, without a scheme.
-        const QMutexLocker lock(&m_dataMutex);
-        m_serverName = m_edited.serverName;
-        if (m_serverName.isEmpty()) {
-            m_serverName = m_host;
-            m_edited.serverName = m_host;
-        }
-        edited = m_edited;
-    }
-    setUserData(edited.user);
-    setPassData(edited.password);
-    m_enabled = edited.enabled;
-    if (edited.enabled && m_owner)
-        connect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler,
-            Qt::UniqueConnection);
-}
-
-void ServerConnection::setUserData(const QString &user)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_user = user;
-    m_userUtf8 = user.toUtf8();
-}
-
-void ServerConnection::setPassData(const QString &password)
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_password = password;
-    m_passUtf8 = password.toUtf8();
-}
-
-void ServerConnection::updateEndPoints()
-{
-    const QMutexLocker lock(&m_dataMutex);
-    m_host.remove(QStringLiteral("https://"));
-    m_host.remove(QStringLiteral("http://"));
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(m_host.trimmed());
-    url.setPort(m_port);
-    m_plainEndpoint = url.toEncoded();
-    url.setScheme(QStringLiteral("https"));
-    m_secureEndpoint = url.toEncoded();
-    m_endpoint = m_activeSecure ? m_secureEndpoint : m_plainEndpoint;
 }
 
 ombrel::Service *ServerConnection::activeProxy() const
@@ -342,215 +180,6 @@ void ServerConnection::setStatusText(const QString &text)
     m_statusText = text;
 }
 
-bool ServerConnection::connectToServer()
-{
-    m_connecting = true;
-    const CallTimeouts timeouts = callTimeouts();
-    ombrel::Service *answered = nullptr;
-    // A connection marked for SSL logs in over SSL or not at all; its plain
-    // probe (without credentials, like every probe) only tells why it stays
-    // offline.
-    const bool marked = m_secure;
-    bool plainOnly = false;
-    bool untrusted = false;
-    QString failure = tr("Can't reach host");
-    {
-        const QMutexLocker soapLock(&m_soapMutex);
-        {
-            const QMutexLocker lock(&m_dataMutex);
-            m_endpoint = m_plainEndpoint;
-        }
-        struct Probe
-        {
-            bool secure;
-            int timeoutMs;
-            ombrel::Service *proxy;
-        };
-        // A marked connection decides on its secure probes alone: its plain
-        // probe comes after them all, so a plain answer never cuts short a
-        // secure one that takes longer.
-        std::vector<Probe> probes;
-        if (!marked)
-            probes.push_back({ false, timeouts.shortProbeMs, nullptr });
-        probes.push_back({ true, timeouts.shortProbeMs, nullptr });
-        if (!marked)
-            probes.push_back({ false, timeouts.longProbeMs, nullptr });
-        probes.push_back({ true, timeouts.longProbeMs, nullptr });
-        if (marked)
-            probes.push_back({ false, timeouts.longProbeMs, nullptr });
-        for (Probe &probe : probes) {
-            if (m_stopRequested)
-                break;
-            probe.proxy = probe.secure ? secureProxy() : m_plainProxy.get();
-            int result = 0;
-            // A probe asks whether the server answers within its time, so
-            // the same limit holds for the exchange after connecting.
-            int rc = prepareCall(probe.proxy, Caller::Worker, false, probe.timeoutMs);
-            if (rc == SOAP_OK)
-                rc = probe.proxy->ombrel__CheckConnect(result);
-            if (probe.proxy == m_secureProxy.get() && SslFailure::certificateRejected(probe.proxy->soap))
-                untrusted = true;
-            // A server that took the connection but ran out of a bound
-            // is named so; anything else is no answer.
-            const CallBounds::Breach breach = CallBounds::breach(probe.proxy->soap);
-            if (breach != CallBounds::Breach::None)
-                failure = failureText(rc, breach);
-            // Only the whole attempt's outcome is told.
-            endCall(probe.proxy, false);
-            if (rc == SOAP_OK && result == 1) {
-                if (marked && probe.proxy == m_plainProxy.get()) {
-                    plainOnly = true;
-                    break;
-                }
-                answered = probe.proxy;
-                break;
-            }
-        }
-        const bool secure = answered && answered == m_secureProxy.get();
-        m_activeProxy = answered ? answered : m_plainProxy.get();
-        if (answered)
-            m_secure = secure;
-        const QMutexLocker lock(&m_dataMutex);
-        m_activeSecure = secure;
-        m_endpoint = secure ? m_secureEndpoint : m_plainEndpoint;
-    }
-    m_connecting = false;
-    // No probe went anywhere without a host (the transport refuses it).
-    const bool noHost = QUrl::fromEncoded(plainEndPoint()).host().isEmpty();
-    if (!answered && !m_stopRequested)
-        setStatusText(noHost ? hostMissingText()
-                : untrusted  ? tr("The server's certificate is not trusted")
-                : plainOnly  ? tr("The server answers only without encryption")
-                             : failure);
-    noteCallResult(answered != nullptr, true);
-    return answered != nullptr;
-}
-
-void ServerConnection::login()
-{
-    if (!m_enabled) {
-        disconnectFromServer();
-        if (m_owner)
-            m_owner->notifyDataUpdated();
-        const QMutexLocker lock(&m_dataMutex);
-        m_statusText = tr("Disabled");
-        m_lastCheck = QDateTime();
-    } else {
-        QMutexLocker soapLock(&m_soapMutex);
-        ombrel::Service *proxy = activeProxy();
-        ombrel::ombrel__GetStatusResponse status;
-        int rc = prepareCall(proxy, Caller::Worker);
-        if (rc == SOAP_OK)
-            rc = proxy->ombrel__GetStatus(status);
-        endCall(proxy);
-        bool loggedIn = false;
-        if (rc != SOAP_OK && m_stopRequested) {
-            return;
-        } else if (rc != SOAP_OK) {
-            // The status text says why (endCall), also when the server turns
-            // the credentials away already at the status call.
-            soapLock.unlock();
-        } else {
-            {
-                const QMutexLocker lock(&m_dataMutex);
-                if (!status.res.empty()) {
-                    m_serverName = WideText::toQString(status.res.front().mServerName);
-                    m_edited.serverName = m_serverName;
-                    m_statusText = WideText::toQString(status.res.front().mStatus);
-                } else {
-                    m_statusText = tr("Connected");
-                }
-            }
-            int result = 0;
-            rc = prepareCall(proxy, Caller::Worker);
-            if (rc == SOAP_OK)
-                rc = proxy->ombrel__CheckUserNameAndPass(result);
-            const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
-            endCall(proxy);
-            soapLock.unlock();
-            if (rc != SOAP_OK && m_stopRequested)
-                return;
-            loggedIn = rc == SOAP_OK;
-            if (loggedIn && m_secure)
-                setStatusText(tr("Connected securely"));
-            else if (!loggedIn)
-                setStatusText(breach != CallBounds::Breach::None || rc == SOAP_TCP_ERROR || rc == SOAP_EOF
-                            || rc == SOAP_SSL_ERROR
-                        ? failureText(rc, breach)
-                        : loginFailedText());
-        }
-        noteCallResult(loggedIn, true);
-        const QMutexLocker lock(&m_dataMutex);
-        m_lastCheck = QDateTime::currentDateTime();
-    }
-    const QMutexLocker lock(&m_dataMutex);
-    if (m_uptime == 0.0f)
-        m_uptime = 3.0f;
-}
-
-void ServerConnection::clearOwnerData()
-{
-    if (!m_owner)
-        return;
-    if (QThread::currentThread() == m_owner->thread()) {
-        m_owner->clearConnectionData(this);
-        return;
-    }
-    // The owner's data belongs to the GUI thread; the connection may be
-    // gone by the time the call arrives there.
-    QPointer<ServerConnection> self(this);
-    ServerProxy *owner = m_owner;
-    QMetaObject::invokeMethod(
-        owner,
-        [owner, self] {
-            if (self)
-                owner->clearConnectionData(self);
-        },
-        Qt::QueuedConnection);
-}
-
-void ServerConnection::disconnectFromServer()
-{
-    bool expected = true;
-    if (!m_online.compare_exchange_strong(expected, false))
-        return;
-    m_mustConnect = true;
-    emit disconnected(this);
-    if (m_owner)
-        disconnect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler);
-    clearOwnerData();
-
-    if (!lockForUser())
-        return;
-    const CallTimeouts timeouts = callTimeouts();
-    ombrel::Service *proxy = activeProxy();
-    int result = 0;
-    // Nobody waits for the answer: a server that does not take the
-    // connection at once must not hold up removal or shutdown.
-    if (prepareCall(proxy, Caller::User, true, timeouts.closeMs) == SOAP_OK)
-        proxy->ombrel__CloseConnection(result);
-    endCall(proxy);
-    m_soapMutex.unlock();
-}
-
-QByteArray ServerConnection::getEndPoint() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_endpoint;
-}
-
-QByteArray ServerConnection::getUserData() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_userUtf8;
-}
-
-QByteArray ServerConnection::getPassData() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_passUtf8;
-}
-
 QString ServerConnection::serverName() const
 {
     const QMutexLocker lock(&m_dataMutex);
@@ -620,40 +249,10 @@ QDateTime ServerConnection::lastCheckTime() const
     return m_lastCheck;
 }
 
-float ServerConnection::uptime() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_uptime;
-}
-
-QString ServerConnection::host() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_host;
-}
-
-int ServerConnection::port() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_port;
-}
-
 QDateTime ServerConnection::lastLogTime() const
 {
     const QMutexLocker lock(&m_dataMutex);
     return m_lastLogTime;
-}
-
-QByteArray ServerConnection::plainEndPoint() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_plainEndpoint;
-}
-
-QByteArray ServerConnection::secureEndPoint() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_secureEndpoint;
 }
 
 FlowPtr ServerConnection::addFlow(const QString &id, const QString &name)

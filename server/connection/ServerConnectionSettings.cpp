@@ -1,0 +1,170 @@
+#include "ServerConnection.h"
+
+#include "ServerProxy.h"
+
+#include <QMutexLocker>
+#include <QUrl>
+
+ServerConnection::ConnectionSettings ServerConnection::settings() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_edited;
+}
+
+void ServerConnection::setUser(const QString &user)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.user = user;
+}
+
+void ServerConnection::setPassword(const QString &password)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.password = password;
+}
+
+void ServerConnection::setHost(const QString &host)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.host = host;
+}
+
+void ServerConnection::setPort(int port)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.port = port;
+}
+
+void ServerConnection::setUptime(float minutes)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.uptime = minutes;
+}
+
+void ServerConnection::setEnabled(bool enabled)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.enabled = enabled;
+}
+
+void ServerConnection::setDisplayName(const QString &name)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_edited.serverName = name;
+}
+
+void ServerConnection::setSSLUsed(bool secure)
+{
+    m_secure = secure;
+}
+
+bool ServerConnection::isUsable() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_edited.enabled && !m_edited.host.isEmpty() && !m_edited.user.isEmpty() && m_edited.port != 0;
+}
+
+void ServerConnection::applySettings()
+{
+    ConnectionSettings edited;
+    {
+        const QMutexLocker lock(&m_dataMutex);
+        m_host = m_edited.host;
+        m_port = m_edited.port;
+        m_uptime = m_edited.uptime;
+    }
+    updateEndPoints();
+    {
+        // Named after the host as it is called, without a scheme.
+        const QMutexLocker lock(&m_dataMutex);
+        m_serverName = m_edited.serverName;
+        if (m_serverName.isEmpty()) {
+            m_serverName = m_host;
+            m_edited.serverName = m_host;
+        }
+        edited = m_edited;
+    }
+    setUserData(edited.user);
+    setPassData(edited.password);
+    m_enabled = edited.enabled;
+    if (edited.enabled && m_owner)
+        connect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler,
+            Qt::UniqueConnection);
+}
+
+void ServerConnection::setUserData(const QString &user)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_user = user;
+    m_userUtf8 = user.toUtf8();
+}
+
+void ServerConnection::setPassData(const QString &password)
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_password = password;
+    m_passUtf8 = password.toUtf8();
+}
+
+void ServerConnection::updateEndPoints()
+{
+    const QMutexLocker lock(&m_dataMutex);
+    m_host.remove(QStringLiteral("https://"));
+    m_host.remove(QStringLiteral("http://"));
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(m_host.trimmed());
+    url.setPort(m_port);
+    m_plainEndpoint = url.toEncoded();
+    url.setScheme(QStringLiteral("https"));
+    m_secureEndpoint = url.toEncoded();
+    m_endpoint = m_activeSecure ? m_secureEndpoint : m_plainEndpoint;
+}
+
+QByteArray ServerConnection::getEndPoint() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_endpoint;
+}
+
+QByteArray ServerConnection::getUserData() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_userUtf8;
+}
+
+QByteArray ServerConnection::getPassData() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_passUtf8;
+}
+
+float ServerConnection::uptime() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_uptime;
+}
+
+QString ServerConnection::host() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_host;
+}
+
+int ServerConnection::port() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_port;
+}
+
+QByteArray ServerConnection::plainEndPoint() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_plainEndpoint;
+}
+
+QByteArray ServerConnection::secureEndPoint() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_secureEndpoint;
+}
