@@ -140,8 +140,9 @@ bool CheckPoint::replaceJob(const SubstituteFilePtr &file)
     ServerConnection *connection = getConnection();
     if (!file || !connection || m_replaceThread)
         return false;
-    auto *thread = new ReplaceJobThread(nullptr, connection->getEndPoint(), connection->getUserData(),
-        connection->getPassData(), file, connection->isSecure());
+    const UserCall::Target target = connection->transferTarget();
+    auto *thread
+        = new ReplaceJobThread(nullptr, target.endpoint, target.user, target.password, file, target.secure);
     m_replaceThread = thread;
     const quint64 generation = ++m_replaceGeneration;
     // Queued into this thread; an end that comes after a cancel belongs to

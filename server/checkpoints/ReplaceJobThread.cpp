@@ -52,8 +52,9 @@ void ReplaceJobThread::run()
     SubstituteFile *file = m_file.get();
     if (!file)
         return;
-    int rc = SOAP_EOM;
-    if (m_proxy->soap && !file->isCancelled()) {
+    // Without an endpoint that may be used nothing is sent.
+    int rc = m_endpoint.isEmpty() ? SOAP_TCP_ERROR : SOAP_EOM;
+    if (m_proxy->soap && !file->isCancelled() && !m_endpoint.isEmpty()) {
         m_proxy->endpoint = m_endpoint.constData();
         rc = upload();
         soap_destroy(m_proxy->soap);

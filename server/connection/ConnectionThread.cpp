@@ -113,7 +113,15 @@ void ConnectionThread::run()
     }
     if ((m_activity & ActivityFlags::Connect) || (connection->mustConnect() && !connection->isConnecting())) {
         setStatusText(tr("(Connecting)"));
-        if (!connection->connectToServer()) {
+        const bool connected = connection->connectToServer();
+        // Disabled while it connected: the attempt ended there, and the
+        // connection says it is disabled, not how the attempt broke off.
+        if (!connection->isEnabled() && !connection->isStopRequested()) {
+            connection->login();
+            setStatusText(connection->statusText());
+            return;
+        }
+        if (!connected) {
             setStatusText(tr("(Not connected)"));
             return;
         }
@@ -128,7 +136,7 @@ void ConnectionThread::run()
         if (!connection->isOnline())
             return;
     }
-    if (connection->isStopRequested())
+    if (connection->isStopRequested() || !connection->isEnabled())
         return;
     if (m_activity & ActivityFlags::Push) {
         connection->pushCheckpointJob(
@@ -144,7 +152,8 @@ void ConnectionThread::updateData()
     ServerConnection *connection = m_connection;
     if (!connection->isOnline())
         return;
-    // Each step runs even when an earlier one failed; a stop ends the pass.
+    // Each step runs even when an earlier one failed; a stop or disabling
+    // ends the pass.
     if (m_updateFlags & (UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints)) {
         m_points = std::make_unique<FetchedPoints>();
         m_points->updateFlags = m_updateFlags;
@@ -152,20 +161,20 @@ void ConnectionThread::updateData()
         // Without the flow list the points would be asked for no flow and
         // an empty answer would wipe what is shown.
         const bool flows = connection->getFlowList(flowIds);
-        if (connection->isStopRequested())
+        if (connection->isStopRequested() || !connection->isEnabled())
             return;
         if (m_updateFlags & UpdateFlags::SubmitPoints) {
             setStatusText(tr("(Submit Poins view)"));
             if (connection->getSubmitPoints(flowIds, m_points->submitPoints) && flows)
                 m_fetched |= UpdateFlags::SubmitPoints;
-            if (connection->isStopRequested())
+            if (connection->isStopRequested() || !connection->isEnabled())
                 return;
         }
         if (m_updateFlags & UpdateFlags::CheckPoints) {
             setStatusText(tr("(Checkpoints view)"));
             if (connection->getCheckPoints(flowIds, true, m_points->checkPoints) && flows)
                 m_fetched |= UpdateFlags::CheckPoints;
-            if (connection->isStopRequested())
+            if (connection->isStopRequested() || !connection->isEnabled())
                 return;
         }
     }
@@ -178,7 +187,7 @@ void ConnectionThread::updateData()
             m_logBatch = std::move(batch);
             m_fetched |= UpdateFlags::Messages;
         }
-        if (connection->isStopRequested())
+        if (connection->isStopRequested() || !connection->isEnabled())
             return;
     }
     if (m_updateFlags & UpdateFlags::Progress) {
@@ -186,7 +195,7 @@ void ConnectionThread::updateData()
         m_progress = std::make_unique<ProgressList>();
         if (connection->getProgressData(m_progressCount, m_progress.get()))
             m_fetched |= UpdateFlags::Progress;
-        if (connection->isStopRequested())
+        if (connection->isStopRequested() || !connection->isEnabled())
             return;
     }
     setStatusText(tr("has completed"));

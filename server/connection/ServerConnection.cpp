@@ -93,13 +93,14 @@ ombrel::Service *ServerConnection::secureProxy()
     if (!m_secureProxy) {
         m_secureProxy.reset(createServiceProxy(true));
         m_secureCanceller = std::make_unique<SoapCanceller>(m_secureProxy->soap);
+        m_secureCanceller->setHeld(!m_enabled);
     }
     return m_secureProxy.get();
 }
 
 int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool credentials, int ioMs)
 {
-    if (caller == Caller::Worker && m_stopRequested)
+    if (caller == Caller::Worker && cutShort())
         return SOAP_TCP_ERROR;
     if (!proxy->soap)
         return SOAP_EOM;
@@ -133,8 +134,8 @@ void ServerConnection::endCall(ombrel::Service *proxy, bool sayWhy)
     if (!proxy->soap)
         return;
     // A failed call says why the connection is offline now, unless a stop
-    // cut it short.
-    if (sayWhy && proxy->soap->error != SOAP_OK && !m_stopRequested)
+    // or disabling cut it short.
+    if (sayWhy && proxy->soap->error != SOAP_OK && !cutShort())
         setStatusText(failureText(proxy->soap->error, CallBounds::breach(proxy->soap)));
     // Replies are copied out by the stubs; what the context allocated
     // would otherwise pile up call after call.
@@ -160,9 +161,10 @@ void ServerConnection::noteCallResult(bool ok, bool mayGoOnline)
         m_lastSuccessNs = steadyNs();
     if (ok && !mayGoOnline)
         return;
-    // A call cut short by a stop says nothing about the server; shutdown
-    // still saves and closes a connection whose update it interrupted.
-    if (!ok && m_stopRequested)
+    // A call cut short by a stop or by disabling says nothing about the
+    // server; shutdown still saves and closes a connection whose update it
+    // interrupted, and a disabled one is taken offline as such.
+    if (!ok && cutShort())
         return;
     bool expected = !ok;
     if (!m_online.compare_exchange_strong(expected, ok))
@@ -204,8 +206,9 @@ QString ServerConnection::fetchFailure(int kind) const
 
 void ServerConnection::noteFetch(int kinds, int rc, CallBounds::Breach breach)
 {
-    // A call cut short by a stop says nothing about the server.
-    if (rc != SOAP_OK && m_stopRequested)
+    // A call cut short by a stop or by disabling says nothing about the
+    // server.
+    if (rc != SOAP_OK && cutShort())
         return;
     {
         const QMutexLocker lock(&m_dataMutex);
@@ -282,6 +285,14 @@ QString ServerConnection::getFlowName(const QString &id) const
 void ServerConnection::timerUpdate()
 {
     emit updateRequest(this);
+}
+
+void ServerConnection::holdWorkerCalls(bool held)
+{
+    m_plainCanceller->setHeld(held);
+    const QMutexLocker lock(&m_secureMutex);
+    if (m_secureCanceller)
+        m_secureCanceller->setHeld(held);
 }
 
 void ServerConnection::requestStop()

@@ -148,10 +148,15 @@ public:
     AcceptThread *acceptJob(const QString &flowId, const QString &checkPointId, const QString &jobId,
         int downloadType, int request = 0);
 
-    // For a transfer thread's own proxy.
+    // Where a request of this connection on a context of its own goes
+    // (transfer threads, user calls), with the credentials, read in one
+    // go. A connection marked for SSL, or whose server once answered over
+    // SSL, gets its secure endpoint and nothing else, also while a connect
+    // attempt has the current endpoint on plain HTTP. Without a host the
+    // endpoint is empty: nothing can be sent. The limits are left as made.
+    UserCall::Target transferTarget() const;
+    // The endpoint transferTarget() gives.
     QByteArray getEndPoint() const;
-    QByteArray getUserData() const;
-    QByteArray getPassData() const;
     void setUserData(const QString &user);
     void setPassData(const QString &password);
 
@@ -232,6 +237,17 @@ private:
     friend class ConnectionThread;
     void attachThread(ConnectionThread *thread);
     void detachThread(ConnectionThread *thread);
+
+    // A worker's call ends, or is not sent, once the connection is stopped
+    // or disabled; its failure then says nothing about the server.
+    bool cutShort() const { return m_stopRequested || !m_enabled; }
+    // Disabling ends the worker calls in progress (their sockets are shut
+    // down) and refuses new ones until the connection is enabled again.
+    void holdWorkerCalls(bool held);
+    // Offline, its data dropped, status "Disabled".
+    void markDisabled();
+    // The live endpoints name a host a request could go to.
+    bool hasHost() const;
 
     enum class Caller { Worker, User };
     // SOAP mutex held. Points the proxy at its endpoint and the current

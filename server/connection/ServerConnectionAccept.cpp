@@ -13,9 +13,8 @@ AcceptThread *ServerConnection::acceptJob(
             m_owner->startConnectionActivity(this, 1, false);
         return nullptr;
     }
-    const QByteArray endpoint = getEndPoint();
-    auto *thread
-        = new AcceptThread(this, endpoint, getUserData(), getPassData(), endpoint.startsWith("https:"));
+    const UserCall::Target target = transferTarget();
+    auto *thread = new AcceptThread(this, target.endpoint, target.user, target.password, target.secure);
     connect(thread, &AcceptThread::finished, this, &ServerConnection::OnAcceptFinished);
     thread->setJobParams(flowId, checkPointId, jobId, downloadType);
     thread->setRequest(request);

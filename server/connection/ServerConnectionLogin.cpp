@@ -88,7 +88,7 @@ bool ServerConnection::connectToServer()
         if (marked)
             probes.push_back({ false, timeouts.longProbeMs, nullptr });
         for (Probe &probe : probes) {
-            if (m_stopRequested)
+            if (cutShort())
                 break;
             probe.proxy = probe.secure ? secureProxy() : m_plainProxy.get();
             int result = 0;
@@ -125,8 +125,8 @@ bool ServerConnection::connectToServer()
     }
     m_connecting = false;
     // No probe went anywhere without a host (the transport refuses it).
-    const bool noHost = QUrl::fromEncoded(plainEndPoint()).host().isEmpty();
-    if (!answered && !m_stopRequested)
+    const bool noHost = !hasHost();
+    if (!answered && !cutShort())
         setStatusText(noHost ? hostMissingText()
                 : untrusted  ? tr("The server's certificate is not trusted")
                 : plainOnly  ? tr("The server answers only without encryption")
@@ -135,15 +135,25 @@ bool ServerConnection::connectToServer()
     return answered != nullptr;
 }
 
+bool ServerConnection::hasHost() const
+{
+    return !QUrl::fromEncoded(plainEndPoint()).host().isEmpty();
+}
+
+void ServerConnection::markDisabled()
+{
+    disconnectFromServer();
+    if (m_owner)
+        m_owner->notifyDataUpdated();
+    const QMutexLocker lock(&m_dataMutex);
+    m_statusText = tr("Disabled");
+    m_lastCheck = QDateTime();
+}
+
 void ServerConnection::login()
 {
     if (!m_enabled) {
-        disconnectFromServer();
-        if (m_owner)
-            m_owner->notifyDataUpdated();
-        const QMutexLocker lock(&m_dataMutex);
-        m_statusText = tr("Disabled");
-        m_lastCheck = QDateTime();
+        markDisabled();
     } else {
         QMutexLocker soapLock(&m_soapMutex);
         ombrel::Service *proxy = activeProxy();
@@ -153,7 +163,11 @@ void ServerConnection::login()
             rc = proxy->ombrel__GetStatus(status);
         endCall(proxy);
         bool loggedIn = false;
-        if (rc != SOAP_OK && m_stopRequested) {
+        if (rc != SOAP_OK && cutShort()) {
+            // Disabled while it ran: the log-in ends here and says so.
+            soapLock.unlock();
+            if (!m_enabled && !m_stopRequested)
+                markDisabled();
             return;
         } else if (rc != SOAP_OK) {
             // The status text says why (endCall), also when the server turns
@@ -177,8 +191,11 @@ void ServerConnection::login()
             const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
             endCall(proxy);
             soapLock.unlock();
-            if (rc != SOAP_OK && m_stopRequested)
+            if (rc != SOAP_OK && cutShort()) {
+                if (!m_enabled && !m_stopRequested)
+                    markDisabled();
                 return;
+            }
             loggedIn = rc == SOAP_OK;
             if (loggedIn && m_secure)
                 setStatusText(tr("Connected securely"));

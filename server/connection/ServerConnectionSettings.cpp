@@ -87,6 +87,7 @@ void ServerConnection::applySettings()
     setUserData(edited.user);
     setPassData(edited.password);
     m_enabled = edited.enabled;
+    holdWorkerCalls(!edited.enabled);
     if (edited.enabled && m_owner)
         connect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler,
             Qt::UniqueConnection);
@@ -121,22 +122,24 @@ void ServerConnection::updateEndPoints()
     m_endpoint = m_activeSecure ? m_secureEndpoint : m_plainEndpoint;
 }
 
+UserCall::Target ServerConnection::transferTarget() const
+{
+    UserCall::Target target;
+    const QMutexLocker lock(&m_dataMutex);
+    // Once SSL, always SSL: the probes of a connect attempt point the
+    // current endpoint at plain HTTP while they run.
+    target.secure = m_secure || m_activeSecure;
+    target.endpoint = target.secure ? m_secureEndpoint : m_endpoint;
+    if (QUrl::fromEncoded(target.endpoint).host().isEmpty())
+        target.endpoint.clear();
+    target.user = m_userUtf8;
+    target.password = m_passUtf8;
+    return target;
+}
+
 QByteArray ServerConnection::getEndPoint() const
 {
-    const QMutexLocker lock(&m_dataMutex);
-    return m_endpoint;
-}
-
-QByteArray ServerConnection::getUserData() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_userUtf8;
-}
-
-QByteArray ServerConnection::getPassData() const
-{
-    const QMutexLocker lock(&m_dataMutex);
-    return m_passUtf8;
+    return transferTarget().endpoint;
 }
 
 float ServerConnection::uptime() const

@@ -82,20 +82,9 @@ ombrel::Service *ServerConnection::createUserProxy(const UserCall::Target &targe
 UserCall::Target ServerConnection::userCallTarget() const
 {
     const CallTimeouts timeouts = callTimeouts();
-    UserCall::Target target;
+    UserCall::Target target = transferTarget();
     target.connectMs = timeouts.userIoMs;
     target.ioMs = timeouts.userIoMs;
-    const QMutexLocker lock(&m_dataMutex);
-    target.endpoint = m_endpoint;
-    target.user = m_userUtf8;
-    target.password = m_passUtf8;
-    target.secure = m_activeSecure;
-    // While a probe has the endpoint on plain HTTP, a connection marked for
-    // SSL still sends its credentials over SSL only.
-    if (m_secure && !m_activeSecure) {
-        target.endpoint = m_secureEndpoint;
-        target.secure = true;
-    }
     return target;
 }
 
@@ -111,8 +100,10 @@ bool ServerConnection::connectFirst()
 void ServerConnection::noteUserCall(const UserCall::Outcome &outcome, bool mayGoOnline)
 {
     const bool ok = outcome.soapError == SOAP_OK;
-    if (!ok && !m_stopRequested)
-        setStatusText(failureText(outcome.soapError, outcome.breach));
+    // Without a host nothing went anywhere, and a disabled connection asks
+    // its server nothing: the status keeps saying why.
+    if (!ok && !cutShort())
+        setStatusText(hasHost() ? failureText(outcome.soapError, outcome.breach) : hostMissingText());
     noteCallResult(ok, mayGoOnline);
 }
 

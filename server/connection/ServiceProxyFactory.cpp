@@ -100,6 +100,17 @@ SOAP_SOCKET open(struct soap *soap, const char *endpoint, const char *host, int 
     return gsoapOpen.load()(soap, endpoint, host, port);
 }
 
+// A context set up for SSL talks SSL or nothing: whoever hands it a plain
+// endpoint, no request of it goes out in clear.
+SOAP_SOCKET openSecure(struct soap *soap, const char *endpoint, const char *host, int port)
+{
+    if (!endpoint || std::strncmp(endpoint, "https:", 6) != 0) {
+        soap->error = SOAP_SSL_ERROR;
+        return SOAP_INVALID_SOCKET;
+    }
+    return open(soap, endpoint, host, port);
+}
+
 // Milliseconds for poll from a gSOAP timeout (negative: microseconds).
 int pollMs(int timeout)
 {
@@ -319,7 +330,10 @@ ombrel::Service *createServiceProxy(bool secure)
     gsoapOpen.compare_exchange_strong(noOpen, proxy->soap->fopen);
     proxy->soap->fsend = &send;
     proxy->soap->frecv = &receive;
-    proxy->soap->fopen = &open;
+    if (secure)
+        proxy->soap->fopen = &openSecure;
+    else
+        proxy->soap->fopen = &open;
     if (secure)
         ClientSsl::setupShared(proxy->soap, sslProgramDir());
     // Every context is bounded from its first call on; the bounds wrap the

@@ -46,6 +46,14 @@ void SoapCanceller::cancel()
         ::shutdown(m_socket, SHUT_RDWR);
 }
 
+void SoapCanceller::setHeld(bool held)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_held = held;
+    if (held && m_cancellable && m_socket != SOAP_INVALID_SOCKET)
+        ::shutdown(m_socket, SHUT_RDWR);
+}
+
 bool SoapCanceller::isCancelled() const
 {
     const QMutexLocker lock(&m_mutex);
@@ -62,7 +70,7 @@ int SoapCanceller::openHook(struct soap *soap, const char *endpoint, const char 
     SoapCanceller *self = of(soap);
     {
         const QMutexLocker lock(&self->m_mutex);
-        if (self->m_cancelled && self->m_cancellable) {
+        if ((self->m_cancelled || self->m_held) && self->m_cancellable) {
             soap->error = SOAP_TCP_ERROR;
             return SOAP_INVALID_SOCKET;
         }
@@ -72,7 +80,7 @@ int SoapCanceller::openHook(struct soap *soap, const char *endpoint, const char 
     if (socket == SOAP_INVALID_SOCKET)
         return socket;
     const QMutexLocker lock(&self->m_mutex);
-    if (self->m_cancelled && self->m_cancellable)
+    if ((self->m_cancelled || self->m_held) && self->m_cancellable)
         ::shutdown(socket, SHUT_RDWR);
     self->m_socket = socket;
     return socket;

@@ -24,6 +24,8 @@ public:
     // Permanent: cancellable calls in progress end, later ones fail at
     // once with SOAP_TCP_ERROR.
     void cancel();
+    // The same for as long as it is held.
+    void setHeld(bool held);
     bool isCancelled() const;
 
 private:
@@ -37,6 +39,7 @@ private:
 
     mutable QMutex m_mutex;
     bool m_cancelled = false;
+    bool m_held = false;
     bool m_cancellable = true;
     int m_socket = -1;
 };

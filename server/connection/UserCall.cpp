@@ -37,6 +37,10 @@ void UserCall::cancel()
 UserCall::Outcome UserCall::runHere(const Target &target, const Body &body)
 {
     Outcome outcome;
+    if (target.endpoint.isEmpty()) {
+        outcome.soapError = SOAP_TCP_ERROR;
+        return outcome;
+    }
     const std::unique_ptr<ombrel::Service> proxy(ServerConnection::createUserProxy(target));
     if (!proxy->soap) {
         outcome.soapError = SOAP_EOM;
@@ -53,6 +57,11 @@ UserCall::Outcome UserCall::runHere(const Target &target, const Body &body)
 
 void UserCall::run()
 {
+    // Nowhere it may go: nothing is sent.
+    if (m_target.endpoint.isEmpty()) {
+        m_outcome.soapError = SOAP_TCP_ERROR;
+        return;
+    }
     const std::unique_ptr<ombrel::Service> proxy(ServerConnection::createUserProxy(m_target));
     if (!proxy->soap) {
         m_outcome.soapError = SOAP_EOM;

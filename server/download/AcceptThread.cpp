@@ -87,7 +87,7 @@ void AcceptThread::run()
 {
     QThread::currentThread()->setPriority(QThread::LowestPriority);
     m_resultPath.clear();
-    if (!m_proxy->soap || m_cancelled) {
+    if (!m_proxy->soap || m_cancelled || m_endpoint.isEmpty()) {
         m_lastError = m_proxy->soap ? SOAP_TCP_ERROR : SOAP_EOM;
         return;
     }

@@ -147,6 +147,7 @@ QList<ServerConnectionPtr> ServerProxy::connections() const
 void ServerProxy::releaseThreads(const ServerConnectionPtr &connection, bool stopped)
 {
     ServerConnection *key = connection.get();
+    m_waitingActivities.remove(key);
     if (ConnectionThread *activity = m_activityThreads.take(key)) {
         // It deletes itself once its finished signal has been handled.
         activity->disconnect(this);
@@ -296,8 +297,12 @@ void ServerProxy::startConnectionActivity(ServerConnection *connection, int acti
             Qt::QueuedConnection);
         return;
     }
-    if (connection->isStopRequested() || m_activityThreads.contains(connection))
+    if (connection->isStopRequested())
         return;
+    if (m_activityThreads.contains(connection)) {
+        m_waitingActivities[connection] |= activity;
+        return;
+    }
     auto *worker = new ConnectionThread(nullptr, connection, activity);
     m_activityThreads.insert(connection, worker);
     connect(worker, &ConnectionThread::finished, this, &ServerProxy::connectionActivityFinished);
@@ -320,7 +325,13 @@ void ServerProxy::connectionActivityFinished(ServerConnection *connection)
     if (reporter && it.value() != reporter)
         return;
     m_activityThreads.erase(it);
+    const int waiting = m_waitingActivities.take(connection);
     emit refreshConnectionModelRequest(false);
+    // A connect asked for meanwhile may have been made by the thread that
+    // ended; only listed connections go on (a probe is decided elsewhere).
+    const bool connectDone = waiting == ActivityFlags::Connect && !connection->mustConnect();
+    if (waiting && !connectDone && pointerOf(connection))
+        startConnectionActivity(connection, waiting, false);
 }
 
 void ServerProxy::updateRequestHandler(ServerConnection *connection)

@@ -51,6 +51,9 @@ public:
     void loginAllConnections();
     // Shutdown: stops every thread, then saves and closes each connection.
     void closeAllConnections();
+    // At most one connect or log-in thread per connection; a request made
+    // while one runs (Apply's log-in) waits for it and then runs once,
+    // merged with any other that waits.
     void startConnectionActivity(ServerConnection *connection, int activity, bool watchProbe);
     bool hasConnectionActivity(const ServerConnection *connection) const;
 
@@ -208,6 +211,7 @@ private:
     QHash<const ServerConnection *, QList<ConnectionThread *>> m_updateThreads;
     QHash<const ServerConnection *, QString> m_updateStatusTexts;
     QHash<const ServerConnection *, ConnectionThread *> m_activityThreads;
+    QHash<const ServerConnection *, int> m_waitingActivities;
     mutable QMutex m_updateMutex;
     mutable QMutex m_listMutex;
     // Destroyed first: the queued actions hold submit points, whose running

@@ -76,8 +76,9 @@ SubmittedFilePtr SubmitPoint::makeJob(const QString &path, bool onlyWhenSendable
     job->setMetadata(m_metadata);
     const int status = job->getStatus();
     if (m_connection && (status == SubmitStatus::Waiting || status == SubmitStatus::WaitingConnection)) {
-        auto *thread = new SubmitThread(nullptr, m_connection->getEndPoint(), m_connection->getUserData(),
-            m_connection->getPassData(), job, m_connection->isSecure());
+        const UserCall::Target target = m_connection->transferTarget();
+        auto *thread
+            = new SubmitThread(nullptr, target.endpoint, target.user, target.password, job, target.secure);
         connect(thread, &SubmitThread::finished, this, &SubmitPoint::SubmitFinished);
         m_threads.insert(job.get(), thread);
     }
@@ -169,9 +170,10 @@ void SubmitPoint::startSubmit(SubmittedFile *job)
     }
     if (thread->isRunning())
         return;
-    if (m_connection)
-        thread->setTarget(m_connection->getEndPoint(), m_connection->getUserData(),
-            m_connection->getPassData(), m_connection->isSecure());
+    if (m_connection) {
+        const UserCall::Target target = m_connection->transferTarget();
+        thread->setTarget(target.endpoint, target.user, target.password, target.secure);
+    }
     thread->start(QThread::InheritPriority);
 }
 

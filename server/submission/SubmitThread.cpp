@@ -153,6 +153,13 @@ void SubmitThread::run()
         job->finishUpload(SubmittedFile::Verdict::NoAnswer);
         return;
     }
+    // No endpoint that may be used (no host, or none over SSL yet): the
+    // job waits, nothing of it sent.
+    if (endpoint.isEmpty()) {
+        m_lastError = SOAP_TCP_ERROR;
+        job->finishUpload(SubmittedFile::Verdict::NotSent);
+        return;
+    }
     proxy->endpoint = endpoint.constData();
     m_reachedServer = false;
     SendTracker::Reach reach = SendTracker::Reach::NotSent;

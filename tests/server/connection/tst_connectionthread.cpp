@@ -85,6 +85,8 @@ private slots:
     void pushOnUnreachableServerSendsNothing();
     void selfDeletingThreadReportsOnce();
     void stopEndsAHangingCallAtOnce();
+    void disablingEndsAHangingAttempt_data();
+    void disablingEndsAHangingAttempt();
 };
 
 void TestConnectionThread::initTestCase()
@@ -343,6 +345,54 @@ void TestConnectionThread::stopEndsAHangingCallAtOnce()
     QVERIFY(connection->isOnline());
     QVERIFY(connection->statusText() != QStringLiteral("Can't reach host"));
     server->releaseHangingCalls();
+}
+
+void TestConnectionThread::disablingEndsAHangingAttempt_data()
+{
+    QTest::addColumn<int>("hanging");
+    QTest::newRow("connect") << int(Operation::CheckConnect);
+    QTest::newRow("status") << int(Operation::GetStatus);
+    QTest::newRow("log-in") << int(Operation::CheckUserNameAndPass);
+}
+
+// Unticked and applied, as the Connections page does, while the first
+// log-in hangs: the attempt ends at once and the connection says
+// "Disabled"; ticked again, it logs in.
+void TestConnectionThread::disablingEndsAHangingAttempt()
+{
+    QFETCH(int, hanging);
+    const ServerConnection::CallTimeouts saved = ServerConnection::callTimeouts();
+    ServerConnection::CallTimeouts bounds = saved;
+    // Longer than the waits below: only a stopped attempt ends in time.
+    bounds.shortProbeMs = 15000;
+    bounds.longProbeMs = 15000;
+    bounds.workerIoMs = 15000;
+    ServerConnection::setCallTimeouts(bounds);
+    const auto restore = qScopeGuard([saved] { ServerConnection::setCallTimeouts(saved); });
+    auto server = startServer();
+    QVERIFY(server);
+    const Operation operation = Operation(hanging);
+    server->setFault(operation, Fault::hang());
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    proxy.loginAllConnections();
+    QTRY_VERIFY_WITH_TIMEOUT(operations(*server).contains(OperationInfo::name(operation)), 5000);
+
+    connection->setEnabled(false);
+    connection->applySettings();
+    proxy.startConnectionActivity(connection, ActivityFlags::Login, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!proxy.hasConnectionActivity(connection), 5000);
+    QCOMPARE(connection->statusText(), QStringLiteral("Disabled"));
+    QVERIFY(!connection->isOnline());
+    QVERIFY(!connection->lastCheckTime().isValid());
+
+    server->clearFaults();
+    server->releaseHangingCalls();
+    connection->setEnabled(true);
+    connection->applySettings();
+    proxy.startConnectionActivity(connection, ActivityFlags::Login, false);
+    QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
+    QCOMPARE(connection->statusText(), QStringLiteral("Running"));
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestConnectionThread)

@@ -87,10 +87,6 @@ private slots:
     void initTestCase();
     void endpointsDropSchemePrefixes();
     void plainServerAnswersFirstProbe();
-    void sslOnlyServerConnectsSecurely();
-    void markedSecureNeverSendsCredentialsInClear_data();
-    void markedSecureNeverSendsCredentialsInClear();
-    void markedSecureWaitsForASlowSecureAnswer();
     void checkConnectAnsweringZeroIsNoAnswer();
     void unreachableHostStaysOffline();
     void connectionThatCannotBeAskedSaysWhy_data();
@@ -165,107 +161,6 @@ void TestServerConnection::plainServerAnswersFirstProbe()
     QCOMPARE(connected.count(), 1);
     QCOMPARE(operations(*server).mid(1),
         (QStringList { QStringLiteral("GetStatus"), QStringLiteral("CheckUserNameAndPass") }));
-}
-
-void TestServerConnection::sslOnlyServerConnectsSecurely()
-{
-    auto server = startServer(true);
-    QVERIFY(server);
-    ServerProxy proxy;
-    ServerConnection *connection = addConnection(proxy, server->port());
-
-    QVERIFY(connection->connectToServer());
-    QVERIFY(connection->isSecure());
-    QCOMPARE(connection->getEndPoint(), server->endpoint());
-    connection->login();
-    QVERIFY(connection->isOnline());
-    QCOMPARE(connection->statusText(), QStringLiteral("Connected securely"));
-    const QList<JournalEntry> journal = server->journal();
-    QCOMPARE(operations(*server),
-        (QStringList { QStringLiteral("CheckConnect"), QStringLiteral("GetStatus"),
-            QStringLiteral("CheckUserNameAndPass") }));
-    for (const JournalEntry &entry : journal)
-        QVERIFY(entry.secure);
-}
-
-void TestServerConnection::markedSecureNeverSendsCredentialsInClear_data()
-{
-    // What listens on the port: TLS with a certificate from a CA the client
-    // does not trust, plain HTTP, or both (told apart by the first byte).
-    QTest::addColumn<bool>("tls");
-    QTest::addColumn<bool>("plain");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("plain only") << false << true
-                                << QStringLiteral("The server answers only without encryption");
-    QTest::newRow("untrusted certificate and plain")
-        << true << true << QStringLiteral("The server's certificate is not trusted");
-    QTest::newRow("untrusted certificate only")
-        << true << false << QStringLiteral("The server's certificate is not trusted");
-}
-
-void TestServerConnection::markedSecureNeverSendsCredentialsInClear()
-{
-    QFETCH(bool, tls);
-    QFETCH(bool, plain);
-    QFETCH(QString, status);
-    Options options;
-    options.https = tls;
-    options.plainToo = tls && plain;
-    options.requireClientCertificate = false;
-    options.sslDir = TestEnv::binDir() + QStringLiteral("/ssl_untrusted");
-    options.password = QStringLiteral("secret");
-    options.ioTimeoutSeconds = 5;
-    Server server;
-    QVERIFY2(server.start(options), qPrintable(server.errorString()));
-    ServerProxy proxy;
-    ServerConnection *connection = addConnection(proxy, server.port(), QStringLiteral("secret"));
-    connection->setSSLUsed(true);
-    QSignalSpy connected(connection, &ServerConnection::connected);
-
-    QVERIFY(!connection->connectToServer());
-    QCOMPARE(connection->statusText(), status);
-    QVERIFY(!connection->isOnline());
-    QVERIFY(connection->mustConnect());
-    QVERIFY(connection->isSecure());
-    // Not even a log-in asked for directly goes out over plain HTTP.
-    connection->login();
-    QVERIFY(!connection->isOnline());
-    QCOMPARE(connected.count(), 0);
-
-    const QList<JournalEntry> journal = server.journal();
-    QCOMPARE(journal.isEmpty(), !plain);
-    for (const JournalEntry &entry : journal) {
-        QCOMPARE(entry.operation, QStringLiteral("CheckConnect"));
-        QVERIFY(!entry.secure);
-        QVERIFY2(entry.authorization.isEmpty(), entry.authorization.constData());
-    }
-}
-
-void TestServerConnection::markedSecureWaitsForASlowSecureAnswer()
-{
-    // TLS and plain HTTP on one port, each answering later than the short
-    // probe allows: the plain answer does not end the probing.
-    Options options;
-    options.https = true;
-    options.plainToo = true;
-    options.ioTimeoutSeconds = 5;
-    Server server;
-    QVERIFY2(server.start(options), qPrintable(server.errorString()));
-    server.setFault(Operation::CheckConnect, Fault::delay(1000));
-    const ServerConnection::CallTimeouts saved = ServerConnection::callTimeouts();
-    ServerConnection::CallTimeouts probes = saved;
-    probes.shortProbeMs = 300;
-    probes.longProbeMs = 5000;
-    ServerConnection::setCallTimeouts(probes);
-    const auto restore = qScopeGuard([saved] { ServerConnection::setCallTimeouts(saved); });
-    ServerProxy proxy;
-    ServerConnection *connection = addConnection(proxy, server.port());
-    connection->setSSLUsed(true);
-
-    QVERIFY(connection->connectToServer());
-    QVERIFY(connection->isSecure());
-    QVERIFY(connection->isOnline());
-    QCOMPARE(connection->getEndPoint(), connection->secureEndPoint());
 }
 
 void TestServerConnection::checkConnectAnsweringZeroIsNoAnswer()
@@ -346,6 +241,14 @@ void TestServerConnection::connectionThatCannotBeAskedSaysWhy()
     QVERIFY(!connection->isOnline());
     QVERIFY(connection->mustConnect());
     QVERIFY(!connection->lastCheckTime().isValid());
+
+    // A job lock released meanwhile fails, and says nothing new.
+    connection->releaseJobLock(QStringLiteral("F1"), QStringLiteral("C1"), QStringLiteral("J1"));
+    QCOMPARE(connection->runningUserCalls(), 1);
+    QTRY_COMPARE(connection->runningUserCalls(), 0);
+    QCOMPARE(connection->statusText(), status);
+    QTRY_VERIFY(!proxy.hasConnectionActivity(connection));
+    QCOMPARE(connection->statusText(), status);
 }
 
 void TestServerConnection::silentListenerCostsOnlyTheProbeTimes()
@@ -592,8 +495,8 @@ void TestServerConnection::failureOvertakenBySuccessKeepsOnline()
             answered = ok;
             done = true;
         });
-    QTRY_VERIFY_WITH_TIMEOUT(
-        server->journal().count() > 0 && server->journal().last().operation == QStringLiteral("GetJobLockStatus"),
+    QTRY_VERIFY_WITH_TIMEOUT(server->journal().count() > 0
+            && server->journal().last().operation == QStringLiteral("GetJobLockStatus"),
         5000);
     QVERIFY(connection->ping());
     QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
