@@ -150,6 +150,8 @@ ModalAnswers::Step pressButton(const QString &text, QStringList *texts)
 
 } // namespace
 
+Q_DECLARE_METATYPE(testserver::Fault)
+
 class TestSelectionFrame : public QObject
 {
     Q_OBJECT
@@ -168,6 +170,9 @@ private slots:
     void jobGoneOnTheServerLeavesOnlyThatJob();
     void pushByButtonAndByList();
     void typedMetadataSurvivesARefresh();
+    void refusedPushIsToldAndKeepsWhatWasTyped_data();
+    void refusedPushIsToldAndKeepsWhatWasTyped();
+    void unansweredPushAsksBeforeItGoesAgain();
     void lockHeldElsewhere();
     void replaceThroughThePanel();
     void waitingPushLocksTheJob();
@@ -672,6 +677,86 @@ void TestSelectionFrame::typedMetadataSurvivesARefresh()
     QVERIFY(!m_panel->pushWidget()->button(1)->isEnabled());
     show(QStringLiteral("j1"));
     QCOMPARE(m_panel->explorer()->metadataToFill().value(0).value, QStringLiteral("Initech"));
+}
+
+void TestSelectionFrame::refusedPushIsToldAndKeepsWhatWasTyped_data()
+{
+    QTest::addColumn<testserver::Fault>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("fault with a reason")
+        << testserver::Fault::senderFault(QStringLiteral("Out of paper"))
+        << QStringLiteral("The server refused to send the job on: Out of paper");
+    // The job is gone on the server: it answers 0.
+    QTest::newRow("answer 0") << testserver::Fault()
+                              << QStringLiteral("The server refused to send the job on.");
+}
+
+void TestSelectionFrame::refusedPushIsToldAndKeepsWhatWasTyped()
+{
+    QFETCH(testserver::Fault, fault);
+    QFETCH(QString, reason);
+    serve({ job(QStringLiteral("j1"), QStringLiteral("one.pdf"), 2, false) });
+    QVERIFY(refresh());
+    show(QStringLiteral("j1"));
+    fill(QStringLiteral("ACME"));
+    if (fault.kind == testserver::Fault::None)
+        serve({});
+    else
+        m_server->setFault(testserver::Operation::PushCheckpointJob, fault.times(1));
+    QStringList texts;
+    {
+        ModalAnswers answers({ okBox(&texts) });
+        m_panel->pushWidget()->button(1)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(answers.done(), 10000);
+    }
+    QCOMPARE(texts, QStringList { QStringLiteral("The job <one.pdf> was not sent on.\n") + reason });
+    QCOMPARE(ServerTest::operations(*m_server).count(QStringLiteral("PushCheckpointJob")), 1);
+    QCOMPARE(m_checkPoint->getJobStatus(QStringLiteral("j1")), 0);
+    QCOMPARE(m_panel->explorer()->metadataToFill().value(0).value, QStringLiteral("ACME"));
+    QVERIFY(m_panel->pushWidget()->button(1)->isEnabled());
+    show(QStringLiteral("j1"));
+    QCOMPARE(m_panel->explorer()->metadataToFill().value(0).value, QStringLiteral("ACME"));
+}
+
+void TestSelectionFrame::unansweredPushAsksBeforeItGoesAgain()
+{
+    serve({ job(QStringLiteral("j1"), QStringLiteral("one.pdf"), 2, false) });
+    QVERIFY(refresh());
+    show(QStringLiteral("j1"));
+    fill(QStringLiteral("ACME"));
+    // The answer comes after the call's limit.
+    m_server->setFault(testserver::Operation::PushCheckpointJob, testserver::Fault::delay(4000).times(1));
+    m_panel->pushWidget()->button(1)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_checkPoint->isPushUnanswered(QStringLiteral("j1")), 10000);
+    show(QStringLiteral("j1"));
+    QCOMPARE(m_checkPoint->getJobStatus(QStringLiteral("j1")), int(CheckPointJobData::kPushWaiting));
+    fill(QStringLiteral("ACME"));
+    QVERIFY(m_panel->pushWidget()->button(1)->isEnabled());
+    const auto answer = [](QMessageBox::StandardButton button, QStringList *texts) {
+        return [button, texts](QWidget *widget) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (!box)
+                return false;
+            texts->append(box->text());
+            box->button(button)->click();
+            return true;
+        };
+    };
+    QStringList texts;
+    for (const QMessageBox::StandardButton button : { QMessageBox::No, QMessageBox::Yes }) {
+        ModalAnswers answers({ answer(button, &texts) });
+        m_panel->pushWidget()->button(2)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(answers.done(), 10000);
+    }
+    QCOMPARE(texts.size(), 2);
+    QCOMPARE(texts.first(),
+        QStringLiteral("The server did not answer the last push of <one.pdf>: it may still send the job on. "
+                       "Push it again?"));
+    // Only the confirmed one went, with its own choice.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        ServerTest::operations(*m_server).count(QStringLiteral("PushCheckpointJob")), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 2, 10000);
+    QCOMPARE(m_server->pushes().first().request.connectionIds, QStringList { QStringLiteral("j1-out2") });
 }
 
 void TestSelectionFrame::lockHeldElsewhere()
