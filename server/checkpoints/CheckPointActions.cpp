@@ -139,6 +139,10 @@ void CheckPoint::lockJobAsync(
             context ? context : this, [done] { done(false); }, Qt::QueuedConnection);
         return;
     }
+    // A new lock of the job is released by its own holder, and a lost
+    // one that lands is then released with it: a look would take the new
+    // one away.
+    m_lostLocks.remove(jobId);
     ++m_lockCalls[jobId];
     const QPointer<CheckPoint> self(this);
     const QPointer<QObject> caller(context ? context : this);
@@ -192,19 +196,16 @@ void CheckPoint::lookForLostLock(const QString &jobId)
     }
     const QString host = connection->host();
     const int port = connection->port();
-    const QString user = connection->settings().user;
     connection->getJobLockStatusAsync(
-        m_flowId, m_id, jobId, this, [this, jobId, host, port, user](bool answered, const QString &text) {
+        m_flowId, m_id, jobId, this, [this, jobId, host, port](bool answered, const QString &text) {
             if (!answered || text.isEmpty()) {
                 lostLockLooked(jobId, answered, false, text);
                 return;
             }
             // Whose lock it is takes host look-ups: not in this thread.
             auto ours = std::make_shared<bool>(false);
-            QThread *worker = QThread::create([ours, text, host, port, user] {
-                const JobLockCheck::Result result
-                    = JobLockCheck::evaluate(text, JobLockCheck::gather(host, port));
-                *ours = !result.elsewhere || text.section(QLatin1String(" ("), 0, 0).trimmed() == user;
+            QThread *worker = QThread::create([ours, text, host, port] {
+                *ours = !JobLockCheck::evaluate(text, JobLockCheck::gather(host, port)).elsewhere;
             });
             connect(worker, &QThread::finished, this,
                 [this, jobId, ours, text] { lostLockLooked(jobId, true, !*ours, text); });
@@ -220,7 +221,7 @@ void CheckPoint::lostLockLooked(const QString &jobId, bool answered, bool elsewh
         return;
     if (answered && !lockText.isEmpty()) {
         m_lostLocks.erase(it);
-        // Another user's lock is not this client's to take away.
+        // A lock held from another machine is not this client's to take away.
         if (!elsewhere)
             sendRelease(jobId);
         return;
