@@ -1,6 +1,8 @@
 // The job panel's decisions: pushing, replacing, locks, and what the server answers.
 #include "JobPanelTest.h"
 
+#include <QElapsedTimer>
+
 class TestJobPanelPush : public JobPanelTestBase
 {
     Q_OBJECT
@@ -17,6 +19,7 @@ private slots:
     void unansweredPushAsksBeforeItGoesAgain();
     void lockHeldElsewhere();
     void replaceThroughThePanel();
+    void lostLockOfAReplaceIsReleased();
     void waitingPushLocksTheJob();
     void pageActsOnTheJobTheDecisionNames();
     void pushKeepsItsCheckpointWhateverIsShown_data();
@@ -258,6 +261,31 @@ void TestJobPanelPush::replaceThroughThePanel()
     QCOMPARE(m_server->uploads().size(), 1);
     QVERIFY(m_server->uploads().at(0).accepted);
     QCOMPARE(m_server->uploads().at(0).jobInfo.connectionIds, QStringList { QStringLiteral("j1-out1") });
+}
+
+void TestJobPanelPush::lostLockOfAReplaceIsReleased()
+{
+    serve({ job(QStringLiteral("j1"), QStringLiteral("a.pdf"), 2, false) });
+    QVERIFY(refresh());
+    show(QStringLiteral("j1"));
+    m_server->clearJournal();
+    // The server sets the lock after the call's limit.
+    const int delayMs = 2500;
+    m_server->setFault(testserver::Operation::SetJobLockStatus, testserver::Fault::delay(delayMs).times(1));
+    QElapsedTimer sinceClick;
+    sinceClick.start();
+    QStringList texts;
+    {
+        ModalAnswers answers({ okBox(&texts) });
+        m_panel->replaceButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(answers.done(), 10000);
+    }
+    QCOMPARE(texts, QStringList { QStringLiteral("The job can't be locked") });
+    // Nobody else is kept out by it.
+    QTRY_VERIFY_WITH_TIMEOUT(sinceClick.elapsed() > delayMs + 500
+            && m_server->lock(flowId, pointId, QStringLiteral("j1")).isEmpty()
+            && lockModes() == (QStringList { QStringLiteral("1"), QStringLiteral("0") }),
+        15000);
 }
 
 void TestJobPanelPush::waitingPushLocksTheJob()
