@@ -2,6 +2,7 @@
 
 #include "CheckpointJobsView.h"
 #include "CheckpointNames.h"
+#include "CheckpointsModel.h"
 #include "CheckpointsView.h"
 #include "PageLayout.h"
 #include "SelectionFrame.h"
@@ -67,8 +68,11 @@ CheckPointPage::CheckPointPage(const ServerProxyPtr &proxy, QWidget *parent)
     if (m_proxy)
         connect(m_proxy.get(), &ServerProxy::aboutUpdateCheckPoints, m_jobPanel,
             &SelectionFrame::aboutUpdateRequestHandler);
-    if (m_proxy)
+    if (m_proxy) {
         connect(m_proxy.get(), &ServerProxy::resetPages, this, &CheckPointPage::resetPage);
+        // After the views' own handlers: the checkpoint list is rebuilt then.
+        connect(m_proxy.get(), &ServerProxy::updateCheckPointsRequest, this, &CheckPointPage::dropUnlisted);
+    }
     connect(this, &BaseWidget::selected, m_updateControl, &UpdateControl::invokeUpdate);
 }
 
@@ -76,6 +80,23 @@ CheckPointPage::~CheckPointPage()
 {
     PageLayout::save(CheckpointNames::layoutGroup(), m_horizontalSplitter, m_verticalSplitter,
         m_jobsView->view()->header(), m_checkpointsView->view()->header());
+}
+
+void CheckPointPage::dropUnlisted()
+{
+    const CheckpointsModel *listed = m_checkpointsView->model();
+    const auto isListed = [listed](const CheckPoint *checkPoint) {
+        for (int row = 0; row < listed->rowCount(); ++row) {
+            if (listed->checkPointAt(row) == checkPoint)
+                return true;
+        }
+        return false;
+    };
+    const CheckPoint *shown = m_jobsView->checkPoint();
+    const CheckPoint *inPanel = m_jobPanel->currentCheckPoint();
+    // An old job with working buttons would act on what the server dropped.
+    if ((shown && !isListed(shown)) || (inPanel && !isListed(inPanel)))
+        resetPage();
 }
 
 void CheckPointPage::resetPage()

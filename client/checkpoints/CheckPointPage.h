@@ -35,6 +35,10 @@ public slots:
     void resetPage();
 
 private:
+    // After a refresh: a checkpoint the servers no longer list takes its
+    // jobs and the panel with it.
+    void dropUnlisted();
+
     CheckpointsView *m_checkpointsView;
     CheckpointJobsView *m_jobsView;
     ServerProxyPtr m_proxy;

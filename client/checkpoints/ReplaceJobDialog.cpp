@@ -261,21 +261,22 @@ void ReplaceJobDialog::continueStart()
     m_startWaitsForLock = true;
     // Answered to the connection, not to the dialog: the panel deletes the
     // dialog as soon as it ends, and a lock that comes back after that must
-    // still be released.
+    // still be released. The checkpoint sends the release the dialog asked
+    // for after the lock's answer, and looks after a lock whose answer was
+    // lost.
     const QPointer<ReplaceJobDialog> self(this);
+    const QPointer<CheckPoint> checkPoint(m_checkPoint);
     const QPointer<ServerConnection> connection(m_checkPoint->getConnection());
     const QString flow = m_checkPoint->getFlowId();
     const QString point = m_checkPoint->getId();
     const QString job = m_jobId;
-    m_checkPoint->lockJobAsync(
-        m_jobId, kLockWhileReplacing, connection, [self, connection, flow, point, job](bool isSet) {
+    m_checkPoint->lockJobAsync(m_jobId, kLockWhileReplacing, connection,
+        [self, checkPoint, connection, flow, point, job](bool isSet) {
             if (self) {
                 self->lockAnswered(isSet);
                 return;
             }
-            // As every other end of the dialog: released, also when the
-            // answer was lost on its way and the lock may be set.
-            if (connection)
+            if (isSet && !checkPoint && connection)
                 connection->releaseJobLock(flow, point, job);
         });
 }
@@ -285,12 +286,9 @@ void ReplaceJobDialog::lockAnswered(bool isSet)
     m_startWaitsForLock = false;
     if (!m_checkPoint)
         return;
-    if (m_ending) {
-        // The release went out before this lock came back.
-        if (isSet)
-            m_checkPoint->releaseLock(m_jobId);
+    // Ended meanwhile: the checkpoint sends the release after this answer.
+    if (m_ending)
         return;
-    }
     if (!isSet) {
         warn(tr("The Job <%1> can't be locked").arg(m_jobName));
         reject();

@@ -28,7 +28,6 @@ namespace Client {
 
 namespace {
 
-constexpr int kLockForUser = 1;
 // A push of the job is on its way; pushing again would send it twice.
 constexpr int kPushBusy = 2;
 
@@ -105,6 +104,8 @@ void SelectionFrame::SetChechpoint(CheckPoint *checkPoint)
     m_title->setText(tr("Checkpoint %1->%2->%3")
                          .arg(checkPoint->getServerName(), checkPoint->getFlowName(), checkPoint->getName()));
     m_checkPoint = checkPoint;
+    // Also a push queued from an earlier run is told when refused.
+    connect(checkPoint, &CheckPoint::pushRefused, this, &SelectionFrame::pushRefused, Qt::UniqueConnection);
     m_explorer->hide();
     m_filler->show();
     for (QPushButton *button : { m_saveJob, m_viewJob, m_saveReport, m_viewReport, m_replace })
@@ -143,14 +144,13 @@ void SelectionFrame::SetJob(CheckPointJobPtr job)
         return;
     }
     m_job = job;
-    const int status = job->status();
     const CheckPointJobData &record = job->record();
     m_title->setText(tr("Job: %1").arg(record.name));
     m_saveJob->show();
     m_viewJob->show();
     m_saveReport->setVisible(record.enableReportViewing);
     m_viewReport->setVisible(record.enableReportViewing);
-    m_replace->setVisible(record.allowReplacing && status != CheckPointJobData::kPushWaiting);
+    m_replace->setVisible(record.allowReplacing && !pushWaits());
     updateDownloadButtons();
 
     // What was typed for this job and not pushed yet survives a refresh.
@@ -162,7 +162,7 @@ void SelectionFrame::SetJob(CheckPointJobPtr job)
                 toFill[i].value = typed.at(i).value;
         }
     }
-    const bool waiting = status == CheckPointJobData::kPushWaiting;
+    const bool waiting = pushWaits();
     m_loading = true;
     m_explorer->loadMetadata(&toFill, record.metadata, waiting);
     m_loading = false;
@@ -179,9 +179,8 @@ void SelectionFrame::updateDownloadButtons()
 {
     if (!m_job)
         return;
-    const int status = m_job->status();
-    const bool jobFree = m_job->downloadState() != CheckPointJob::Downloading
-        && status != CheckPointJobData::kPushWaiting && !downloadRunning(m_job.get(), false);
+    const bool jobFree = m_job->downloadState() != CheckPointJob::Downloading && !pushWaits()
+        && !downloadRunning(m_job.get(), false);
     m_saveJob->setEnabled(jobFree);
     m_viewJob->setEnabled(jobFree);
     const bool reportFree = !m_job->record().reportFileName.isEmpty() && !downloadRunning(m_job.get(), true);
@@ -194,7 +193,16 @@ bool SelectionFrame::pushAllowed() const
     if (!m_job)
         return false;
     const int status = m_job->status();
-    return m_explorer->isValid() && status != CheckPointJobData::kPushWaiting && status != kPushBusy;
+    return m_explorer->isValid() && !pushWaits() && status != kPushBusy;
+}
+
+bool SelectionFrame::pushWaits() const
+{
+    if (!m_job || m_job->status() != CheckPointJobData::kPushWaiting)
+        return false;
+    // One whose answer was lost may be pushed again, after a warning.
+    const CheckPoint *checkPoint = m_job->checkPoint();
+    return !checkPoint || !checkPoint->isPushUnanswered(m_job->jobId());
 }
 
 void SelectionFrame::updateAll()
@@ -304,34 +312,6 @@ void SelectionFrame::jobLockChecked(const QString &jobId, bool elsewhere, const 
         return;
     }
     carryOutPush(wait);
-}
-
-void SelectionFrame::carryOutPush(const LockWait &wait)
-{
-    CheckPoint *checkPoint = wait.checkPoint;
-    if (!checkPoint)
-        return;
-    PushJobInfo info = wait.info;
-    m_typed.remove(typedKey(wait.job.get()));
-    if (m_job == wait.job)
-        m_explorer->loadMetadata(nullptr, {}, false);
-    handOver(checkPoint, info);
-    updateAll();
-}
-
-void SelectionFrame::handOver(CheckPoint *checkPoint, PushJobInfo &info)
-{
-    if (!checkPoint)
-        return;
-    if (checkPoint == m_checkPoint) {
-        emit JobPushed(info);
-        return;
-    }
-    // Another checkpoint is shown by now (or none): the decision is still
-    // this job's, in its own checkpoint, whose list shows it when picked.
-    // A push that waits already is not sent again.
-    if (!info.push || checkPoint->getJobStatus(info.jobId) != CheckPointJobData::kPushWaiting)
-        checkPoint->pushJob(info.jobId, info);
 }
 
 void SelectionFrame::reset()
@@ -509,94 +489,6 @@ void SelectionFrame::dropFolder(const QString &folder)
 {
     if (m_keptFolders.removeAll(folder) > 0)
         Tamsor::FileHandler::removeFolder(folder);
-}
-
-void SelectionFrame::PushJobClicked(const QList<QString> &pushList)
-{
-    CheckPoint *checkPoint = m_checkPoint;
-    if (!m_job || !checkPoint)
-        return;
-    // The owner's rule again, on the values as they are now.
-    if (!pushAllowed() || pushList.isEmpty() || pushList.size() > m_job->record().connections.size())
-        return;
-    for (const QString &id : pushList) {
-        const QList<JobConnection> &connections = m_job->record().connections;
-        const bool listed = std::any_of(connections.cbegin(), connections.cend(),
-            [&id](const JobConnection &connection) { return connection.id == id; });
-        if (!listed || pushList.count(id) != 1)
-            return;
-    }
-    LockWait wait;
-    wait.what = Waiting::Push;
-    wait.job = m_job;
-    wait.checkPoint = checkPoint;
-    wait.info.push = true;
-    wait.info.connectionIds = pushList;
-    wait.info.requiredMetadata = m_explorer->metadataToFill();
-    wait.info.jobName = m_job->record().name;
-    wait.info.jobId = m_job->jobId();
-    askLock(wait);
-}
-
-void SelectionFrame::ReplaceJobBtnClicked()
-{
-    CheckPoint *checkPoint = m_checkPoint;
-    if (!m_job || !checkPoint)
-        return;
-    if (!checkPoint->getConnection()) {
-        warn(tr("Can't connect to server. Try later."));
-        return;
-    }
-    LockWait wait;
-    wait.what = Waiting::Replace;
-    wait.job = m_job;
-    wait.checkPoint = checkPoint;
-    askLock(wait);
-}
-
-void SelectionFrame::replaceJob(const LockWait &wait, bool lockedElsewhere, const QString &lockText)
-{
-    CheckPoint *checkPoint = wait.checkPoint;
-    if (!checkPoint)
-        return;
-    const QString jobId = wait.job->jobId();
-    if (lockedElsewhere) {
-        QMessageBox question(QMessageBox::Information, tr("Acquiring a lock"),
-            tr("User '%1' is currently replacing this job; if you press the overrule button, the "
-               "replacement job provided by user '%1' will be lost")
-                .arg(lockText),
-            QMessageBox::NoButton, this);
-        QPushButton *overrule = question.addButton(tr("Overrule"), QMessageBox::AcceptRole);
-        question.addButton(tr("Cancel"), QMessageBox::RejectRole);
-        question.setDefaultButton(overrule);
-        question.exec();
-        // Only the explicit choice takes another user's lock away.
-        if (question.clickedButton() != overrule)
-            return;
-    }
-    const QPointer<CheckPoint> target(checkPoint);
-    checkPoint->lockJobAsync(jobId, kLockForUser, this, [this, wait, target, jobId](bool isSet) {
-        if (!target)
-            return;
-        if (!isSet) {
-            warn(tr("The job can't be locked"));
-            return;
-        }
-        openReplaceDialog(wait, target, jobId);
-    });
-}
-
-void SelectionFrame::openReplaceDialog(const LockWait &wait, CheckPoint *checkPoint, const QString &jobId)
-{
-    auto dialog = std::make_unique<ReplaceJobDialog>(this, checkPoint, jobId);
-    if (dialog->exec() == QDialog::Accepted) {
-        PushJobInfo info = dialog->getPushJobInfo();
-        if (info.push) {
-            m_typed.remove(typedKey(wait.job.get()));
-            emit removePushedJob(info);
-            updateAll();
-        }
-    }
 }
 
 } // namespace Client

@@ -116,6 +116,9 @@ private:
     void startDownload(const LockWait &wait);
     void finishSave(const Download &download, bool report, const QString &path, const QString &folder);
     void replaceJob(const LockWait &wait, bool lockedElsewhere, const QString &lockText);
+    void pushRefused(const QString &jobId, const QString &reason);
+    // A push of the job waits (not one whose answer was lost).
+    bool pushWaits() const;
     void keepFolder(const QString &folder);
     void dropFolder(const QString &folder);
     QString typedKey(const CheckPointJob *job) const;
@@ -131,6 +134,8 @@ private:
     QStringList m_keptFolders;
     // Metadata typed for a job but not pushed yet, by job.
     QMap<QString, QList<MetadataToFill>> m_typed;
+    // What went with a push whose answer is not in, by job.
+    QMap<QString, QList<MetadataToFill>> m_pushedTyped;
     bool m_loading = false;
 
     int m_viewMode = NothingShown;

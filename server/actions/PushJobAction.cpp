@@ -71,8 +71,10 @@ void PushJobAction::takeResult(const UserCall::Outcome &outcome, int answer)
     const bool accepted = !fault && answer != 0;
     m_state = accepted ? State::Accepted : State::Refused;
     if (!accepted)
-        m_refusal = fault ? tr("The server refused to send the job on (error %1).").arg(outcome.soapError)
-                          : refusedText();
+        m_refusal = !fault ? refusedText()
+            : outcome.faultText.trimmed().isEmpty()
+            ? tr("The server refused to send the job on (error %1).").arg(outcome.soapError)
+            : tr("The server refused to send the job on: %1").arg(outcome.faultText.trimmed());
     emit pushFinished(this, accepted, m_refusal);
     emit done(this);
 }

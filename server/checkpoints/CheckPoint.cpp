@@ -46,9 +46,7 @@ void CheckPoint::setJobs(const QList<QString> &jobIds, const QMap<QString, Check
     // The old records go in a pool thread: a busy server's thousands of
     // jobs would take the GUI thread tens of milliseconds to free.
     disposeInBackground(std::exchange(m_jobs, jobs));
-    // A push this client queued still waits, whatever the server lists.
-    for (const QString &id : std::as_const(m_pendingPushes))
-        setJobStatus(id, CheckPointJobData::kPushWaiting);
+    keepPushMarks(m_jobIds);
     // Records nobody lists would only take room. Looked for first: erasing
     // copies the map it shares with the reply.
     if (listed.size() == m_jobs.size())
@@ -65,8 +63,23 @@ void CheckPoint::setListedJobs(const QList<QString> &jobIds, const QMap<QString,
 {
     m_jobIds = jobIds;
     m_jobs = jobs;
+    keepPushMarks(m_jobIds);
+}
+
+void CheckPoint::keepPushMarks(const QList<QString> &listed)
+{
+    // A push this client queued still waits, whatever the server lists.
     for (const QString &id : std::as_const(m_pendingPushes))
         setJobStatus(id, CheckPointJobData::kPushWaiting);
+    // One whose answer was lost may still be under way while it is listed.
+    for (auto it = m_unansweredPushes.begin(); it != m_unansweredPushes.end();) {
+        if (listed.contains(*it)) {
+            setJobStatus(*it, CheckPointJobData::kPushWaiting);
+            ++it;
+        } else {
+            it = m_unansweredPushes.erase(it);
+        }
+    }
 }
 
 CheckPointJobData &CheckPoint::addJob(const QString &jobId)

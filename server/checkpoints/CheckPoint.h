@@ -5,6 +5,7 @@
 #include "PushJobInfo.h"
 #include "SubstituteFile.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -71,8 +72,16 @@ public:
     // job stays, with status kPushWaiting, until the server answered (or,
     // after a lost answer, until the next list of jobs). With the push flag clear the job only leaves the
     // list (a replacement carried the push).
+    // A job whose last push got no answer is not pushed again until the
+    // user confirmed it (pushAgainConfirmed).
     bool pushJob(const QString &jobId, const PushJobInfo &info);
     bool isPushWaiting(const QString &jobId) const { return m_pendingPushes.contains(jobId); }
+    // The push went out but its answer was lost: the server may still send
+    // the job on. Marked (status kPushWaiting) until a list of the
+    // checkpoint's jobs no longer names it.
+    bool isPushUnanswered(const QString &jobId) const { return m_unansweredPushes.contains(jobId); }
+    // The user chose to push such a job again: it is free for pushJob.
+    void pushAgainConfirmed(const QString &jobId);
     // Follows the push of the job that the proxy's queue holds (one a
     // cache file kept from an earlier run): waiting until it is answered.
     void watchPush(const QString &jobId);
@@ -83,9 +92,21 @@ public:
     bool lockJob(const QString &jobId, int lockMode);
     void lockJobAsync(
         const QString &jobId, int lockMode, QObject *context, std::function<void(bool isSet)> done);
+    // A lock whose answer was lost may still be set by the server: it is
+    // looked for and released once it shows. Answered to `context` as
+    // false then.
+    //
     // Releases the job's lock in the background, tried again until its
-    // request went out (ServerConnection::releaseJobLock).
+    // request went out (ServerConnection::releaseJobLock). Never ahead of
+    // a lock call of the job: a release asked for while one runs goes
+    // after its answer, and one for a lock whose answer was lost when the
+    // server shows that lock.
     void releaseLock(const QString &jobId);
+    // Locks of this checkpoint whose answer was lost and that are looked for.
+    int lostLockCount() const { return int(m_lostLocks.size()); }
+    // Between two looks for a lost lock, and how many looks at most.
+    static int lostLockLookMs();
+    static constexpr int kLostLockLooks = 8;
 
     // Starts the replacement; false while another one runs. The caller
     // has locked the job with mode 3; a replacement that fails releases
@@ -117,6 +138,8 @@ signals:
     void jobLockCheckFailed(const QString &jobId);
     // A push that waited was answered: the job left or is free again.
     void jobsChanged();
+    // The server refused a push of the job, for the reason given.
+    void pushRefused(const QString &jobId, const QString &reason);
 
 public slots:
     // The end of the running replacement; a stale end of a cancelled one
@@ -125,7 +148,14 @@ public slots:
 
 private:
     void removeJob(const QString &jobId);
-    void pushAnswered(const QString &jobId, bool accepted);
+    void pushAnswered(const QString &jobId, bool accepted, const QString &refusal);
+    // Marks kept across a new list of jobs; marks of jobs it no longer
+    // names go.
+    void keepPushMarks(const QList<QString> &listed);
+    void sendRelease(const QString &jobId);
+    void lockCallEnded(const QString &jobId, bool isSet, bool answerLost);
+    void lookForLostLock(const QString &jobId);
+    void lostLockLooked(const QString &jobId, bool answered, bool elsewhere, const QString &lockText);
     void stopReplacement();
 
     QPointer<ServerConnection> m_connection;
@@ -136,6 +166,12 @@ private:
     QMap<QString, CheckPointJobData> m_jobs;
     QString m_selectedJobId;
     QSet<QString> m_pendingPushes;
+    QSet<QString> m_unansweredPushes;
+    // Lock calls under way, by job; releases asked for meanwhile.
+    QHash<QString, int> m_lockCalls;
+    QSet<QString> m_releaseAfterLock;
+    // Lost locks looked for, with the looks made.
+    QHash<QString, int> m_lostLocks;
     ReplaceJobThread *m_replaceThread = nullptr; // owned
     quint64 m_replaceGeneration = 0;
 };

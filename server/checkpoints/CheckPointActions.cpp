@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -52,7 +53,7 @@ bool CheckPoint::pushJob(const QString &jobId, const PushJobInfo &info)
         return true;
     }
     // One push per job: a second one would send the job on twice.
-    if (m_pendingPushes.contains(jobId))
+    if (m_pendingPushes.contains(jobId) || m_unansweredPushes.contains(jobId))
         return false;
     ServerConnection *connection = getConnection();
     ServerProxy *proxy = connection ? connection->owner() : nullptr;
@@ -81,12 +82,19 @@ void CheckPoint::watchPush(const QString &jobId)
             continue;
         m_pendingPushes.insert(jobId);
         connect(action, &PushJobAction::pushFinished, this,
-            [this, jobId](
-                PushJobAction *, bool accepted, const QString &) { pushAnswered(jobId, accepted); });
-        // The next list of the checkpoint's jobs tells; until then the job
-        // stays out of reach of a second push.
-        connect(
-            action, &PushJobAction::pushUnanswered, this, [this, jobId] { m_pendingPushes.remove(jobId); });
+            [this, jobId](PushJobAction *, bool accepted, const QString &refusal) {
+                pushAnswered(jobId, accepted, refusal);
+            });
+        // The server may still be sending it on: marked, out of reach of a
+        // second push without the user's word, until a list of the
+        // checkpoint's jobs no longer names it.
+        connect(action, &PushJobAction::pushUnanswered, this, [this, jobId] {
+            if (!m_pendingPushes.remove(jobId))
+                return;
+            m_unansweredPushes.insert(jobId);
+            setJobStatus(jobId, CheckPointJobData::kPushWaiting);
+            emit jobsChanged();
+        });
         connect(action, &QObject::destroyed, this, [this, jobId] {
             if (m_pendingPushes.remove(jobId) && getJobStatus(jobId) == CheckPointJobData::kPushWaiting) {
                 setJobStatus(jobId, 0);
@@ -97,15 +105,23 @@ void CheckPoint::watchPush(const QString &jobId)
     }
 }
 
-void CheckPoint::pushAnswered(const QString &jobId, bool accepted)
+void CheckPoint::pushAnswered(const QString &jobId, bool accepted, const QString &refusal)
 {
     if (!m_pendingPushes.remove(jobId))
         return;
-    if (accepted)
+    if (accepted) {
         removeJob(jobId);
-    else
+    } else {
         setJobStatus(jobId, 0);
+        emit pushRefused(jobId, refusal.isEmpty() ? PushJobAction::refusedText() : refusal);
+    }
     emit jobsChanged();
+}
+
+void CheckPoint::pushAgainConfirmed(const QString &jobId)
+{
+    if (m_unansweredPushes.remove(jobId) && getJobStatus(jobId) == CheckPointJobData::kPushWaiting)
+        setJobStatus(jobId, 0);
 }
 
 bool CheckPoint::lockJob(const QString &jobId, int lockMode)
@@ -123,11 +139,113 @@ void CheckPoint::lockJobAsync(
             context ? context : this, [done] { done(false); }, Qt::QueuedConnection);
         return;
     }
-    connection->setJobLockStatusAsync(
-        m_flowId, m_id, jobId, lockMode, context ? context : this, std::move(done));
+    // A new lock of the job is released by its own holder, and a lost
+    // one that lands is then released with it: a look would take the new
+    // one away.
+    m_lostLocks.remove(jobId);
+    ++m_lockCalls[jobId];
+    const QPointer<CheckPoint> self(this);
+    const QPointer<QObject> caller(context ? context : this);
+    const QPointer<ServerConnection> target(connection);
+    // Answered to the connection: what the server may have set is looked
+    // after also when the caller is gone.
+    connection->setJobLockStatusAsync(m_flowId, m_id, jobId, lockMode, connection,
+        [self, caller, target, flowId = m_flowId, id = m_id, jobId, done](bool isSet, bool answerLost) {
+            if (self)
+                self->lockCallEnded(jobId, isSet, answerLost);
+            else if (answerLost && target)
+                target->releaseJobLock(flowId, id, jobId);
+            if (caller)
+                done(isSet && !answerLost);
+        });
+}
+
+void CheckPoint::lockCallEnded(const QString &jobId, bool isSet, bool answerLost)
+{
+    auto calls = m_lockCalls.find(jobId);
+    if (calls != m_lockCalls.end() && --calls.value() <= 0)
+        m_lockCalls.erase(calls);
+    if (answerLost) {
+        // A release sent now could reach the server before this lock does.
+        m_releaseAfterLock.remove(jobId);
+        if (!m_lostLocks.contains(jobId)) {
+            m_lostLocks.insert(jobId, 0);
+            QTimer::singleShot(lostLockLookMs(), this, [this, jobId] { lookForLostLock(jobId); });
+        }
+        return;
+    }
+    if (!m_lockCalls.contains(jobId) && m_releaseAfterLock.remove(jobId) && isSet)
+        sendRelease(jobId);
+}
+
+int CheckPoint::lostLockLookMs()
+{
+    // The server took longer than the call's limit: looked for every half
+    // of it, for a few limits.
+    return qMax(100, ServerConnection::callTimeouts().userIoMs / 2);
+}
+
+void CheckPoint::lookForLostLock(const QString &jobId)
+{
+    ServerConnection *connection = getConnection();
+    if (!m_lostLocks.contains(jobId))
+        return;
+    if (!connection) {
+        m_lostLocks.remove(jobId);
+        return;
+    }
+    const QString host = connection->host();
+    const int port = connection->port();
+    connection->getJobLockStatusAsync(
+        m_flowId, m_id, jobId, this, [this, jobId, host, port](bool answered, const QString &text) {
+            if (!answered || text.isEmpty()) {
+                lostLockLooked(jobId, answered, false, text);
+                return;
+            }
+            // Whose lock it is takes host look-ups: not in this thread.
+            auto ours = std::make_shared<bool>(false);
+            QThread *worker = QThread::create([ours, text, host, port] {
+                *ours = !JobLockCheck::evaluate(text, JobLockCheck::gather(host, port)).elsewhere;
+            });
+            connect(worker, &QThread::finished, this,
+                [this, jobId, ours, text] { lostLockLooked(jobId, true, !*ours, text); });
+            connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+            worker->start();
+        });
+}
+
+void CheckPoint::lostLockLooked(const QString &jobId, bool answered, bool elsewhere, const QString &lockText)
+{
+    const auto it = m_lostLocks.find(jobId);
+    if (it == m_lostLocks.end())
+        return;
+    if (answered && !lockText.isEmpty()) {
+        m_lostLocks.erase(it);
+        // A lock held from another machine is not this client's to take away.
+        if (!elsewhere)
+            sendRelease(jobId);
+        return;
+    }
+    if (++it.value() >= kLostLockLooks) {
+        m_lostLocks.erase(it);
+        return;
+    }
+    QTimer::singleShot(lostLockLookMs(), this, [this, jobId] { lookForLostLock(jobId); });
 }
 
 void CheckPoint::releaseLock(const QString &jobId)
+{
+    // The lock looked for is released when it shows.
+    if (m_lostLocks.contains(jobId))
+        return;
+    if (m_lockCalls.contains(jobId)) {
+        m_releaseAfterLock.insert(jobId);
+        return;
+    }
+    sendRelease(jobId);
+}
+
+void CheckPoint::sendRelease(const QString &jobId)
 {
     // Delivered in the background: a lock left behind would keep the job
     // from everybody else.

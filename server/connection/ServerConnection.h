@@ -114,8 +114,10 @@ public:
         const QString &flowId, const QString &checkPointId, const QString &jobId, int lockMode);
     QString getJobLockStatus(const QString &flowId, const QString &checkPointId, const QString &jobId);
     void pingAsync(QObject *context, std::function<void(bool ok)> done);
+    // `answerLost`: the request went out but no answer came back, so the
+    // server may set the lock after all.
     void setJobLockStatusAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
-        int lockMode, QObject *context, std::function<void(bool isSet)> done);
+        int lockMode, QObject *context, std::function<void(bool isSet, bool answerLost)> done);
     // `answered` is false when the server could not be asked.
     void getJobLockStatusAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
         QObject *context, std::function<void(bool answered, const QString &lockText)> done);

@@ -203,17 +203,19 @@ void ServerConnection::pingAsync(QObject *context, std::function<void(bool)> don
 }
 
 void ServerConnection::setJobLockStatusAsync(const QString &flowId, const QString &checkPointId,
-    const QString &jobId, int lockMode, QObject *context, std::function<void(bool)> done)
+    const QString &jobId, int lockMode, QObject *context, std::function<void(bool, bool)> done)
 {
     if (connectFirst()) {
         QMetaObject::invokeMethod(
-            context ? context : this, [done] { done(false); }, Qt::QueuedConnection);
+            context ? context : this, [done] { done(false, false); }, Qt::QueuedConnection);
         return;
     }
     auto isSet = std::make_shared<int>(0);
     startUserCall(lockBody(flowId, checkPointId, jobId, lockMode, isSet), true, context,
-        [done, isSet](
-            const UserCall::Outcome &outcome) { done(outcome.soapError == SOAP_OK && *isSet != 0); });
+        [done, isSet](const UserCall::Outcome &outcome) {
+            done(outcome.soapError == SOAP_OK && *isSet != 0,
+                !outcome.answered() && outcome.reach != SendTracker::Reach::NotSent);
+        });
 }
 
 void ServerConnection::getJobLockStatusAsync(const QString &flowId, const QString &checkPointId,

@@ -78,8 +78,10 @@ public:
     void notifyDataUpdated();
 
     // The connection's cache file (ServerProxyCache.cpp), written in the
-    // cache writer's thread from what the proxy holds now.
-    void saveCachedData(ServerConnection *connection);
+    // cache writer's thread from what the proxy holds now. Only for an
+    // online connection, unless an update that went offline part way took
+    // its data in (`takenIn`): what is shown is what is cached.
+    void saveCachedData(ServerConnection *connection, bool takenIn = false);
     // Waits up to ms for the cache files asked for so to be written.
     bool waitForCacheWrites(int ms);
     CacheWriter &cacheWriter() { return *m_cacheWriter; }

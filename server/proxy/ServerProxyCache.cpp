@@ -41,9 +41,9 @@ QString ServerProxy::cachePath(const ServerConnection *connection)
     return ServerCache::filePath(ServerCache::folder(), edited.host, edited.port);
 }
 
-void ServerProxy::saveCachedData(ServerConnection *connection)
+void ServerProxy::saveCachedData(ServerConnection *connection, bool takenIn)
 {
-    if (!connection || !connection->isOnline())
+    if (!connection || (!connection->isOnline() && !takenIn))
         return;
     const QString path = cachePath(connection);
     if (path.isEmpty())

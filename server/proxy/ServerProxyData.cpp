@@ -60,12 +60,23 @@ ServerProxy::FlowData *ServerProxy::flowData(ServerConnection *connection, const
     data.flow = flow;
     data.connection = connection;
     // A flow table rebuilt after a failed fetch holds new Flow objects: the
-    // points and checkpoints of the old one are still reused by id.
+    // points and checkpoints of the old one are still reused by id, and
+    // what it showed stays, in its place, until a fetch of that kind
+    // replaces it.
+    QVector<FlowPtr> &flows = m_flows[connection];
     for (auto old = m_flowData.begin(); old != m_flowData.end();) {
         if (old->connection == connection && old->flow->id() == flowId) {
             data.pointIndex.insert(old->pointIndex);
             data.checkPointIndex.insert(old->checkPointIndex);
-            m_flows[connection].removeAll(old->flow);
+            if (data.submitPoints.isEmpty())
+                data.submitPoints = old->submitPoints;
+            if (data.checkPoints.isEmpty())
+                data.checkPoints = old->checkPoints;
+            const qsizetype at = flows.indexOf(old->flow);
+            if (at >= 0 && !flows.contains(flow))
+                flows[at] = flow;
+            else
+                flows.removeAll(old->flow);
             old = m_flowData.erase(old);
         } else {
             ++old;

@@ -100,11 +100,13 @@ void ServerProxy::takeInNext()
 
     // What came in is taken also when a later fetch of the same update
     // failed and took the connection offline.
-    if (connection->isOnline() || ended->fetchedFlags() != 0)
+    const bool takeIn = connection->isOnline() || ended->fetchedFlags() != 0;
+    if (takeIn)
         acceptUpdatedData(connection, ended);
     // Once, with what this update brought: a server that is gone before the
-    // next update still shows it after a restart.
-    saveCachedData(connection);
+    // next update still shows it after a restart, and a push deferred for a
+    // job it brought finds the job in the file.
+    saveCachedData(connection, takeIn && connection->isEnabled() && !connection->isStopRequested());
     {
         const QMutexLocker lock(&m_updateMutex);
         m_updateStatusTexts.insert(connection, ended->getStatusText());

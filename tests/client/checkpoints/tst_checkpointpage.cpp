@@ -10,6 +10,8 @@
 #include "ListPageSelection.h"
 #include "MainWindow.h"
 #include "ProgressPage.h"
+#include "PushJobWidget.h"
+#include "SelectionFrame.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
@@ -23,6 +25,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -93,6 +96,8 @@ private slots:
     void selectedJobKeptAcrossUpdates();
     void waitingPushDrawnMarkedAndSentOnce();
     void resetEmptiesBothTables();
+    void unlistedCheckPointClearsJobsAndPanel_data();
+    void unlistedCheckPointClearsJobsAndPanel();
     void layoutStoredUnderCheckpoints();
     void demoScreenshots();
 
@@ -316,6 +321,42 @@ void TestCheckPointPage::resetEmptiesBothTables()
         rowWithText(
             *checkView->model(), CheckpointsModel::CheckpointColumn, QStringLiteral("Approve Proof")));
     QCOMPARE(page.jobsView()->model()->rowCount(), 3);
+}
+
+void TestCheckPointPage::unlistedCheckPointClearsJobsAndPanel_data()
+{
+    QTest::addColumn<bool>("wholeFlow");
+    QTest::newRow("checkpoint gone") << false;
+    QTest::newRow("flow gone") << true;
+}
+
+void TestCheckPointPage::unlistedCheckPointClearsJobsAndPanel()
+{
+    QFETCH(bool, wholeFlow);
+    CheckPointPage page(m_proxy);
+    QVERIFY(openProof(page));
+    QTreeView *jobView = page.jobsView()->view();
+    clickRow(jobView, rowWithText(*jobView->model(), 0, QStringLiteral("Catalog 2024")));
+    Client::SelectionFrame *panel = page.jobPanel();
+    QCOMPARE(panel->viewMode(), int(Client::SelectionFrame::JobShown));
+
+    QList<testserver::Flow> flows = m_server->flows();
+    if (wholeFlow)
+        flows.removeFirst();
+    else
+        flows[0].checkPoints.removeFirst();
+    m_server->setFlows(flows);
+    QVERIFY(update());
+    QCOMPARE(rowWithText(*page.checkpointsView()->view()->model(), CheckpointsModel::CheckpointColumn,
+                 QStringLiteral("Approve Proof")),
+        -1);
+    QCOMPARE(page.jobsView()->checkPoint(), nullptr);
+    QCOMPARE(jobView->model()->rowCount(), 0);
+    QVERIFY(!panel->currentJob());
+    QCOMPARE(panel->currentCheckPoint(), nullptr);
+    QVERIFY(!panel->pushWidget()->isVisible());
+    QVERIFY(!panel->viewJobButton()->isVisible());
+    QCOMPARE(panel->titleLabel()->text(), QStringLiteral("Job view"));
 }
 
 void TestCheckPointPage::layoutStoredUnderCheckpoints()

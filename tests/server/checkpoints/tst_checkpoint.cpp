@@ -98,6 +98,7 @@ private slots:
     void pushWaitsForTheServer();
     void pushWithoutFlagOnlyDropsTheJob();
     void refusedPushFreesTheJob();
+    void lostPushAnswerKeepsTheJobMarked();
     void pushThreadsStopWithTheirConnection();
 
     void replacementLocksInOrder();
@@ -110,6 +111,8 @@ private slots:
     void ownLockIsNotElsewhere();
     void lockByServerMachineNamesTheHost();
     void lockCheckCutShortIsAnswered();
+    void lostLockIsReleasedAfterIt_data();
+    void lostLockIsReleasedAfterIt();
 
 private:
     // Logs in, fetches the checkpoints and returns the one of the flow.
@@ -309,6 +312,38 @@ void TestCheckPoint::refusedPushFreesTheJob()
     QTRY_VERIFY_WITH_TIMEOUT(m_proxy->updateThreads(m_connection).isEmpty(), 10000);
     QVERIFY(check->pushJob(QStringLiteral("J1"), decision({ QStringLiteral("out-1") })));
     QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 10000);
+}
+
+void TestCheckPoint::lostPushAnswerKeepsTheJobMarked()
+{
+    const QString j1 = QStringLiteral("J1");
+    CheckPoint *check = fetch(m_connection);
+    QVERIFY(check);
+    // Answered after the call's limit: the server is still at it.
+    m_server->setFault(testserver::Operation::PushCheckpointJob, testserver::Fault::delay(4000).times(1));
+    QVERIFY(check->pushJob(j1, decision({ QStringLiteral("out-1") })));
+    QTRY_VERIFY_WITH_TIMEOUT(check->isPushUnanswered(j1), 10000);
+    // A list made meanwhile names it: still marked, not pushed again.
+    QCOMPARE(fetch(m_connection), check);
+    QVERIFY(check->hasJob(j1));
+    QCOMPARE(check->getJobStatus(j1), int(CheckPointJobData::kPushWaiting));
+    QVERIFY(!check->pushJob(j1, decision({ QStringLiteral("out-2") })));
+    // The server took it; the next list no longer names it.
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 10000);
+    QCOMPARE(fetch(m_connection), check);
+    QVERIFY(!check->hasJob(j1));
+    QVERIFY(!check->isPushUnanswered(j1));
+    QCOMPARE(ServerTest::operations(*m_server).count(QStringLiteral("PushCheckpointJob")), 1);
+    QCOMPARE(m_server->pushes().first().request.connectionIds, QStringList { QStringLiteral("out-1") });
+
+    // Confirmed by the user, a job so marked goes again.
+    m_server->setFault(testserver::Operation::PushCheckpointJob, testserver::Fault::delay(4000).times(1));
+    QVERIFY(check->pushJob(QStringLiteral("J2"), decision({ QStringLiteral("out-1") })));
+    QTRY_VERIFY_WITH_TIMEOUT(check->isPushUnanswered(QStringLiteral("J2")), 10000);
+    check->pushAgainConfirmed(QStringLiteral("J2"));
+    QCOMPARE(check->getJobStatus(QStringLiteral("J2")), 0);
+    QVERIFY(check->pushJob(QStringLiteral("J2"), decision({ QStringLiteral("out-2") })));
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 3, 10000);
 }
 
 void TestCheckPoint::pushThreadsStopWithTheirConnection()
@@ -532,6 +567,40 @@ void TestCheckPoint::lockCheckCutShortIsAnswered()
     QVERIFY(failed.wait(5000));
     QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("J1"));
     m_server->releaseHangingCalls();
+}
+
+void TestCheckPoint::lostLockIsReleasedAfterIt_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("releaseAsked");
+    QTest::newRow("for the user, not released by its caller") << 1 << false;
+    QTest::newRow("while replacing, released at once by its caller") << 3 << true;
+}
+
+void TestCheckPoint::lostLockIsReleasedAfterIt()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, releaseAsked);
+    const QString j1 = QStringLiteral("J1");
+    CheckPoint *check = fetch(m_connection);
+    QVERIFY(check);
+    // The lock is set after the call's limit, its answer lost.
+    const int delayMs = 2500;
+    m_server->setFault(testserver::Operation::SetJobLockStatus, testserver::Fault::delay(delayMs).times(1));
+    m_server->clearJournal();
+    QElapsedTimer sinceLock;
+    sinceLock.start();
+    QList<bool> answers;
+    check->lockJobAsync(j1, mode, this, [&answers](bool isSet) { answers.append(isSet); });
+    QTRY_COMPARE_WITH_TIMEOUT(answers, QList<bool> { false }, 10000);
+    if (releaseAsked)
+        check->releaseLock(j1);
+    // Released once it is set, never ahead of it.
+    QTRY_VERIFY_WITH_TIMEOUT(sinceLock.elapsed() > delayMs + 500
+            && m_server->lock(flowId, checkPointId, j1).isEmpty()
+            && lockModesSent(*m_server) == (QStringList { QString::number(mode), QStringLiteral("0") }),
+        15000);
+    QCOMPARE(check->lostLockCount(), 0);
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestCheckPoint)

@@ -123,6 +123,8 @@ private slots:
     void updateFillsEverything();
     void secondUpdateReusesObjectsById();
     void refreshOfOneKindRebuildsTheFlowList();
+    void failedFetchAfterFailedFlowListKeepsWhatWasShown_data();
+    void failedFetchAfterFailedFlowListKeepsWhatWasShown();
     void checkPointSignalsComeInOrder();
     void logBatchesAreBounded();
     void removingConnectionClearsItsData();
@@ -298,6 +300,60 @@ void TestProxyData::refreshOfOneKindRebuildsTheFlowList()
     QCOMPARE(proxy.getFlows(connection).size(), 2);
     QVERIFY(update(proxy, connection, UpdateFlags::Messages | UpdateFlags::Progress));
     QCOMPARE(proxy.getFlows(connection).size(), 2);
+}
+
+void TestProxyData::failedFetchAfterFailedFlowListKeepsWhatWasShown_data()
+{
+    QTest::addColumn<int>("failing");
+    QTest::newRow("checkpoints") << int(Operation::GetCheckPoints07);
+    QTest::newRow("submit points") << int(Operation::GetSubmitPoints07);
+}
+
+void TestProxyData::failedFetchAfterFailedFlowListKeepsWhatWasShown()
+{
+    QFETCH(int, failing);
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFlows(worldOne());
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    const auto shown = [&] {
+        QStringList seen;
+        for (const FlowPtr &flow : proxy.getFlows(connection)) {
+            seen.append(flow->id());
+            for (const SubmitPointPtr &point : proxy.getSubmitPoints(flow))
+                seen.append(point->getId());
+            for (const CheckPointPtr &checkPoint : proxy.getCheckPoints(flow))
+                seen.append(checkPoint->getId() + QLatin1Char('/') + checkPoint->getJobIds().join(u','));
+        }
+        return seen;
+    };
+    QVERIFY(update(proxy, connection, UpdateFlags::All));
+    const QStringList before = shown();
+    QCOMPARE(before,
+        (QStringList { QStringLiteral("F1"), QStringLiteral("P1"), QStringLiteral("P2"),
+            QStringLiteral("C1/J1,J2"), QStringLiteral("F2"), QStringLiteral("C9/") }));
+
+    // The flow list fails, then one kind of fetch: what was shown stays.
+    server->setFault(Operation::GetFlowList07, Fault::receiverFault().times(1));
+    QVERIFY(update(proxy, connection, UpdateFlags::All));
+    QVERIFY(!connection->isOnline());
+    QCOMPARE(shown(), before);
+    server->setFault(Operation(failing), Fault::receiverFault().times(1));
+    QVERIFY(update(proxy, connection, UpdateFlags::All));
+    QVERIFY(!connection->isOnline());
+    QCOMPARE(shown(), before);
+
+    // A fetch of that kind that succeeds replaces it.
+    QList<testserver::Flow> world = worldOne();
+    world[0].submitPoints.removeLast();
+    world[0].checkPoints[0].jobs.removeFirst();
+    server->setFlows(world);
+    QVERIFY(update(proxy, connection, UpdateFlags::All));
+    QVERIFY(connection->isOnline());
+    QCOMPARE(shown(),
+        (QStringList { QStringLiteral("F1"), QStringLiteral("P1"), QStringLiteral("C1/J1"),
+            QStringLiteral("F2"), QStringLiteral("C9/") }));
 }
 
 void TestProxyData::checkPointSignalsComeInOrder()

@@ -8,7 +8,10 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -68,6 +71,7 @@ private slots:
     void offlineResultsAreDropped();
     void failedFetchKeepsTheOthers_data();
     void failedFetchKeepsTheOthers();
+    void partlyFailedUpdateIsCached();
     void replyOverItsLimitKeepsTheConnection();
     void removingDuringHangingUpdateIsBounded();
     void removingOfflineConnectionClearsItsData();
@@ -314,6 +318,61 @@ void TestServerProxy::failedFetchKeepsTheOthers()
     QList<ProgressData> progress;
     proxy.getProgressData(progress);
     QCOMPARE(progress.size(), 1);
+}
+
+void TestServerProxy::partlyFailedUpdateIsCached()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString folderKey = QStringLiteral("General/ApplicationPath");
+    QSettings().setValue(folderKey, folder.path());
+    const auto forget = qScopeGuard([folderKey] { QSettings().remove(folderKey); });
+    auto server = startServer();
+    QVERIFY(server);
+    setData(*server);
+    QList<testserver::Flow> flows = server->flows();
+    testserver::Job job;
+    job.id = QStringLiteral("J1");
+    job.name = QStringLiteral("new.pdf");
+    job.connections = { { QStringLiteral("out-1"), QStringLiteral("Approved") } };
+    flows[0].checkPoints[0].jobs = { job };
+    server->setFlows(flows);
+    server->setFault(Operation::GetLogData07,
+        Fault::rawBody(QStringLiteral("<ombrel:GetLogData07Response>"
+                                      "<logs><recId>x</recId></logs>"
+                                      "</ombrel:GetLogData07Response>")));
+    auto proxy = std::make_unique<ServerProxy>();
+    ServerConnection *connection = addConnection(*proxy, server->port());
+    proxy->startUpdatingData();
+    QTRY_VERIFY_WITH_TIMEOUT(idle(*proxy, connection), 10000);
+    QVERIFY(!connection->isOnline());
+    const QVector<FlowPtr> shown = proxy->getFlows(connection);
+    QCOMPARE(shown.size(), 1);
+    ::CheckPoint *checkPoint = proxy->getCheckPoints(shown.first()).value(0).get();
+    QVERIFY(checkPoint && checkPoint->hasJob(QStringLiteral("J1")));
+
+    // The server is gone: the push waits, recorded in the file.
+    server->setRefuseConnections(true);
+    PushJobInfo info;
+    info.connectionIds = { QStringLiteral("out-1") };
+    info.jobName = job.name;
+    info.push = true;
+    QVERIFY(!checkPoint->pushJob(QStringLiteral("J1"), info));
+    QVERIFY(proxy->waitForCacheWrites(5000));
+    proxy.reset();
+
+    // After a restart it shows what was shown, and the push is queued.
+    ServerProxy restarted;
+    connection = addConnection(restarted, server->port());
+    QSignalSpy loaded(&restarted, &ServerProxy::cachedDataLoaded);
+    restarted.loadCachedData();
+    QVERIFY(loaded.wait(10000));
+    const QVector<FlowPtr> cached = restarted.getFlows(connection);
+    QCOMPARE(cached.size(), 1);
+    checkPoint = restarted.getCheckPoints(cached.first()).value(0).get();
+    QVERIFY(checkPoint);
+    QCOMPARE(checkPoint->getJobStatus(QStringLiteral("J1")), int(CheckPointJobData::kPushWaiting));
+    QCOMPARE(restarted.actionList().count(), 1);
 }
 
 void TestServerProxy::replyOverItsLimitKeepsTheConnection()
