@@ -284,8 +284,8 @@ void TestStartup::brokenPipeDoesNotKillTheClient()
 void TestStartup::leftoversOfAKilledRunAreRemoved()
 {
     // The data folder that this start's lock guards.
-    const QString data = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"))
-        + QStringLiteral("/Marvolt Software/VORNEXclient");
+    const QString data
+        = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Marvolt Software/VORNEXclient");
     const QString temp = QDir::tempPath();
     QVERIFY(QDir().mkpath(data) && QDir().mkpath(temp + QStringLiteral("/elsewhere")));
     // Another client's data folder, named by the settings it shares with
