@@ -316,6 +316,10 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
 {
     // The server's word counts even when a late cancel came after it.
     const bool finished = verdict == Verdict::Accepted && m_closedComplete;
+    // A refused job is not on the server: the next attempt takes the files
+    // as they are then.
+    if (verdict == Verdict::Refused)
+        m_sentWhole = false;
     {
         const QMutexLocker streamLock(&m_streamMutex);
         // The toolkit skips the close callback when sending fails.

@@ -78,8 +78,8 @@ public:
     // Upload side, called by the upload thread in this order. An attempt
     // runs from prepareUpload() to finishUpload(); renames wait for its end.
     // Scans the path again unless the whole job went out in an earlier
-    // attempt. False when the job was cancelled or its files cannot be
-    // read (errorString() says why); nothing is sent then.
+    // attempt that the server did not refuse (it may hold that one). False when the job was cancelled or its
+    // files cannot be read (errorString() says why); nothing is sent then.
     bool prepareUpload();
     // The attachment opens: rewinds the stream; false when there is nothing
     // valid to send.
