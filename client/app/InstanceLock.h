@@ -1,34 +1,58 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
-// The decisive check that one client runs per user: an exclusive lock on a
-// file in the user's data folder, held for the life of the process (the
-// system drops it when the process ends, killed or not). Unlike the wake-up
-// channel, whose folder follows $XDG_RUNTIME_DIR, it is the same for every
-// start of the user's.
+// The decisive check that one client runs per user: exclusive locks on a
+// file in each folder the client shares between its runs (the data folder
+// and the temporary folder its downloads go to), held for the life of the
+// process (the system drops them when the process ends, killed or not).
+// A start with another data or temporary folder still meets a running
+// client in the folder they share, and what is cleaned at start is only
+// what a held lock guards. The lock files carry the running client's
+// wake-up channel, whose folder follows $XDG_RUNTIME_DIR.
 class InstanceLock
 {
 public:
     enum class State {
         Taken, // this process is the user's client
-        HeldElsewhere, // another live client holds it
-        Unavailable, // no lock file could be had: the channel decides
+        HeldElsewhere, // another live client holds one of the locks
+        Unavailable, // some lock file could not be had: the channel decides
     };
 
-    explicit InstanceLock(const QString &path);
+    explicit InstanceLock(const QStringList &paths);
     ~InstanceLock();
     InstanceLock(const InstanceLock &) = delete;
     InstanceLock &operator=(const InstanceLock &) = delete;
 
-    // "<data folder>/Marvolt Software/VORNEXclient.lock"; "" without a
-    // data folder.
-    static QString defaultPath();
+    // "<data root>/Marvolt Software/VORNEXclient.lock", guarding the data
+    // folder beside it.
+    static QString dataFolderLockPath();
+    // "<temporary folder>/vornex-<uid>/VORNEXclient.lock", guarding the
+    // download folders in the temporary folder.
+    static QString tempFolderLockPath();
+    static QStringList defaultPaths();
 
+    // Takes every lock it can; another live holder of any of them gives
+    // HeldElsewhere and nothing stays taken. May be called again.
     State take();
-    QString path() const { return m_path; }
+    bool holds(const QString &path) const;
+    QStringList paths() const;
+
+    // Writes the wake-up channel into the lock files held.
+    void publishChannel(const QString &serverName);
+    // The channels other holders published: sockets of this user's only.
+    QStringList publishedChannels() const;
 
 private:
-    QString m_path;
-    int m_fd = -1;
+    struct Entry
+    {
+        QString path;
+        int fd = -1;
+    };
+    static State lockOne(Entry &entry);
+    void releaseAll();
+
+    QList<Entry> m_entries;
 };

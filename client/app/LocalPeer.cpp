@@ -159,13 +159,24 @@ bool LocalPeer::listen()
     return m_server->listen(m_serverName);
 }
 
+void LocalPeer::close()
+{
+    if (m_server)
+        m_server->close();
+}
+
 bool LocalPeer::sendMessage(const QString &message, int timeoutMs) const
 {
-    if (m_serverName.isEmpty())
+    return deliver(m_serverName, message, timeoutMs);
+}
+
+bool LocalPeer::deliver(const QString &serverName, const QString &message, int timeoutMs)
+{
+    if (serverName.isEmpty())
         return false;
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
-    socket.connectToServer(m_serverName);
+    socket.connectToServer(serverName);
     if (!socket.waitForConnected(remainingMs(deadline)))
         return false;
 

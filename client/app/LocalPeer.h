@@ -31,8 +31,15 @@ public:
     bool listen();
     bool isListening() const;
 
+    // Stops listening and removes the socket: a later start no longer
+    // finds this process.
+    void close();
+
     // Delivers the message to the listening peer and waits for its receipt.
     bool sendMessage(const QString &message, int timeoutMs) const;
+    // The same, to the peer listening at serverName (another start's
+    // channel, which may live in another folder).
+    static bool deliver(const QString &serverName, const QString &message, int timeoutMs);
 
     // The folder that holds the sockets of this user: $XDG_RUNTIME_DIR when
     // it is a private folder of ours, else a 0700 folder of ours under the

@@ -38,6 +38,21 @@ bool QtSingleApplication::sendMessage(const QString &message, int timeoutMs) con
     return m_peer->sendMessage(message, timeoutMs);
 }
 
+bool QtSingleApplication::sendMessageTo(const QString &serverName, const QString &message, int timeoutMs)
+{
+    return LocalPeer::deliver(serverName, message, timeoutMs);
+}
+
+QString QtSingleApplication::serverName() const
+{
+    return m_peer->serverName();
+}
+
+void QtSingleApplication::stopListening()
+{
+    m_peer->close();
+}
+
 void QtSingleApplication::setActivationWindow(QWidget *window)
 {
     m_window = window;

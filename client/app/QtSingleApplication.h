@@ -28,6 +28,10 @@ public:
     bool initialize(bool activate = true);
 
     bool sendMessage(const QString &message, int timeoutMs = 5000) const;
+    // To an instance whose channel lives elsewhere.
+    static bool sendMessageTo(const QString &serverName, const QString &message, int timeoutMs);
+    // Where this instance listens (or would).
+    QString serverName() const;
 
     // The window that a message brings forward; by default the first
     // top-level main window.
@@ -37,6 +41,9 @@ public:
 public slots:
     // Restores the window when minimised, raises and activates it.
     void activateMainWidget();
+    // A closing instance is no longer found: a start meanwhile waits for it
+    // to end instead of waking it.
+    void stopListening();
 
 signals:
     void messageReceived(const QString &message);

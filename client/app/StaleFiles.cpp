@@ -62,14 +62,16 @@ int removeCacheTemps(const QString &dataFolder)
     return removed;
 }
 
-void startCleaning()
+void startCleaning(const QString &dataFolder, const QString &tempFolder)
 {
     if (cleaner)
         return;
     // A small folder, and done before any save can start.
-    removeCacheTemps(ServerCache::folder());
+    removeCacheTemps(dataFolder);
+    if (tempFolder.isEmpty())
+        return;
     // Partial downloads may be large: not in the GUI thread.
-    const QString temp = QDir::tempPath();
+    const QString temp = tempFolder;
     cleaner = QThread::create([temp] { removeDownloads(temp); });
     cleaner->start(QThread::LowPriority);
 }

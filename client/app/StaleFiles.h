@@ -4,7 +4,8 @@
 
 // What a run that was killed leaves behind: the folders of downloads that
 // never finished and the temporary files of cache saves cut short. Only
-// one instance runs per user, so at start-up none of ours is in use.
+// folders whose instance lock this process holds are cleaned, so none of
+// what goes is in use.
 namespace StaleFiles {
 
 // Removes, in `tempFolder`, the download folders made by this user
@@ -14,9 +15,10 @@ int removeDownloads(const QString &tempFolder);
 // that belong to this user; the count.
 int removeCacheTemps(const QString &dataFolder);
 
-// Both, for the client's data folder and the system's temporary folder
-// (the downloads in a thread of their own); wait() before the program ends.
-void startCleaning();
+// Both, for the data folder and the temporary folder given, each only when
+// non-empty (the downloads in a thread of their own); wait() before the
+// program ends. The caller holds the locks that guard them.
+void startCleaning(const QString &dataFolder, const QString &tempFolder);
 void wait();
 
 } // namespace StaleFiles

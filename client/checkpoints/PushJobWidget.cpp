@@ -2,6 +2,7 @@
 
 #include "MetadataExplorer.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,6 +10,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 namespace Client {
 
@@ -23,7 +26,50 @@ QString buttonText(const QString &name)
     return text.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
+int commonPrefix(const QString &a, const QString &b)
+{
+    int n = 0;
+    while (n < a.size() && n < b.size() && a.at(n) == b.at(n))
+        ++n;
+    return n;
+}
+
+// Room for text on a button of its present width.
+int textRoom(const QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const int frame
+        = button->style()->sizeFromContents(QStyle::CT_PushButton, &option, QSize(0, 0), button).width();
+    return qMax(0, button->width() - frame);
+}
+
 } // namespace
+
+QStringList PushJobWidget::elidedApart(const QStringList &names, const QFontMetrics &metrics, int width)
+{
+    // Names often share their start (the department) or their end (the
+    // kind of output): the middle goes first.
+    QStringList shown;
+    for (const QString &name : names)
+        shown.append(metrics.elidedText(name, Qt::ElideMiddle, width));
+    QStringList apart = shown;
+    for (int i = 0; i < names.size(); ++i) {
+        int alike = -1;
+        for (int j = 0; j < names.size(); ++j) {
+            if (j != i && shown.at(j) == shown.at(i) && names.at(j) != names.at(i))
+                alike = qMax(alike, commonPrefix(names.at(i), names.at(j)));
+        }
+        if (alike < 0)
+            continue;
+        // They differ in the cut-out middle: show from the word where they part.
+        int start = alike;
+        while (start > 0 && !names.at(i).at(start - 1).isSpace())
+            --start;
+        apart[i] = metrics.elidedText(QString(QChar(0x2026)) + names.at(i).mid(start), Qt::ElideRight, width);
+    }
+    return apart;
+}
 
 PushJobWidget::PushJobWidget(QWidget *parent, MetadataExplorer *explorer)
     : QWidget(parent)
@@ -34,6 +80,12 @@ PushJobWidget::PushJobWidget(QWidget *parent, MetadataExplorer *explorer)
     for (int i = 0; i < kButtonCount; ++i) {
         m_buttons[i] = new QPushButton(this);
         m_buttons[i]->setObjectName(QStringLiteral("PushJobBtn%1").arg(i + 1));
+        // A long name is elided to the width the panel gives, never widening it.
+        QSizePolicy policy = m_buttons[i]->sizePolicy();
+        policy.setHorizontalPolicy(QSizePolicy::Ignored);
+        m_buttons[i]->setSizePolicy(policy);
+        m_buttons[i]->setMinimumWidth(m_buttons[i]->fontMetrics().horizontalAdvance(QStringLiteral("MMMMM")));
+        m_buttons[i]->installEventFilter(this);
         m_buttons[i]->hide();
     }
     // The first connection sits on the right of each row.
@@ -46,6 +98,7 @@ PushJobWidget::PushJobWidget(QWidget *parent, MetadataExplorer *explorer)
     listRow->setContentsMargins(0, 0, 0, 0);
     m_list = new QListWidget(this);
     m_list->setMaximumHeight(100);
+    m_list->setTextElideMode(Qt::ElideMiddle);
     listRow->addWidget(m_list);
     m_listButton = new QPushButton(this);
     m_listButton->setMinimumSize(100, 100);
@@ -104,10 +157,11 @@ void PushJobWidget::setJob(const CheckPointJobData &job)
         m_list->hide();
         m_listButton->hide();
         for (int i = 0; i < m_job.connections.size(); ++i) {
-            m_buttons[i]->setText(buttonText(m_job.connections.at(i).name));
+            m_buttons[i]->setToolTip(m_job.connections.at(i).name);
             m_buttons[i]->setEnabled(false);
             m_buttons[i]->show();
         }
+        elideButtonTexts();
         return;
     }
     {
@@ -115,6 +169,7 @@ void PushJobWidget::setJob(const CheckPointJobData &job)
         m_list->clear();
         for (const JobConnection &connection : std::as_const(m_job.connections)) {
             auto *item = new QListWidgetItem(connection.name);
+            item->setToolTip(connection.name);
             if (m_job.allowMultipleOutputs)
                 item->setCheckState(Qt::Unchecked);
             m_list->addItem(item);
@@ -124,7 +179,35 @@ void PushJobWidget::setJob(const CheckPointJobData &job)
     m_list->show();
     m_listButton->show();
     m_listButton->setEnabled(false);
-    m_listLabel->setText(tr("Select an option in the listbox"));
+    setListLabel(tr("Select an option in the listbox"));
+}
+
+void PushJobWidget::setListLabel(const QString &text)
+{
+    m_listLabel->setText(text);
+    m_listButton->setToolTip(text);
+}
+
+void PushJobWidget::elideButtonTexts()
+{
+    if (!usesButtons())
+        return;
+    QStringList names;
+    for (const JobConnection &connection : std::as_const(m_job.connections))
+        names.append(connection.name);
+    int room = textRoom(m_buttons[0]);
+    for (int i = 1; i < names.size() && i < kButtonCount; ++i)
+        room = qMin(room, textRoom(m_buttons[i]));
+    const QStringList shown = elidedApart(names, m_buttons[0]->fontMetrics(), room);
+    for (int i = 0; i < shown.size() && i < kButtonCount; ++i)
+        m_buttons[i]->setText(buttonText(shown.at(i)));
+}
+
+bool PushJobWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize && watched->parent() == this)
+        elideButtonTexts();
+    return QWidget::eventFilter(watched, event);
 }
 
 void PushJobWidget::setPushEnabled(bool on)
@@ -155,7 +238,7 @@ void PushJobWidget::selectedConnectionChanged(int row)
     if (m_job.allowMultipleOutputs)
         return;
     if (row < m_job.connections.size())
-        m_listLabel->setText(m_job.connections.at(row).name);
+        setListLabel(m_job.connections.at(row).name);
     updateListButton();
 }
 
@@ -168,7 +251,7 @@ void PushJobWidget::listItemChanged(QListWidgetItem *)
         if (m_list->item(row)->checkState() == Qt::Checked)
             names.append(m_list->item(row)->text());
     }
-    m_listLabel->setText(names.isEmpty() ? tr("Select an option in the listbox") : names.join(tr(" and ")));
+    setListLabel(names.isEmpty() ? tr("Select an option in the listbox") : names.join(tr(" and ")));
     updateListButton();
 }
 

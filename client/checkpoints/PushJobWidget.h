@@ -4,8 +4,10 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
+class QFontMetrics;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -41,6 +43,10 @@ public:
     QPushButton *listPushButton() const { return m_listButton; }
     QLabel *listPushLabel() const { return m_listLabel; }
 
+    // The names as they fit in width, each told apart from the others where
+    // the plain cut would make two read alike.
+    static QStringList elidedApart(const QStringList &names, const QFontMetrics &metrics, int width);
+
 signals:
     void pushJobClicked(const QList<QString> &pushList);
 
@@ -50,8 +56,13 @@ private slots:
     void singleBtnClicked();
     void multiBtnClicked();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     bool usesButtons() const;
+    void elideButtonTexts();
+    void setListLabel(const QString &text);
     int tickedCount() const;
     void updateListButton();
 

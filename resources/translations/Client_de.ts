@@ -887,7 +887,22 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>StartWait</name>
+    <message>
+        <source>VORNEXclient is still running but does not answer; it may be closing. It starts again as soon as the running one has ended.</source>
+        <translation>VORNEXclient läuft noch, antwortet aber nicht; vielleicht wird es gerade beendet. Es startet, sobald das laufende beendet ist.</translation>
+    </message>
+    <message>
+        <source>VORNEXclient cannot start: the one already running neither answers nor ends. Close it, or end its process, and start VORNEXclient again.</source>
+        <translation>VORNEXclient kann nicht starten: Das bereits laufende antwortet nicht und wird nicht beendet. Schließen Sie es oder beenden Sie seinen Prozess und starten Sie VORNEXclient dann erneut.</translation>
+    </message>
+</context>
+<context>
     <name>SubmittedFile</name>
+    <message>
+        <source>The job was not sent: %1. The server did not take it; send it again once the files are as they should be.</source>
+        <translation>Der Job wurde nicht gesendet: %1. Der Server hat ihn nicht angenommen; senden Sie ihn erneut, sobald die Dateien so sind, wie sie sein sollen.</translation>
+    </message>
     <message>
         <source>The server refused the job.</source>
         <translation>Der Server hat den Job abgelehnt.</translation>

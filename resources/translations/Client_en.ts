@@ -866,7 +866,22 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>StartWait</name>
+    <message>
+        <source>VORNEXclient is still running but does not answer; it may be closing. It starts again as soon as the running one has ended.</source>
+        <translation>VORNEXclient is still running but does not answer; it may be closing. It starts again as soon as the running one has ended.</translation>
+    </message>
+    <message>
+        <source>VORNEXclient cannot start: the one already running neither answers nor ends. Close it, or end its process, and start VORNEXclient again.</source>
+        <translation>VORNEXclient cannot start: the one already running neither answers nor ends. Close it, or end its process, and start VORNEXclient again.</translation>
+    </message>
+</context>
+<context>
     <name>SubmittedFile</name>
+    <message>
+        <source>The job was not sent: %1. The server did not take it; send it again once the files are as they should be.</source>
+        <translation>The job was not sent: %1. The server did not take it; send it again once the files are as they should be.</translation>
+    </message>
     <message>
         <source>The server refused the job.</source>
         <translation>The server refused the job.</translation>

@@ -237,17 +237,34 @@ qint64 SubmittedFile::monotonicMs()
 
 bool SubmittedFile::prepareUpload()
 {
+    const QString name = getJobName();
+    bool valid = true;
     {
         const QMutexLocker streamLock(&m_streamMutex);
         m_uploading = true;
         m_aborted = false;
         m_closedComplete = false;
         m_bytesSent = 0;
+        // The files may have changed since the job was made, and a folder
+        // may have gained files: what goes is what is there now. A job that
+        // once went out whole goes again as it went.
+        if (!m_sentWhole && !m_cancelled) {
+            m_streamer = std::make_unique<FilesStreamer>(m_path, name);
+            m_totalSize = qint64(m_streamer->getFullSize());
+            const QMutexLocker lock(&m_mutex);
+            m_error = m_streamer->errorString();
+        }
+        valid = m_streamer->isValid();
+        if (!valid)
+            m_aborted = true;
     }
     if (m_cancelled) {
         setStatus(SubmitStatus::Error);
         return false;
     }
+    // Nothing unreadable is announced to the server.
+    if (!valid)
+        return false;
     // Still waiting for the connection until the attachment opens.
     setDeliveryNote(QString());
     return true;
@@ -289,6 +306,8 @@ bool SubmittedFile::endUpload()
     m_streamer->endWork();
     setEndTime();
     m_closedComplete = !m_aborted && !m_cancelled && m_streamer->isValid() && m_bytesSent == m_totalSize;
+    if (m_closedComplete)
+        m_sentWhole = true;
     setStatus(m_closedComplete ? SubmitStatus::Verifying : SubmitStatus::Error);
     return m_closedComplete;
 }
@@ -297,6 +316,10 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
 {
     // The server's word counts even when a late cancel came after it.
     const bool finished = verdict == Verdict::Accepted && m_closedComplete;
+    // A refused job is not on the server: the next attempt takes the files
+    // as they are then.
+    if (verdict == Verdict::Refused)
+        m_sentWhole = false;
     {
         const QMutexLocker streamLock(&m_streamMutex);
         // The toolkit skips the close callback when sending fails.
@@ -326,6 +349,10 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
         else if (m_closedComplete || verdict == Verdict::Accepted)
             note = tr("The whole job was sent, but the server's answer did not arrive: the server may have "
                       "taken it. Check there before you send it again.");
+        else if (const QString reason = errorString(); !reason.isEmpty() && !m_cancelled)
+            note = tr("The job was not sent: %1. The server did not take it; send it again once the files "
+                      "are as they should be.")
+                       .arg(reason);
         else if (verdict != Verdict::NotSent)
             note = tr("The transfer broke off before the whole job was sent, so the server did not take it. "
                       "Send it again when you are ready.");

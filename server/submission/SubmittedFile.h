@@ -77,7 +77,9 @@ public:
 
     // Upload side, called by the upload thread in this order. An attempt
     // runs from prepareUpload() to finishUpload(); renames wait for its end.
-    // False when the job was cancelled.
+    // Scans the path again unless the whole job went out in an earlier
+    // attempt that the server did not refuse (it may hold that one). False when the job was cancelled or its
+    // files cannot be read (errorString() says why); nothing is sent then.
     bool prepareUpload();
     // The attachment opens: rewinds the stream; false when there is nothing
     // valid to send.
@@ -145,6 +147,7 @@ private:
     std::atomic<bool> m_uploading { false };
     std::atomic<bool> m_aborted { false };
     std::atomic<bool> m_closedComplete { false };
+    std::atomic<bool> m_sentWhole { false };
 };
 
 using SubmittedFilePtr = CountedPtr<SubmittedFile>;

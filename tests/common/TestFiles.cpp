@@ -7,7 +7,10 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <cstring>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace TestFiles {
 namespace {
@@ -185,6 +188,23 @@ FileSizeLimit::~FileSizeLimit()
 {
     ::setrlimit(RLIMIT_FSIZE, &m_old);
     std::signal(SIGXFSZ, m_oldHandler);
+}
+
+PermissionsChecked::PermissionsChecked()
+{
+    if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+        return;
+    __user_cap_data_struct reduced[2];
+    std::memcpy(reduced, m_saved, sizeof reduced);
+    for (const int cap : { CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH })
+        reduced[cap / 32].effective &= ~(1u << (cap % 32));
+    m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
+}
+
+PermissionsChecked::~PermissionsChecked()
+{
+    if (m_dropped)
+        ::syscall(SYS_capset, &m_header, m_saved);
 }
 
 } // namespace TestFiles

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/types.h>
 
@@ -64,6 +65,22 @@ public:
 private:
     rlimit m_old {};
     void (*m_oldHandler)(int) = nullptr;
+};
+
+// Root passes every permission check; while this lives, the calling thread
+// is held to the permission bits like any other user.
+class PermissionsChecked
+{
+public:
+    PermissionsChecked();
+    ~PermissionsChecked();
+    PermissionsChecked(const PermissionsChecked &) = delete;
+    PermissionsChecked &operator=(const PermissionsChecked &) = delete;
+
+private:
+    __user_cap_header_struct m_header { _LINUX_CAPABILITY_VERSION_3, 0 };
+    __user_cap_data_struct m_saved[2] {};
+    bool m_dropped = false;
 };
 
 } // namespace TestFiles

@@ -21,36 +21,7 @@ using TestFiles::FileSizeLimit;
 using TestFiles::modeOf;
 using TestFiles::readFile;
 
-namespace {
-
-// Root passes every permission check; while this lives, the calling thread
-// is held to the permission bits like any other user.
-class PermissionsChecked
-{
-public:
-    PermissionsChecked()
-    {
-        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2];
-        std::memcpy(reduced, m_saved, sizeof reduced);
-        for (const int cap : { CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH })
-            reduced[cap / 32].effective &= ~(1u << (cap % 32));
-        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
-    }
-    ~PermissionsChecked()
-    {
-        if (m_dropped)
-            ::syscall(SYS_capset, &m_header, m_saved);
-    }
-
-private:
-    __user_cap_header_struct m_header { _LINUX_CAPABILITY_VERSION_3, 0 };
-    __user_cap_data_struct m_saved[2] {};
-    bool m_dropped = false;
-};
-
-} // namespace
+using TestFiles::PermissionsChecked;
 
 class TestFileHandler : public QObject
 {

@@ -14,6 +14,7 @@
 using TestFiles::entriesOf;
 using TestFiles::FileSizeLimit;
 using TestFiles::modeOf;
+using TestFiles::PermissionsChecked;
 using TestFiles::readFile;
 using TestFiles::writeFile;
 
@@ -26,6 +27,7 @@ private slots:
     void madeWhenMissing();
     void seededOnceFromTheAllUsersFolder();
     void brokenSeedIsFinishedLater();
+    void readOnlyFoldersAreSeededWhole();
     void unusableRootFallsBackUnderHome();
     void folderThatCannotBeMadeGivesEmpty();
 
@@ -113,6 +115,32 @@ void TestDataFolder::brokenSeedIsFinishedLater()
     QVERIFY(QFile::remove(path + QStringLiteral("/z.xml")));
     Client::DataFolder::prepare(m_user, m_common);
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("/z.xml")));
+}
+
+void TestDataFolder::readOnlyFoldersAreSeededWhole()
+{
+    const QString seed = m_common + QStringLiteral("/Marvolt Software/VORNEXclient");
+    QVERIFY(writeFile(seed + QStringLiteral("/Strings/Common_en.qm"), "qm"));
+    QVERIFY(writeFile(seed + QStringLiteral("/Docs/inner/help.htm"), "help"));
+    const QString organization = m_user + QStringLiteral("/Marvolt Software");
+    // What an earlier seed that broke off on such a folder left behind.
+    const QString leftover = organization + QStringLiteral("/.VORNEXclient-seed-a1B2c3");
+    QVERIFY(writeFile(leftover + QStringLiteral("/Strings/Common_en.qm"), "old"));
+    for (const QString &folder : { seed + QStringLiteral("/Strings"), seed + QStringLiteral("/Docs/inner"),
+             seed + QStringLiteral("/Docs"), leftover + QStringLiteral("/Strings") })
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+
+    QString path;
+    {
+        const PermissionsChecked checked;
+        path = Client::DataFolder::prepare(m_user, m_common);
+    }
+    QCOMPARE(entriesOf(path), QStringList({ QStringLiteral("Docs"), QStringLiteral("Strings") }));
+    QCOMPARE(readFile(path + QStringLiteral("/Strings/Common_en.qm")), QByteArray("qm"));
+    QCOMPARE(readFile(path + QStringLiteral("/Docs/inner/help.htm")), QByteArray("help"));
+    QCOMPARE(modeOf(path + QStringLiteral("/Strings")), mode_t(0555));
+    QCOMPARE(modeOf(path + QStringLiteral("/Docs")), mode_t(0555));
+    QCOMPARE(entriesOf(organization), QStringList({ QStringLiteral("VORNEXclient") }));
 }
 
 void TestDataFolder::unusableRootFallsBackUnderHome()

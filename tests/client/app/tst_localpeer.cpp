@@ -156,6 +156,12 @@ void TestLocalPeer::onlyOnePeerListens()
     QTRY_VERIFY_WITH_TIMEOUT(send.done(), 6000);
     QVERIFY(send.result());
     QTRY_COMPARE(received.count(), 1);
+
+    // A closing peer is no longer found, and a later one takes the name.
+    first.close();
+    QVERIFY(!QFileInfo::exists(first.serverName()));
+    QVERIFY(!LocalPeer::deliver(first.serverName(), QStringLiteral("late"), 1000));
+    QVERIFY(second.listen());
 }
 
 void TestLocalPeer::staleSocketIsTakenOver()

@@ -1,5 +1,7 @@
 #include "ClientNames.h"
+#include "InstanceLock.h"
 #include "LocalPeer.h"
+#include "StartWait.h"
 #include "TestEnv.h"
 #include "TestFiles.h"
 
@@ -8,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSettings>
@@ -30,24 +33,42 @@ QString clientProgram()
 // The client, started as a user would, in this run's own home. Waits until
 // the process runs: an answer on the channel can come before this process
 // has taken the start in, and the state would still read "Starting".
-// An empty configHome keeps this run's; withoutRuntime starts it as a
-// session without $XDG_RUNTIME_DIR would.
-std::unique_ptr<QProcess> startClient(const QString &configHome = QString(), bool withoutRuntime = false)
+// Each entry of `environment` is "NAME=value", or "-NAME" to start without
+// it; with readErrors what the client writes to stderr is kept for
+// waitForError() instead of being passed on.
+std::unique_ptr<QProcess> startClient(const QStringList &environment = {}, bool readErrors = false)
 {
     auto process = std::make_unique<QProcess>();
     process->setProgram(clientProgram());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    if (!configHome.isEmpty())
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    if (withoutRuntime)
-        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    process->setProcessEnvironment(environment);
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment changed = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment) {
+        if (entry.startsWith(QLatin1Char('-')))
+            changed.remove(entry.mid(1));
+        else
+            changed.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    }
+    process->setProcessEnvironment(changed);
+    process->setProcessChannelMode(readErrors ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
     // This test ignores SIGPIPE itself; the client must not inherit that.
     process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
     process->start();
     process->waitForStarted(10000);
     return process;
+}
+
+// True once the client wrote text to stderr (kept across calls).
+bool waitForError(QProcess &process, const QString &text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QByteArray seen = process.property("errors").toByteArray();
+    while (!QString::fromLocal8Bit(seen).contains(text)) {
+        if (deadline.hasExpired())
+            return false;
+        process.waitForReadyRead(100);
+        seen += process.readAllStandardError();
+        process.setProperty("errors", seen);
+    }
+    return true;
 }
 
 // A start syncs the settings and data folders before the window shows,
@@ -93,10 +114,14 @@ private slots:
     void initTestCase();
     void cleanup();
     void secondStartWakesTheFirstAndLeavesSettingsAlone();
+    void secondStartSendsTheWakeUpMessage_data();
     void secondStartSendsTheWakeUpMessage();
+    void restartWhileTheFirstHoldsOn_data();
+    void restartWhileTheFirstHoldsOn();
     void socketLeftByAKilledClientDoesNotBlockTheNextStart();
     void brokenPipeDoesNotKillTheClient();
     void leftoversOfAKilledRunAreRemoved();
+    void oneClientWhereverTheChannelLives_data();
     void oneClientWhereverTheChannelLives();
 };
 
@@ -124,7 +149,7 @@ void TestStartup::secondStartWakesTheFirstAndLeavesSettingsAlone()
     QVERIFY(QDir().mkpath(secondConfig));
     QElapsedTimer clock;
     clock.start();
-    auto second = startClient(secondConfig);
+    auto second = startClient({ QStringLiteral("XDG_CONFIG_HOME=") + secondConfig });
     QVERIFY(second->waitForFinished(10000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
@@ -135,14 +160,31 @@ void TestStartup::secondStartWakesTheFirstAndLeavesSettingsAlone()
     stop(*first);
 }
 
+void TestStartup::secondStartSendsTheWakeUpMessage_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    const QString otherRuntime = TestEnv::homeDir() + QStringLiteral("/other-runtime");
+    QVERIFY(QDir().mkpath(otherRuntime));
+    QVERIFY(QFile::setPermissions(otherRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QTest::newRow("same runtime folder") << QStringList();
+    QTest::newRow("no runtime folder") << QStringList { QStringLiteral("-XDG_RUNTIME_DIR") };
+    QTest::newRow("another runtime folder")
+        << QStringList { QStringLiteral("XDG_RUNTIME_DIR=") + otherRuntime };
+}
+
 void TestStartup::secondStartSendsTheWakeUpMessage()
 {
-    // This test plays the running instance.
+    QFETCH(QStringList, environment);
+    // This test plays the running instance: it holds the locks and says
+    // in them where its channel is.
+    InstanceLock lock(InstanceLock::defaultPaths());
+    QCOMPARE(lock.take(), InstanceLock::State::Taken);
     LocalPeer running(ClientNames::instanceId());
     QVERIFY(running.listen());
+    lock.publishChannel(running.serverName());
     QSignalSpy received(&running, &LocalPeer::messageReceived);
 
-    auto second = startClient();
+    auto second = startClient(environment);
     QVERIFY(second->waitForStarted(5000));
     QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 10000);
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
@@ -150,6 +192,51 @@ void TestStartup::secondStartSendsTheWakeUpMessage()
     QCOMPARE(received.count(), 1);
     QCOMPARE(received.at(0).at(0).toString(), QStringLiteral("VORNEXclient_check"));
     QVERIFY(!QFileInfo::exists(settingsFile()));
+}
+
+void TestStartup::restartWhileTheFirstHoldsOn_data()
+{
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<bool>("ends");
+    // Closing: it no longer listens, and ends a little later.
+    QTest::newRow("closing") << false << true;
+    // Busy: its channel takes the message but no answer comes; then it ends.
+    QTest::newRow("hangs, then ends") << true << true;
+    QTest::newRow("holds on") << true << false;
+}
+
+void TestStartup::restartWhileTheFirstHoldsOn()
+{
+    QFETCH(bool, listening);
+    QFETCH(bool, ends);
+    // This test plays the first client.
+    auto lock = std::make_unique<InstanceLock>(InstanceLock::defaultPaths());
+    QCOMPARE(lock->take(), InstanceLock::State::Taken);
+    const QString channel = LocalPeer(ClientNames::instanceId()).serverName();
+    auto server = std::make_unique<QLocalServer>();
+    if (listening) {
+        QLocalServer::removeServer(channel);
+        QVERIFY(server->listen(channel));
+        lock->publishChannel(channel);
+    }
+
+    auto second = startClient({ QStringLiteral("VORNEXCLIENT_START_WAIT_MS=3000") }, true);
+    QVERIFY(second->waitForStarted(5000));
+    // The user is told while it waits.
+    QVERIFY(waitForError(*second, StartWait::noticeText(), 15000));
+    QCOMPARE(second->state(), QProcess::Running);
+    if (!ends) {
+        QVERIFY(waitForError(*second, StartWait::failureText(), 15000));
+        // Until the user has read it.
+        QCOMPARE(second->state(), QProcess::Running);
+        stop(*second);
+        return;
+    }
+    server.reset();
+    lock.reset();
+    QVERIFY(clientCameUp());
+    QCOMPARE(second->state(), QProcess::Running);
+    stop(*second);
 }
 
 void TestStartup::socketLeftByAKilledClientDoesNotBlockTheNextStart()
@@ -196,12 +283,18 @@ void TestStartup::brokenPipeDoesNotKillTheClient()
 
 void TestStartup::leftoversOfAKilledRunAreRemoved()
 {
-    const QString data = TestEnv::homeDir() + QStringLiteral("/data");
+    // The data folder that this start's lock guards.
+    const QString data
+        = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Marvolt Software/VORNEXclient");
     const QString temp = QDir::tempPath();
     QVERIFY(QDir().mkpath(data) && QDir().mkpath(temp + QStringLiteral("/elsewhere")));
+    // Another client's data folder, named by the settings it shares with
+    // this start: not guarded by this start's lock, so left alone.
+    const QString foreign = TestEnv::homeDir() + QStringLiteral("/foreign-data");
+    QVERIFY(QDir().mkpath(foreign));
     {
         QSettings settings(ClientNames::organizationName(), ClientNames::applicationName());
-        settings.setValue(ClientNames::applicationPathKey(), data);
+        settings.setValue(ClientNames::applicationPathKey(), foreign);
     }
     auto touch = [](const QString &path) {
         QFile file(path);
@@ -211,6 +304,8 @@ void TestStartup::leftoversOfAKilledRunAreRemoved()
     QVERIFY(QDir().mkpath(download) && touch(download + QStringLiteral("/job.pdf")));
     const QString cacheTemp = data + QStringLiteral("/~#~127.0.0.1#51008.xml");
     QVERIFY(touch(cacheTemp));
+    const QString foreignTemp = foreign + QStringLiteral("/~#~127.0.0.1#51008.xml");
+    QVERIFY(touch(foreignTemp));
     // Not ours, or not of the kind: they stay, and a link is not followed.
     const QString otherName = temp + QStringLiteral("/downloaded-mine");
     QVERIFY(QDir().mkpath(otherName));
@@ -228,12 +323,25 @@ void TestStartup::leftoversOfAKilledRunAreRemoved()
     QVERIFY(QFileInfo(link).isSymLink());
     QVERIFY(QFileInfo::exists(target));
     QVERIFY(QFileInfo::exists(cache));
+    QVERIFY(QFileInfo::exists(foreignTemp));
     stop(*client);
 }
+void TestStartup::oneClientWhereverTheChannelLives_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    QTest::newRow("no runtime folder") << QStringList { QStringLiteral("-XDG_RUNTIME_DIR") };
+    QTest::newRow("another data folder") << QStringList { QStringLiteral("XDG_DATA_HOME=")
+        + TestEnv::homeDir() + QStringLiteral("/other-data") };
+}
+
 void TestStartup::oneClientWhereverTheChannelLives()
 {
+    QFETCH(QStringList, environment);
     auto first = startClient();
     QVERIFY(clientCameUp());
+    // It says in its locks where it listens.
+    QTRY_COMPARE(TestFiles::readFile(InstanceLock::tempFolderLockPath()),
+        QFile::encodeName(LocalPeer(ClientNames::instanceId()).serverName()));
     // A download the first client holds, made after its own clean-up.
     const QString held = QDir::tempPath() + QStringLiteral("/downloaded00112233445566ff");
     QVERIFY(QDir().mkpath(held));
@@ -241,14 +349,15 @@ void TestStartup::oneClientWhereverTheChannelLives()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write("held") == 4);
     file.close();
 
-    // Its channel is in another folder, yet it does not run.
-    auto second = startClient(QString(), true);
+    // Its channel or its data folder is elsewhere, yet it does not run.
+    auto second = startClient(environment);
     QVERIFY(second->waitForFinished(ClientNames::kWakeUpTimeoutMs + 10000));
     QCOMPARE(second->exitStatus(), QProcess::NormalExit);
     QCOMPARE(second->exitCode(), 0);
     QVERIFY(QFileInfo::exists(held + QStringLiteral("/job.pdf")));
     QCOMPARE(first->state(), QProcess::Running);
     stop(*first);
+    QDir(held).removeRecursively();
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestStartup)

@@ -46,6 +46,8 @@ private slots:
     void multipleOutputsTickAndName();
     void invalidMetadataKeepsListPushOff();
     void newJobStartsDisabled();
+    void longNamesStayApartWithinTheWindow_data();
+    void longNamesStayApartWithinTheWindow();
 
 private:
     std::unique_ptr<QWidget> m_window;
@@ -215,6 +217,59 @@ void TestPushJobWidget::newJobStartsDisabled()
     QVERIFY(!m_widget->isPushAllowed());
     QVERIFY(!m_widget->button(1)->isEnabled());
     QVERIFY(m_widget->button(3)->isVisible());
+}
+
+void TestPushJobWidget::longNamesStayApartWithinTheWindow_data()
+{
+    QTest::addColumn<QStringList>("names");
+    const QString common = QStringLiteral("repress department of the northern");
+    QTest::newRow("alike start") << QStringList { common + QStringLiteral(" region, colour proofs"),
+        common + QStringLiteral(" region, plates"), common + QStringLiteral(" region, archive & mail"),
+        common + QStringLiteral(" region, customer approval") };
+    QTest::newRow("alike both ends") << QStringList { common
+            + QStringLiteral(" Alpha office, out to the central archive"),
+        common + QStringLiteral(" Bravo office, out to the central archive"),
+        common + QStringLiteral(" Charlie office, out to the central archive") };
+}
+
+void TestPushJobWidget::longNamesStayApartWithinTheWindow()
+{
+    QFETCH(QStringList, names);
+    CheckPointJobData job = jobWith(int(names.size()), false);
+    for (int i = 0; i < names.size(); ++i)
+        job.connections[i].name = names.at(i);
+    const int width = m_window->width();
+    m_widget->setJob(job);
+    m_widget->setPushEnabled(true);
+
+    // Every name inside its button, read apart from the others.
+    const auto apartAndInside = [&] {
+        QSet<QString> shown;
+        for (int n = 1; n <= names.size(); ++n) {
+            const QPushButton *button = m_widget->button(n);
+            QString text = button->text();
+            text.replace(QStringLiteral("&&"), QStringLiteral("&"));
+            if (button->fontMetrics().horizontalAdvance(text) >= button->width())
+                return false;
+            shown.insert(text);
+        }
+        return shown.size() == names.size();
+    };
+    QTRY_VERIFY(apartAndInside());
+    QCOMPARE(m_window->width(), width);
+    QVERIFY(m_window->minimumSizeHint().width() <= width);
+    for (int n = 1; n <= names.size(); ++n)
+        QCOMPARE(m_widget->button(n)->toolTip(), names.at(n - 1));
+
+    // Narrower still.
+    const int buttonWidth = m_widget->button(1)->width();
+    m_window->resize(width - 120, m_window->height());
+    QTRY_VERIFY(m_widget->button(1)->width() < buttonWidth);
+    QTRY_VERIFY(apartAndInside());
+
+    QSignalSpy spy(m_widget, &PushJobWidget::pushJobClicked);
+    QTest::mouseClick(m_widget->button(3), Qt::LeftButton);
+    QCOMPARE(pushed(spy), QList<QString>({ QStringLiteral("conn-3") }));
 }
 
 VORNEX_TEST_MAIN(TestPushJobWidget)

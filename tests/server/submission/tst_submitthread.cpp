@@ -86,6 +86,8 @@ private slots:
     void serverThatReadsAtATrickleFailsTheUpload();
     void droppedConnectionThenRetryFromTheStart();
     void contentChangingUnderwayAbortsTheTransfer();
+    void filesChangedSinceAddingAreSentAsTheyAre_data();
+    void filesChangedSinceAddingAreSentAsTheyAre();
     void silentServerHitsTheTimeout_data();
     void silentServerHitsTheTimeout();
     void refusalsAndFailures();
@@ -402,9 +404,71 @@ void TestSubmitThread::contentChangingUnderwayAbortsTheTransfer()
     QVERIFY(::truncate(QFile::encodeName(file).constData(), 1000) == 0);
     QVERIFY(waitForEnd(job, 20000));
     QCOMPARE(job->getStatus(), int(SubmitStatus::Error));
+    QVERIFY2(job->deliveryNote().contains(QStringLiteral("File changed while being sent")),
+        qPrintable(job->deliveryNote()));
     QTRY_COMPARE_WITH_TIMEOUT(m_server->openConnections(), 0, 10000);
     // Not even a short request that could pass for a whole one.
     QVERIFY(m_server->uploads().isEmpty());
+
+    // Sent again, it goes as the file now is.
+    m_server->clearFault(testserver::Operation::SubmitFile08);
+    m_point->startSubmit(job.get());
+    QVERIFY(waitForEnd(job, 20000));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::Finished));
+    QCOMPARE(acceptedUploads().size(), 1);
+    QCOMPARE(describe(acceptedUploads().first().mainFile), describe(file));
+}
+
+void TestSubmitThread::filesChangedSinceAddingAreSentAsTheyAre_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("file grew") << QStringLiteral("grow") << int(SubmitStatus::Finished) << QString();
+    QTest::newRow("file shrank") << QStringLiteral("shrink") << int(SubmitStatus::Finished) << QString();
+    QTest::newRow("file added to the folder")
+        << QStringLiteral("add") << int(SubmitStatus::Finished) << QString();
+    QTest::newRow("file removed from the folder")
+        << QStringLiteral("remove") << int(SubmitStatus::Finished) << QString();
+    QTest::newRow("folder gone") << QStringLiteral("gone") << int(SubmitStatus::Error)
+                                 << QStringLiteral("Cannot read");
+}
+
+void TestSubmitThread::filesChangedSinceAddingAreSentAsTheyAre()
+{
+    QFETCH(QString, change);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    const QString root = path(QStringLiteral("job"));
+    QVERIFY(writeFile(root + QStringLiteral("/a.bin"), 50000, 1));
+    QVERIFY(writeFile(root + QStringLiteral("/b.bin"), 3000, 2));
+    const SubmittedFilePtr job = submit(root, false);
+    const qint64 sizeWhenAdded = job->getTotalSize();
+    if (change == QLatin1String("grow"))
+        QVERIFY(writeFile(root + QStringLiteral("/a.bin"), 90000, 3));
+    else if (change == QLatin1String("shrink"))
+        QVERIFY(writeFile(root + QStringLiteral("/a.bin"), 10, 3));
+    else if (change == QLatin1String("add"))
+        QVERIFY(writeFile(root + QStringLiteral("/new/c.bin"), 7000, 4));
+    else if (change == QLatin1String("remove"))
+        QVERIFY(QFile::remove(root + QStringLiteral("/b.bin")));
+    else
+        QVERIFY(QDir(root).removeRecursively());
+
+    m_point->startSubmit(job.get());
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), status);
+    if (status == SubmitStatus::Finished) {
+        QCOMPARE(acceptedUploads().size(), 1);
+        QCOMPARE(describe(acceptedUploads().first().mainFile), describe(root));
+        QCOMPARE(acceptedUploads().first().fullSubmitSize, job->getTotalSize());
+        QVERIFY(job->getTotalSize() != sizeWhenAdded);
+    } else {
+        // Nothing unreadable is announced, and the form can say why.
+        QVERIFY(m_server->uploads().isEmpty());
+        QVERIFY2(job->deliveryNote().contains(reason), qPrintable(job->deliveryNote()));
+        QVERIFY(!job->deliveryNote().contains(QStringLiteral("Send it again when you are ready")));
+    }
 }
 
 void TestSubmitThread::silentServerHitsTheTimeout_data()
