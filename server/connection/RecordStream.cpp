@@ -1,8 +1,8 @@
 #include "RecordStream.h"
 
 #include "CallBounds.h"
-
 #include "ReadingRules.h"
+
 #include <ombrelH.h>
 
 namespace RecordStream {
@@ -33,7 +33,7 @@ public:
         // A block is linked by a trailer after its data: the link, then the
         // data's size (soap_malloc); soap_dealloc takes the data's address.
         // The context sets a DIME record's fields only in a DIME reply.
-        const bool dime = m_soap->mode & SOAP_ENC_DIME;
+        const bool dime = (m_soap->mode | m_soap->imode) & SOAP_ENC_DIME;
         while (m_soap->alist && m_soap->alist != m_blocks) {
             char *link = static_cast<char *>(m_soap->alist);
             const size_t size = *reinterpret_cast<const size_t *>(link + sizeof(void *));

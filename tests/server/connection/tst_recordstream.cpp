@@ -15,6 +15,8 @@
 #include <ombrelH.h>
 #include <zlib.h>
 
+#include <sstream>
+
 #include <QtTest/QTest>
 
 namespace {
@@ -258,13 +260,13 @@ void TestRecordStream::validVariations()
     QFETCH(int, row);
     const Writer w(kVariations[row]);
     const char *stamp1 = "2026-01-01T00:00:00.000Z";
-    m_server.setReply(QStringLiteral("GetLogData07"),
-        raw(w.reply("GetLogData07",
-            { w.element("logs",
-                  w.number("recId", "7") + w.field("timeStamp", stamp1) + w.field("module", "M")
-                      + w.field("serverName", "") + w.field("message", kValue) + w.field("type", "Info")),
-                w.element("logs",
-                    w.field("type", "Error") + w.field("message", "plain") + w.number("recId", "8")) })));
+    const QByteArray logReplyBytes = w.reply("GetLogData07",
+        { w.element("logs",
+              w.number("recId", "7") + w.field("timeStamp", stamp1) + w.field("module", "M")
+                  + w.field("serverName", "") + w.field("message", kValue) + w.field("type", "Info")),
+            w.element(
+                "logs", w.field("type", "Error") + w.field("message", "plain") + w.number("recId", "8")) });
+    m_server.setReply(QStringLiteral("GetLogData07"), raw(logReplyBytes));
     m_server.setReply(QStringLiteral("GetProgressData"),
         raw(w.reply("GetProgressData",
             { w.element("logs",
@@ -311,6 +313,20 @@ void TestRecordStream::validVariations()
     for (const auto &r : logReply.logs)
         read << logLine(r);
     QCOMPARE(read, logs);
+
+    // The same reply from a buffer, as a fuzz run feeds it.
+    std::istringstream bytes(logReplyBytes.toStdString());
+    struct soap *buffered = soap_new();
+    buffered->is = &bytes;
+    read.clear();
+    QCOMPARE(RecordStream::readLogData07(buffered,
+                 [&](const ombrel::LoggedRecord &r) {
+                     read << logLine(r);
+                     return true;
+                 }),
+        SOAP_OK);
+    QCOMPARE(read, logs);
+    soap_free(buffered);
 
     read.clear();
     QCOMPARE(RecordStream::getProgressData(bounded(soap), endpoint, 1,
