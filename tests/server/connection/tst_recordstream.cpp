@@ -326,6 +326,8 @@ void TestRecordStream::validVariations()
                  }),
         SOAP_OK);
     QCOMPARE(read, logs);
+    soap_destroy(buffered);
+    soap_end(buffered);
     soap_free(buffered);
 
     read.clear();
