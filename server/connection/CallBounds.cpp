@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -33,9 +32,8 @@ enum class Mode {
     StreamReply, // the envelope reply after a streamed upload
 };
 
-// Follows the markup of a reply across the pieces it comes in: counts
-// tags and notes reference attributes (id, href, ref; prefixed or not) in
-// element start tags.
+// Follows the markup of a reply across the pieces it comes in and counts
+// its tags; quoted attribute values are passed over whole.
 class Markup
 {
 public:
@@ -56,10 +54,9 @@ public:
 
     quint64 bytes = 0;
     quint64 tags = 0;
-    bool reference = false;
 
 private:
-    enum class At { Text, TagStart, Tag, Name, Value, Other };
+    enum class At { Text, TagStart, Tag, Value, Other };
 
     void step(char c)
     {
@@ -82,40 +79,19 @@ private:
         case At::Tag:
             if (c == '>') {
                 m_at = At::Text;
-            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-                m_at = At::Name;
-                m_name.clear();
-            }
-            return;
-        case At::Name:
-            if (c == '=') {
-                const size_t colon = m_name.rfind(':');
-                const std::string local = colon == std::string::npos ? m_name : m_name.substr(colon + 1);
-                if (local == "id" || local == "href" || local == "ref")
-                    reference = true;
+            } else if (c == '"' || c == '\'') {
                 m_at = At::Value;
-                m_quote = 0;
-            } else if (c == '>') {
-                m_at = At::Text;
-            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-                m_name.clear();
-            } else if (m_name.size() < 64) {
-                m_name += c;
+                m_quote = c;
             }
             return;
         case At::Value:
-            if (m_quote == 0) {
-                if (c == '"' || c == '\'')
-                    m_quote = c;
-            } else if (c == m_quote) {
+            if (c == m_quote)
                 m_at = At::Tag;
-            }
             return;
         }
     }
 
     At m_at = At::Text;
-    std::string m_name;
     char m_quote = 0;
 };
 
@@ -148,8 +124,7 @@ struct State
     quint64 receivedAtRecord = 0;
     quint64 tagsAtRecord = 0;
     // The reply as the parser gets it (unzipped): its bytes and tags since
-    // the last record, and whether an element carries a reference
-    // attribute, which a reply read record by record cannot honour.
+    // the last record.
     int (*prepare)(struct soap *, const char *, size_t) = nullptr;
     Markup markup;
     quint64 plainBytesAtRecord = 0;
@@ -411,9 +386,6 @@ int prepareHook(struct soap *soap, const char *data, size_t length)
             || (s->mode == Mode::Stream && s->limit != 0);
         if (envelope && s->breach == Breach::None) {
             s->markup.feed(data, length);
-            // A record is released once read: nothing may refer back to it.
-            if (s->records && s->markup.reference)
-                return SOAP_TYPE;
             const bool over = s->records ? s->markup.bytes - s->plainBytesAtRecord > kEnvelopeBytes
                     || s->markup.tags - s->plainTagsAtRecord > kEnvelopeTags
                                          : s->markup.bytes > kEnvelopeBytes || s->markup.tags > kEnvelopeTags;

@@ -58,10 +58,9 @@ void boundStream(struct soap *soap, int windowMs, int connectMs, int replyMs = 0
 void attachmentOpened(struct soap *soap);
 
 // The envelope call bounded last on the context reads its reply record by
-// record: the reply may be up to kRecordReplyBytes, the envelope limits
-// hold from one recordRead() to the next, and a reply whose elements refer
-// to each other (id, href) is refused, as the records it would refer to
-// are gone. The envelope limits count the reply as it is parsed (unzipped).
+// record: the reply may be up to kRecordReplyBytes and the envelope limits
+// hold from one recordRead() to the next. The envelope limits count the
+// reply as it is parsed (unzipped).
 void allowRecords(struct soap *soap);
 void recordRead(struct soap *soap);
 // Ends the call as too large: its records are over the budget.

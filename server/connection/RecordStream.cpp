@@ -1,6 +1,7 @@
 #include "RecordStream.h"
 
 #include "CallBounds.h"
+#include "ReadingRules.h"
 
 #include <ombrelH.h>
 
@@ -31,12 +32,15 @@ public:
         }
         // A block is linked by a trailer after its data: the link, then the
         // data's size (soap_malloc); soap_dealloc takes the data's address.
+        // The context sets a DIME record's fields only in a DIME reply.
+        const bool dime = (m_soap->mode | m_soap->imode) & SOAP_ENC_DIME;
         while (m_soap->alist && m_soap->alist != m_blocks) {
             char *link = static_cast<char *>(m_soap->alist);
             const size_t size = *reinterpret_cast<const size_t *>(link + sizeof(void *));
             void *data = link - size;
             // Still in use by the context: a DIME record's fields.
-            if (data == m_soap->dime.id || data == m_soap->dime.type || data == m_soap->dime.options)
+            if (dime
+                && (data == m_soap->dime.id || data == m_soap->dime.type || data == m_soap->dime.options))
                 break;
             soap_dealloc(m_soap, data);
             if (m_soap->alist == link)
@@ -102,16 +106,13 @@ int receive(struct soap *soap, const char *responseTag, ReadContent readContent)
         || soap_body_begin_in(soap))
         return soap_closesock(soap);
     // A record is gone when the next one is read, so nothing may refer
-    // back into it: CallBounds refuses a reply that carries references.
-    if (soap_element_begin_in(soap, responseTag, 0, nullptr) == SOAP_OK) {
+    // back into it: the readers refuse an element that carries a reference
+    // before the toolkit notes where its value goes (ReadingRules). They
+    // match children by their local names; the response's namespace counts.
+    if (::vornex_element_begin_in(soap, responseTag, 0, nullptr) == SOAP_OK) {
         // What the context holds from here on belongs to the records.
         Mark mark(soap);
-        // The response element's own namespace is checked; its children
-        // are named by their local names whatever prefix they carry.
-        soap->mode |= SOAP_XML_IGNORENS;
-        const bool read = readChildren(soap, responseTag, [&] { return readContent(mark); });
-        soap->mode &= ~SOAP_XML_IGNORENS;
-        if (read)
+        if (readChildren(soap, responseTag, [&] { return readContent(mark); }))
             ombrel::soap_getindependent(soap);
     }
     if (soap->error)
@@ -136,6 +137,11 @@ int getLogData07(struct soap *soap, const char *endpoint, const std::wstring &la
     CallBounds::allowRecords(soap);
     if (ombrel::soap_send_ombrel__GetLogData07(soap, endpoint, "", lastTime))
         return soap->error;
+    return readLogData07(soap, take);
+}
+
+int readLogData07(struct soap *soap, const std::function<bool(const ombrel::LoggedRecord &)> &take)
+{
     return receive(soap, "ombrel:GetLogData07Response", [&](Mark &mark) {
         return readRecord<ombrel::LoggedRecord>(
             soap, mark,
@@ -152,6 +158,11 @@ int getProgressData(struct soap *soap, const char *endpoint, int lastHours,
     CallBounds::allowRecords(soap);
     if (ombrel::soap_send_ombrel__GetProgressData(soap, endpoint, "", lastHours))
         return soap->error;
+    return readProgressData(soap, take);
+}
+
+int readProgressData(struct soap *soap, const std::function<bool(const ombrel::ProgressRecord &)> &take)
+{
     return receive(soap, "ombrel:GetProgressDataResponse", [&](Mark &mark) {
         return readRecord<ombrel::ProgressRecord>(
             soap, mark,
@@ -168,9 +179,14 @@ int getCheckPoints07(struct soap *soap, const char *endpoint, const std::vector<
     CallBounds::allowRecords(soap);
     if (ombrel::soap_send_ombrel__GetCheckPoints07(soap, endpoint, "", flowIds, withJobs))
         return soap->error;
+    return readCheckPoints07(soap, take);
+}
+
+int readCheckPoints07(struct soap *soap, const CheckPointTaker &take)
+{
     // CheckPointInfo07: id, name and count once each, jobs one by one.
     const auto readCheckPoint = [&](Mark &mark) {
-        if (soap_element_begin_in(soap, "checkPoints", 0, nullptr))
+        if (::vornex_element_begin_in(soap, "checkPoints", 0, nullptr))
             return false;
         take.checkPointBegins();
         std::wstring id;
@@ -204,7 +220,7 @@ int getCheckPoints07(struct soap *soap, const char *endpoint, const std::vector<
     };
     // CheckPoints07: the flow id once, checkpoints one by one.
     const auto readFlow = [&](Mark &mark) {
-        if (soap_element_begin_in(soap, "checkPoints", 0, nullptr))
+        if (::vornex_element_begin_in(soap, "checkPoints", 0, nullptr))
             return false;
         take.flowBegins();
         std::wstring flowId;

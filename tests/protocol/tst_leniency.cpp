@@ -306,6 +306,14 @@ void LeniencyTest::unexpectedReplies_data()
     QTest::newRow("field in another namespace") << ok(
         "<ombrel:GetFlowNameResponse><x:flowName xmlns:x=\"urn:x\">F</x:flowName>"
         "</ombrel:GetFlowNameResponse>") << int(SOAP_OK);
+    // Passed over: what is not the service's, wherever it stands.
+    QTest::newRow("unknown elements in their own namespace") << ok(
+        "<ombrel:GetFlowNameResponse><x:note xmlns:x=\"urn:x\"><x:in/></x:note><flowName xmlns:x=\"urn:x\""
+        " x:type=\"x:t\" x:mustUnderstand=\"1\">F</flowName></ombrel:GetFlowNameResponse><y:after "
+        "xmlns:y=\"urn:y\"/>") << int(SOAP_OK);
+    QTest::newRow("reference") << ok("<ombrel:GetFlowNameResponse><flowName href\t=\"#t\"/>"
+                                     "</ombrel:GetFlowNameResponse><x id =\"t\">F</x>")
+                               << int(SOAP_HREF);
     QTest::newRow("envelope element in a field") << ok(
         "<ombrel:GetFlowNameResponse><SOAP-ENV:Header/><flowName>F</flowName></ombrel:GetFlowNameResponse>")
                                                  << int(SOAP_TAG_MISMATCH);

@@ -136,7 +136,6 @@ private slots:
     void hostileReplyEndsInBound();
     void realUserCallLimitHoldsAgainstTrickle();
     void busyServerRepliesComeInWhole();
-    void referencesInRecordRepliesAreRefused();
     void logRecordsAreBounded_data();
     void logRecordsAreBounded();
 };
@@ -453,35 +452,6 @@ void TestCallBounds::busyServerRepliesComeInWhole()
         QStringLiteral("The server's answer was too large: log messages"));
     QVERIFY(connection->isOnline());
     CallBounds::setRecordBudget(32 * kMiB);
-}
-
-void TestCallBounds::referencesInRecordRepliesAreRefused()
-{
-    // A record is gone once read: a reference to it, or from it to a later
-    // element, cannot be honoured. The call fails and nothing of it lives on.
-    HostileServer server;
-    QVERIFY(server.start());
-    ServerProxy proxy;
-    ServerConnection *connection = ServerTest::addConnection(proxy, server.port());
-    const QByteArray record = "<logs><timeStamp>2026-01-01T00:00:00.000Z</timeStamp></logs>";
-    server.setReply(QStringLiteral("GetLogData07"),
-        HostileServer::envelope(response("GetLogData07",
-            "<logs id=\"r\"><timeStamp href=\"#t\"/></logs>" + record
-                + "<logs href=\"#r\"/><x id=\"t\">y</x>")));
-    QVERIFY(connection->connectToServer());
-    LogBatch batch;
-    QVERIFY(connection->getLogData(&batch).isEmpty());
-    QCOMPARE(connection->fetchFailure(UpdateFlags::Messages),
-        QStringLiteral("The server's answer could not be read: log messages"));
-
-    server.setReply(
-        QStringLiteral("GetLogData07"), HostileServer::envelope(response("GetLogData07", record + record)));
-    QVERIFY(connection->connectToServer());
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!connection->getLogData(&batch).isEmpty());
-    QVERIFY(clock.elapsed() < 1000);
-    QCOMPARE(batch.size(), 1);
 }
 
 void TestCallBounds::logRecordsAreBounded_data()
