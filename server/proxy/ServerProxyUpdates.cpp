@@ -47,6 +47,7 @@ void ServerProxy::startUpdatingConData(ServerConnection *connection, int updateF
     }
     if (toStart) {
         disconnect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler);
+        m_updateGenerations.insert(toStart, connection->serverGeneration());
         toStart->start(QThread::InheritPriority);
     }
 }
@@ -98,13 +99,17 @@ void ServerProxy::takeInNext()
         return;
     }
 
+    // A refresh of a server the connection has left since brings nothing
+    // for the one it points at now, neither to show nor to keep.
+    const bool stale = m_updateGenerations.take(ended) != connection->serverGeneration();
     // What came in is taken also when a later fetch of the same update
     // failed and took the connection offline.
-    if (connection->isOnline() || ended->fetchedFlags() != 0)
+    if (!stale && (connection->isOnline() || ended->fetchedFlags() != 0))
         acceptUpdatedData(connection, ended);
     // Once, with what this update brought: a server that is gone before the
     // next update still shows it after a restart.
-    saveCachedData(connection);
+    if (!stale)
+        saveCachedData(connection);
     {
         const QMutexLocker lock(&m_updateMutex);
         m_updateStatusTexts.insert(connection, ended->getStatusText());
@@ -125,6 +130,7 @@ void ServerProxy::takeInNext()
             return;
     }
     disconnect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler);
+    m_updateGenerations.insert(pending, connection->serverGeneration());
     pending->start(QThread::InheritPriority);
 }
 
