@@ -112,7 +112,7 @@ void ServerConnection::leaveServer(const ServerKey &before)
     const bool wasOnline = m_online.exchange(false);
     m_mustConnect = true;
     if (wasOnline)
-        setStatusText(tr("Not connected"));
+        setStatusText(tr("Never connected"));
     emit serverChanged(this, before, wasOnline);
 }
 
