@@ -32,14 +32,14 @@ SubmitPointPtr findPoint(const ServerProxyPtr &proxy, const SavedSubmissions::Sa
         ServerConnection *connection = proxy->getConnection(i);
         if (!connection)
             continue;
-        const ServerConnection::ConnectionSettings settings = connection->settings();
-        if (!saved.belongsTo(settings.host, settings.port, settings.user))
-            continue;
+        // The server as applied, whatever the form holds.
+        const ServerConnection::ServerKey key = connection->serverKey();
         const auto flows = proxy->getFlows(connection);
         for (const auto &flow : flows) {
             const auto points = proxy->getSubmitPoints(flow);
             for (const SubmitPointPtr &point : points) {
-                if (point && point->getFlowId() == saved.flowId && point->getId() == saved.pointId)
+                if (point
+                    && saved.belongsTo(key.host, key.port, key.user, point->getFlowId(), point->getId()))
                     return point;
             }
         }
@@ -128,8 +128,7 @@ void SubmitPage::loadSavedJobs()
     // never taken for saved ones.
     const QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
     for (const SavedSubmissions::SavedJob &entry : saved) {
-        if (!entry.host.isEmpty() && !entry.flowId.isEmpty() && !entry.pointId.isEmpty()
-            && !entry.jobName.isEmpty() && !entry.path.isEmpty())
+        if (!entry.group.isEmpty() && !entry.jobName.isEmpty() && !entry.path.isEmpty())
             m_savedJobs.append(entry);
     }
     // The points may come later: from the cache file's reader or the first

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "ServerConnection.h"
+
 #include <QObject>
 #include <QPointer>
-
-class ServerConnection;
 
 // A user action that needs a reachable server, bound to one connection.
 // The proxy performs it at once; when it cannot be done yet it waits in
@@ -18,6 +18,13 @@ public:
 
     // Null when the target had none, or once the connection is gone.
     ServerConnection *connection() const;
+    // The server the action was made for, as the connection was applied then.
+    ServerConnection::ServerKey serverKey() const { return m_key; }
+    // False once the connection was pointed at another server (or user): the
+    // action's ids mean nothing there, and it is never sent there.
+    bool madeForCurrentServer() const;
+    // Why such an action was not sent, for the job or row.
+    static QString otherServerText();
 
     // True when the action is done and may be dropped; never blocks. The
     // base says whether the connection may be used now (when it must
@@ -36,4 +43,5 @@ signals:
 
 private:
     QPointer<ServerConnection> m_connection;
+    const ServerConnection::ServerKey m_key;
 };

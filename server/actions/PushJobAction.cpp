@@ -34,6 +34,13 @@ bool PushJobAction::perform()
     }
     if (!m_info.push)
         return true;
+    if (!madeForCurrentServer()) {
+        // Decided on the server the connection has left: never sent to another.
+        m_state = State::Refused;
+        m_refusal = otherServerText();
+        emit pushFinished(this, false, m_refusal);
+        return true;
+    }
     if (!IAction::perform())
         return false;
     startPush();

@@ -27,6 +27,14 @@ bool SubmitFileAction::perform()
     // became of the answer; only the user sends it again.
     if (status == SubmitStatus::Error)
         return true;
+    // Made for a server the connection has left: settled as not sent, its
+    // saved entry with it; the user may send it again.
+    if (!madeForCurrentServer()) {
+        m_point->removeSavedJob(job);
+        job->setDeliveryNote(otherServerText());
+        job->setStatus(SubmitStatus::Error);
+        return true;
+    }
     job->setStatus(SubmitStatus::WaitingConnection);
     // The upload's own first call tells whether the server answers; the
     // GUI thread does not wait for it.

@@ -415,17 +415,15 @@ QString ServerCache::folder()
     return QDir::cleanPath(path);
 }
 
-QString ServerCache::fileName(const QString &host, int port)
+namespace {
+
+// Letters, digits, '.', '-' and '_' stand as they are; everything else (a
+// '/', a leading '~', '#', control characters) is percent-encoded, so the
+// name stays one entry of the folder and never a temporary file's.
+QString nameSafe(const QString &text)
 {
-    QString plain = host;
-    // The host as the connection uses it.
-    plain.remove(QStringLiteral("https://"));
-    plain.remove(QStringLiteral("http://"));
-    // Letters, digits, '.', '-' and '_' stand as they are; everything else
-    // (a '/', a leading '~', control characters) is percent-encoded, so the
-    // name stays one entry of the folder and never a temporary file's.
     QByteArray encoded;
-    const QByteArray utf8 = plain.toUtf8();
+    const QByteArray utf8 = text.toUtf8();
     for (const char ch : utf8) {
         const auto byte = static_cast<unsigned char>(ch);
         const bool keep = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z')
@@ -438,14 +436,28 @@ QString ServerCache::fileName(const QString &host, int port)
             encoded.append(hex, 3);
         }
     }
-    return QString::fromUtf8(encoded) + QStringLiteral("#%1").arg(port) + QStringLiteral(".xml");
+    return QString::fromUtf8(encoded);
 }
 
-QString ServerCache::filePath(const QString &folder, const QString &host, int port)
+} // namespace
+
+QString ServerCache::fileName(const QString &host, int port, const QString &user)
+{
+    QString plain = host;
+    // The host as the connection uses it.
+    plain.remove(QStringLiteral("https://"));
+    plain.remove(QStringLiteral("http://"));
+    QString name = nameSafe(plain) + QStringLiteral("#%1").arg(port);
+    if (!user.isEmpty())
+        name += QLatin1Char('#') + nameSafe(user);
+    return name + QStringLiteral(".xml");
+}
+
+QString ServerCache::filePath(const QString &folder, const QString &host, int port, const QString &user)
 {
     if (folder.isEmpty())
         return QString();
-    return folder + QLatin1Char('/') + fileName(host, port);
+    return folder + QLatin1Char('/') + fileName(host, port, user);
 }
 
 QByteArray ServerCache::toXml(const Content &content)

@@ -57,11 +57,14 @@ public:
     // The folder the main window stored; "" when none (then nothing is
     // cached: a relative or empty folder would put files anywhere).
     static QString folder();
-    // host + "#" + port + ".xml", the host without its scheme and with the
-    // characters that cannot stand in a file name encoded.
-    static QString fileName(const QString &host, int port);
+    // One file per server and user: host + "#" + port + "#" + user + ".xml",
+    // the host without its scheme, and in host and user the characters that
+    // cannot stand in a file name (and '#') encoded. Without a user it is
+    // host + "#" + port + ".xml", the name earlier runs gave every user.
+    static QString fileName(const QString &host, int port, const QString &user = QString());
     // "" without a folder.
-    static QString filePath(const QString &folder, const QString &host, int port);
+    static QString filePath(
+        const QString &folder, const QString &host, int port, const QString &user = QString());
     static QString tempPrefix() { return QStringLiteral("~#~"); }
 
     // The document as text, attributes in a fixed order, characters that

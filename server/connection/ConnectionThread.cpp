@@ -152,6 +152,13 @@ void ConnectionThread::updateData()
     ServerConnection *connection = m_connection;
     if (!connection->isOnline())
         return;
+    // A connection pointed at another server meanwhile: the rest of the
+    // pass would ask the new one on the old one's behalf.
+    const int generation = connection->serverGeneration();
+    const auto ended = [connection, generation] {
+        return connection->isStopRequested() || !connection->isEnabled()
+            || connection->serverGeneration() != generation;
+    };
     // Each step runs even when an earlier one failed; a stop or disabling
     // ends the pass.
     if (m_updateFlags & (UpdateFlags::SubmitPoints | UpdateFlags::CheckPoints)) {
@@ -161,20 +168,20 @@ void ConnectionThread::updateData()
         // Without the flow list the points would be asked for no flow and
         // an empty answer would wipe what is shown.
         const bool flows = connection->getFlowList(flowIds);
-        if (connection->isStopRequested() || !connection->isEnabled())
+        if (ended())
             return;
         if (m_updateFlags & UpdateFlags::SubmitPoints) {
             setStatusText(tr("(Submit Poins view)"));
             if (connection->getSubmitPoints(flowIds, m_points->submitPoints) && flows)
                 m_fetched |= UpdateFlags::SubmitPoints;
-            if (connection->isStopRequested() || !connection->isEnabled())
+            if (ended())
                 return;
         }
         if (m_updateFlags & UpdateFlags::CheckPoints) {
             setStatusText(tr("(Checkpoints view)"));
             if (connection->getCheckPoints(flowIds, true, m_points->checkPoints) && flows)
                 m_fetched |= UpdateFlags::CheckPoints;
-            if (connection->isStopRequested() || !connection->isEnabled())
+            if (ended())
                 return;
         }
     }
@@ -187,7 +194,7 @@ void ConnectionThread::updateData()
             m_logBatch = std::move(batch);
             m_fetched |= UpdateFlags::Messages;
         }
-        if (connection->isStopRequested() || !connection->isEnabled())
+        if (ended())
             return;
     }
     if (m_updateFlags & UpdateFlags::Progress) {
@@ -195,7 +202,7 @@ void ConnectionThread::updateData()
         m_progress = std::make_unique<ProgressList>();
         if (connection->getProgressData(m_progressCount, m_progress.get()))
             m_fetched |= UpdateFlags::Progress;
-        if (connection->isStopRequested() || !connection->isEnabled())
+        if (ended())
             return;
     }
     setStatusText(tr("has completed"));

@@ -58,6 +58,7 @@ ServerConnection::ServerConnection(
     m_edited.port = port;
     m_edited.user = user;
     m_edited.password = password;
+    m_applied = m_edited;
     m_plainCanceller = std::make_unique<SoapCanceller>(m_plainProxy->soap);
     updateEndPoints();
 }

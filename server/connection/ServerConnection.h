@@ -57,6 +57,22 @@ public:
         float uptime = 3.0f;
     };
 
+    // The server a connection's kept state belongs to: its host (without a
+    // scheme), port and user as applied. Saved jobs, the cache file and
+    // queued work are keyed on it; `generation` grows with every applied
+    // change of it, so work made for an earlier server can tell.
+    struct ServerKey
+    {
+        QString host;
+        int port = 0;
+        QString user;
+        int generation = 0;
+        bool sameServer(const ServerKey &other) const
+        {
+            return host == other.host && port == other.port && user == other.user;
+        }
+    };
+
     // Limits of the blocking calls, each the total time of one call from
     // connecting to the end of its reply (CallBounds). A worker's calls are
     // also cut short on a stop.
@@ -95,7 +111,17 @@ public:
     // connection, and one whose server once answered over SSL, logs in
     // over SSL only and never sends its credentials over plain HTTP.
     void setSSLUsed(bool secure);
+    // Takes the edited copy over. When host, port or user change, what the
+    // connection holds of the old server goes: it is offline until it logs
+    // in again, its log time starts afresh, and serverChanged() lets the
+    // owner drop the old server's data and work.
     void applySettings();
+    // The settings as last applied (host as entered).
+    ConnectionSettings appliedSettings() const;
+    ServerKey serverKey() const;
+    int serverGeneration() const { return m_serverGeneration; }
+    // Host without a scheme, as endpoints and kept state use it.
+    static QString plainHost(const QString &host);
     // The edited settings name a server that can be asked for data.
     bool isUsable() const;
 
@@ -227,6 +253,10 @@ signals:
     void updateRequest(ServerConnection *connection);
     void connected(ServerConnection *connection);
     void disconnected(ServerConnection *connection);
+    // Emitted by applySettings() once the connection points at another
+    // server (or user); `before` names the old one.
+    void serverChanged(
+        ServerConnection *connection, const ServerConnection::ServerKey &before, bool wasOnline);
     void acceptStarted(AcceptThread *thread);
     // The receiver owns the finished thread (and may take its folder).
     void acceptFinished(AcceptThread *thread, const QString &path);
@@ -283,11 +313,13 @@ private:
     // its reply was only too large. Call without the SOAP mutex.
     void noteFetch(int kinds, int rc, CallBounds::Breach breach);
     void clearOwnerData();
+    void leaveServer(const ServerKey &before);
 
     ServerProxy *m_owner;
 
     mutable QMutex m_dataMutex;
     ConnectionSettings m_edited;
+    ConnectionSettings m_applied;
     QString m_user;
     QString m_password;
     QString m_host;
@@ -317,6 +349,7 @@ private:
     std::atomic<qint64> m_lastSuccessNs { 0 };
     std::atomic<bool> m_stopRequested { false };
     std::atomic<int> m_connectionId { 0 };
+    std::atomic<int> m_serverGeneration { 0 };
 
     // Everything below is used under the SOAP mutex only; the context
     // keeps the call buffers' pointers for the length of one call.

@@ -72,7 +72,8 @@ private:
     quint64 m_used = 0;
 };
 
-template <typename T> bool sameFields(const QList<T> &a, const QList<T> &b, bool (*same)(const T &, const T &))
+template <typename T>
+bool sameFields(const QList<T> &a, const QList<T> &b, bool (*same)(const T &, const T &))
 {
     if (a.size() != b.size())
         return false;
@@ -189,7 +190,8 @@ bool ServerConnection::getSubmitPoints(
 bool ServerConnection::getCheckPoints(
     const QStringList &flowIds, bool withJobs, QList<FetchedCheckPointFlow> &flows)
 {
-    const ConnectionSettings edited = settings();
+    // Remembered values are keyed on the server as applied, not as typed.
+    const ConnectionSettings applied = appliedSettings();
     QList<FetchedCheckPointFlow> read;
     Budget budget;
     TextPool pool;
@@ -219,7 +221,7 @@ bool ServerConnection::getCheckPoints(
         flow.flowId = WideText::toQString(flowId);
         for (FetchedCheckPoint &checkPoint : flow.checkPoints) {
             const QString prefix
-                = PointConversions::metadataKeyPrefix(edited.host, edited.port, flow.flowId, checkPoint.id);
+                = PointConversions::metadataKeyPrefix(applied.host, applied.port, flow.flowId, checkPoint.id);
             // Jobs that shared a field list before share the prefixed one.
             QList<MetadataToFill> plain;
             QList<MetadataToFill> prefixed;
@@ -258,6 +260,7 @@ bool ServerConnection::getCheckPoints(
 QString ServerConnection::getLogData(LogBatch *messages)
 {
     QMutexLocker soapLock(&m_soapMutex);
+    const int generation = m_serverGeneration;
     const QDateTime fetchTime = QDateTime::currentDateTimeUtc();
     ombrel::Service *proxy = activeProxy();
     const int id = m_connectionId;
@@ -297,8 +300,10 @@ QString ServerConnection::getLogData(LogBatch *messages)
     // next fetch starts after it (the failure is told meanwhile).
     const bool moveOn = rc == SOAP_OK || (breach == CallBounds::Breach::TooLarge && !first);
     if (moveOn && next.isValid()) {
+        // The log time of a server the connection left meanwhile stays behind.
         const QMutexLocker lock(&m_dataMutex);
-        m_lastLogTime = next;
+        if (generation == m_serverGeneration)
+            m_lastLogTime = next;
     }
     noteFetch(UpdateFlags::Messages, rc, breach);
     if (rc != SOAP_OK)
@@ -321,8 +326,8 @@ bool ServerConnection::getProgressData(int count, ProgressList *records)
                 read.append(ReplyConversions::toProgressData(record));
                 ProgressData &data = read.last();
                 const bool within = budget.take(costOf(data));
-                for (QString *text : { &data.fullUserName, &data.serverName, &data.flowName, &data.submitPoint,
-                         &data.state, &data.onHold, &data.checkpoint })
+                for (QString *text : { &data.fullUserName, &data.serverName, &data.flowName,
+                         &data.submitPoint, &data.state, &data.onHold, &data.checkpoint })
                     pool.share(*text);
                 return within;
             });

@@ -1,6 +1,7 @@
 #include "ServerConnection.h"
 
 #include "ServerProxy.h"
+#include "ServerTime.h"
 
 #include <QMutexLocker>
 #include <QUrl>
@@ -66,6 +67,7 @@ bool ServerConnection::isUsable() const
 
 void ServerConnection::applySettings()
 {
+    const ServerKey before = serverKey();
     ConnectionSettings edited;
     {
         const QMutexLocker lock(&m_dataMutex);
@@ -83,14 +85,61 @@ void ServerConnection::applySettings()
             m_edited.serverName = m_host;
         }
         edited = m_edited;
+        m_applied = m_edited;
     }
     setUserData(edited.user);
     setPassData(edited.password);
     m_enabled = edited.enabled;
     holdWorkerCalls(!edited.enabled);
+    // A connection made without a host had no server whose state to drop.
+    if (!before.host.isEmpty() && !before.sameServer(serverKey()))
+        leaveServer(before);
     if (edited.enabled && m_owner)
         connect(this, &ServerConnection::updateRequest, m_owner, &ServerProxy::updateRequestHandler,
             Qt::UniqueConnection);
+}
+
+void ServerConnection::leaveServer(const ServerKey &before)
+{
+    ++m_serverGeneration;
+    {
+        const QMutexLocker lock(&m_dataMutex);
+        m_lastLogTime = ServerTime::logStart();
+        m_fetchFailures.clear();
+        m_flows.clear();
+    }
+    m_flowListFailed = false;
+    // Logged in to the old server only: the next call connects anew.
+    const bool wasOnline = m_online.exchange(false);
+    m_mustConnect = true;
+    if (wasOnline)
+        setStatusText(tr("Never connected"));
+    emit serverChanged(this, before, wasOnline);
+}
+
+ServerConnection::ConnectionSettings ServerConnection::appliedSettings() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_applied;
+}
+
+QString ServerConnection::plainHost(const QString &host)
+{
+    QString plain = host;
+    plain.remove(QStringLiteral("https://"));
+    plain.remove(QStringLiteral("http://"));
+    return plain.trimmed();
+}
+
+ServerConnection::ServerKey ServerConnection::serverKey() const
+{
+    ServerKey key;
+    const QMutexLocker lock(&m_dataMutex);
+    key.host = plainHost(m_host);
+    key.port = m_port;
+    key.user = m_user;
+    key.generation = m_serverGeneration;
+    return key;
 }
 
 void ServerConnection::setUserData(const QString &user)

@@ -5,6 +5,7 @@
 #include "WorkFlags.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QMetaObject>
 #include <QMutexLocker>
 #include <QPointer>
@@ -82,6 +83,31 @@ void ServerProxy::wire(ServerConnection *connection)
         Qt::UniqueConnection);
     connect(connection, &ServerConnection::connected, &m_actions, &ActionList::performActions,
         Qt::UniqueConnection);
+    connect(connection, &ServerConnection::serverChanged, this, &ServerProxy::connectionServerChanged,
+        Qt::UniqueConnection);
+}
+
+void ServerProxy::connectionServerChanged(
+    ServerConnection *connection, const ServerConnection::ServerKey &before, bool wasOnline)
+{
+    if (!connection || !pointerOf(connection))
+        return;
+    // Queued work made for the old server is settled as not sent: a job says
+    // so, a push's row is open again.
+    m_actions.performActions(connection);
+    // The old server's file keeps its latest state; a shared file of an
+    // earlier run this connection had taken over goes with it.
+    const QString shared = m_sharedCacheTaken.take(connection);
+    if (wasOnline || !shared.isEmpty())
+        writeCachedData(connection, cachePath(before));
+    if (!shared.isEmpty())
+        m_cacheWriter->patch(shared, [shared] { QFile::remove(shared); });
+    // A refresh still running asks the old server: it is not taken in (its
+    // generation no longer matches).
+    clearConnectionData(connection);
+    emit updateSubmitPointsRequest();
+    emit updateCheckPointsRequest();
+    emit updateProgressRequest();
 }
 
 int ServerProxy::addConnection(const QString &user, const QString &password, const QString &host, int port)
@@ -160,6 +186,7 @@ void ServerProxy::releaseThreads(const ServerConnectionPtr &connection, bool sto
     }
     m_intakeQueue.removeAll(key);
     for (ConnectionThread *thread : std::as_const(updates)) {
+        m_updateGenerations.remove(thread);
         thread->disconnect(this);
         if (thread->isRunning())
             connect(thread, &QThread::finished, thread, &QObject::deleteLater);
@@ -211,6 +238,7 @@ bool ServerProxy::removeConnection(int index)
     if (!wasOnline)
         clearConnectionData(key);
     m_actions.removeActionsOf(key);
+    m_sharedCacheTaken.remove(key);
     SubmitPoint::removeSavedJobs(key);
     connection = ServerConnectionPtr();
     emit updateSubmitPointsRequest();

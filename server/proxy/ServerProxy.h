@@ -160,6 +160,10 @@ public slots:
     void acceptLogData(ServerConnection *connection, ConnectionThread *thread);
     void acceptProgressData(ServerConnection *connection, ConnectionThread *thread);
     void clearConnectionData(ServerConnection *connection);
+    // The connection was pointed at another server or user: the old one's
+    // data, refreshes and queued work go with it.
+    void connectionServerChanged(
+        ServerConnection *connection, const ServerConnection::ServerKey &before, bool wasOnline);
 
 private:
     // Per flow: the points and checkpoints of the latest update, and every
@@ -192,6 +196,15 @@ private:
     void queueSubmission(const SubmitPointPtr &point, const SubmittedFilePtr &job, IAction *action);
     // "" when the client has no data folder.
     static QString cachePath(const ServerConnection *connection);
+    static QString cachePath(const ServerConnection::ServerKey &key);
+    // The one file earlier runs kept for all users of the server; "" for a
+    // connection without a user, whose own file it is.
+    static QString sharedCachePath(const ServerConnection::ServerKey &key);
+    // The first connection in the list to the connection's host and port.
+    bool firstOfServer(const ServerConnection *connection) const;
+    void writeCachedData(const ServerConnection *connection, const QString &path);
+    void updateCachedJob(const QString &path, const QString &flowId, const QString &checkPointId,
+        const QString &jobId, const PushJobInfo &info);
     // A cache file's content in the form the proxy keeps, made off the GUI
     // thread (ServerProxyCache.cpp).
     struct CachedFlows;
@@ -221,6 +234,10 @@ private:
     ActionList m_actions;
     QHash<SubmittedFile *, QPointer<IAction>> m_queuedSubmissions;
     QThread *m_cacheReader = nullptr;
+    // Connections that took the pushes of a shared file of an earlier run.
+    QHash<const ServerConnection *, QString> m_sharedCacheTaken;
+    // The server generation each update thread was started for.
+    QHash<const ConnectionThread *, int> m_updateGenerations;
     std::unique_ptr<CacheWriter> m_cacheWriter;
     // Connections whose finished update waits to be taken in.
     QList<ServerConnection *> m_intakeQueue;

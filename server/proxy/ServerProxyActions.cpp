@@ -44,6 +44,9 @@ void ServerProxy::queueSubmission(const SubmitPointPtr &point, const SubmittedFi
     connect(job.get(), qOverload<SubmittedFile *>(&SubmittedFile::SubmitFinished), this,
         &ServerProxy::finishSubmit, Qt::UniqueConnection);
     m_queuedSubmissions.insert(job.get(), action);
+    // An upload that ended before the connection above was made.
+    if (job->getStatus() == SubmitStatus::Finished)
+        finishSubmit(job.get());
 }
 
 void ServerProxy::finishSubmit(SubmittedFile *job)
@@ -92,8 +95,9 @@ PushJobAction *ServerProxy::makePushAction(ServerConnection *connection, const Q
     // list of the checkpoint's jobs; it is not sent again.
     // Kept in the cache file only while it provably never left.
     connect(action, &PushJobAction::pushDeferred, this, [this](PushJobAction *waiting) {
-        updateCachedJob(waiting->connection(), waiting->flowId(), waiting->checkPointId(), waiting->jobId(),
-            waiting->pushInfo());
+        if (waiting->madeForCurrentServer())
+            updateCachedJob(waiting->connection(), waiting->flowId(), waiting->checkPointId(),
+                waiting->jobId(), waiting->pushInfo());
     });
     connect(action, &PushJobAction::pushUnanswered, this, [this](PushJobAction *done) {
         cachePushAnswered(done, false);

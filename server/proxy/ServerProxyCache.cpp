@@ -7,6 +7,7 @@
 #include "PushJobAction.h"
 #include "ServerCache.h"
 
+#include <QFile>
 #include <QHash>
 #include <QMap>
 #include <QPointer>
@@ -37,16 +38,47 @@ void warnOnce(const QString &path, const char *what, const QString &detail = QSt
 
 QString ServerProxy::cachePath(const ServerConnection *connection)
 {
-    const ServerConnection::ConnectionSettings edited = connection->settings();
-    return ServerCache::filePath(ServerCache::folder(), edited.host, edited.port);
+    return cachePath(connection->serverKey());
+}
+
+QString ServerProxy::cachePath(const ServerConnection::ServerKey &key)
+{
+    // The server and user as applied: typing in the form moves nothing.
+    return ServerCache::filePath(ServerCache::folder(), key.host, key.port, key.user);
+}
+
+QString ServerProxy::sharedCachePath(const ServerConnection::ServerKey &key)
+{
+    // What earlier runs wrote for every user of the server.
+    return key.user.isEmpty() ? QString() : ServerCache::filePath(ServerCache::folder(), key.host, key.port);
+}
+
+bool ServerProxy::firstOfServer(const ServerConnection *connection) const
+{
+    const ServerConnection::ServerKey key = connection->serverKey();
+    for (const ServerConnectionPtr &held : connections()) {
+        const ServerConnection::ServerKey other = held->serverKey();
+        if (other.host == key.host && other.port == key.port)
+            return held.get() == connection;
+    }
+    return false;
 }
 
 void ServerProxy::saveCachedData(ServerConnection *connection, bool takenIn)
 {
     if (!connection || (!connection->isOnline() && !takenIn))
         return;
-    const QString path = cachePath(connection);
-    if (path.isEmpty())
+    writeCachedData(connection, cachePath(connection));
+    // The shared file of an earlier run whose pushes this connection took
+    // lives on in its own file now; left, it would send them again.
+    const QString shared = m_sharedCacheTaken.take(connection);
+    if (!shared.isEmpty())
+        m_cacheWriter->patch(shared, [shared] { QFile::remove(shared); });
+}
+
+void ServerProxy::writeCachedData(const ServerConnection *connection, const QString &path)
+{
+    if (!connection || path.isEmpty())
         return;
 
     // The pushes of this server that still wait, with what the user chose:
@@ -55,7 +87,7 @@ void ServerProxy::saveCachedData(ServerConnection *connection, bool takenIn)
     QHash<QString, const PushJobAction *> waiting;
     for (IAction *queued : m_actions.actions()) {
         const auto *push = qobject_cast<const PushJobAction *>(queued);
-        if (push && push->connection() == connection && push->pushInfo().push
+        if (push && push->connection() == connection && push->madeForCurrentServer() && push->pushInfo().push
             && push->state() == PushJobAction::State::Waiting)
             waiting.insert(jobKey(push->flowId(), push->checkPointId(), push->jobId()), push);
     }
@@ -153,6 +185,18 @@ struct ServerProxy::CachedFlows
         cached.progress = content.progress;
         return cached;
     }
+
+    // Shown, not sent: the pushes belong to another connection.
+    void dropPushes()
+    {
+        for (FlowJobs &flow : flows) {
+            for (CheckPointJobs &checkPoint : flow.checkPoints) {
+                for (const ServerCache::Job &job : std::as_const(checkPoint.pushes))
+                    checkPoint.jobs[job.id].status = 0;
+                checkPoint.pushes.clear();
+            }
+        }
+    }
 };
 
 namespace {
@@ -161,6 +205,12 @@ struct CachedFile
 {
     QPointer<ServerConnection> connection;
     QString path;
+    // Read when `path` is missing: the file an earlier run kept for every
+    // user of the server. Its pushes go to the first connection to that
+    // server alone, so none is sent twice or as a user who never made it.
+    QString sharedPath;
+    bool takeSharedPushes = false;
+    bool readShared = false;
     ServerCache::ReadResult result = ServerCache::ReadResult::Missing;
     QString error;
 };
@@ -179,6 +229,8 @@ void ServerProxy::loadCachedData()
         CachedFile file;
         file.connection = connection;
         file.path = cachePath(connection);
+        file.sharedPath = sharedCachePath(connection->serverKey());
+        file.takeSharedPushes = firstOfServer(connection);
         list.push_back(file);
     }
     if (list.empty()) {
@@ -194,7 +246,13 @@ void ServerProxy::loadCachedData()
             CachedFile &file = (*files)[i];
             ServerCache::Content content;
             file.result = ServerCache::read(file.path, &content, &file.error);
+            if (file.result == ServerCache::ReadResult::Missing && !file.sharedPath.isEmpty()) {
+                file.result = ServerCache::read(file.sharedPath, &content, &file.error);
+                file.readShared = file.result == ServerCache::ReadResult::Read;
+            }
             (*tables)[i] = CachedFlows::from(content);
+            if (file.readShared && !file.takeSharedPushes)
+                (*tables)[i].dropPushes();
         }
     });
     connect(m_cacheReader, &QThread::finished, this, [this, files, tables] {
@@ -210,6 +268,8 @@ void ServerProxy::loadCachedData()
             switch (file.result) {
             case ServerCache::ReadResult::Read:
                 takeCachedData(connection, (*tables)[i]);
+                if (file.readShared && file.takeSharedPushes)
+                    m_sharedCacheTaken.insert(connection, file.sharedPath);
                 break;
             case ServerCache::ReadResult::Malformed:
                 // Skipped: the other servers' files are still read, and the
@@ -288,7 +348,12 @@ void ServerProxy::updateCachedJob(ServerConnection *connection, const QString &f
     // start is lost at a crash unless the file has it.
     if (!connection || !connection->settings().enabled || !info.push)
         return;
-    const QString path = cachePath(connection);
+    updateCachedJob(cachePath(connection), flowId, checkPointId, jobId, info);
+}
+
+void ServerProxy::updateCachedJob(const QString &path, const QString &flowId, const QString &checkPointId,
+    const QString &jobId, const PushJobInfo &info)
+{
     if (path.isEmpty())
         return;
     // After the saves asked for before it, never overwritten by one of them.
@@ -303,7 +368,8 @@ void ServerProxy::cachePushAnswered(const PushJobAction *action, bool accepted)
     ServerConnection *connection = action ? action->connection() : nullptr;
     if (!connection)
         return;
-    const QString path = cachePath(connection);
+    // The file of the server and user the push was decided for.
+    const QString path = cachePath(action->serverKey());
     if (path.isEmpty())
         return;
     m_cacheWriter->patch(path,

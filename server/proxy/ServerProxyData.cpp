@@ -102,7 +102,7 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
     // of the checkpoints' replaced job maps back to the system with them.
     const auto release = qScopeGuard([&fetched] { disposeInBackground(std::move(fetched), true); });
 
-    const ServerConnection::ConnectionSettings edited = connection->settings();
+    const ServerConnection::ConnectionSettings applied = connection->appliedSettings();
     // A kind that was asked for but failed keeps what it showed, and so do
     // the flows that hold it.
     const int failed = thread->updateFlags() & ~thread->fetchedFlags();
@@ -135,7 +135,7 @@ void ServerProxy::acceptPointsData(ServerConnection *connection, ConnectionThrea
                 const QString name = WideText::toQString(info.spData.name);
                 const QList<MetadataToFill> metadata
                     = PointConversions::toMetadataToFill(info.spData.metadata,
-                        PointConversions::metadataKeyPrefix(edited.host, edited.port, flowId, id));
+                        PointConversions::metadataKeyPrefix(applied.host, applied.port, flowId, id));
                 SubmitPointPtr &point = data->pointIndex[id];
                 if (!point)
                     point = SubmitPointPtr(new SubmitPoint(connection, id, flowId, name));

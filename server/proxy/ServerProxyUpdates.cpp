@@ -47,6 +47,7 @@ void ServerProxy::startUpdatingConData(ServerConnection *connection, int updateF
     }
     if (toStart) {
         disconnect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler);
+        m_updateGenerations.insert(toStart, connection->serverGeneration());
         toStart->start(QThread::InheritPriority);
     }
 }
@@ -98,15 +99,19 @@ void ServerProxy::takeInNext()
         return;
     }
 
+    // A refresh of a server the connection has left since brings nothing
+    // for the one it points at now, neither to show nor to keep.
+    const bool stale = m_updateGenerations.take(ended) != connection->serverGeneration();
     // What came in is taken also when a later fetch of the same update
     // failed and took the connection offline.
-    const bool takeIn = connection->isOnline() || ended->fetchedFlags() != 0;
+    const bool takeIn = !stale && (connection->isOnline() || ended->fetchedFlags() != 0);
     if (takeIn)
         acceptUpdatedData(connection, ended);
     // Once, with what this update brought: a server that is gone before the
     // next update still shows it after a restart, and a push deferred for a
     // job it brought finds the job in the file.
-    saveCachedData(connection, takeIn && connection->isEnabled() && !connection->isStopRequested());
+    if (!stale)
+        saveCachedData(connection, takeIn && connection->isEnabled() && !connection->isStopRequested());
     {
         const QMutexLocker lock(&m_updateMutex);
         m_updateStatusTexts.insert(connection, ended->getStatusText());
@@ -127,6 +132,7 @@ void ServerProxy::takeInNext()
             return;
     }
     disconnect(connection, &ServerConnection::updateRequest, this, &ServerProxy::updateRequestHandler);
+    m_updateGenerations.insert(pending, connection->serverGeneration());
     pending->start(QThread::InheritPriority);
 }
 

@@ -48,48 +48,155 @@ QList<int> jobNumbers(QSettings &settings)
     return numbers;
 }
 
-// "a:b" into its two parts; false unless there are exactly two, both set.
-bool splitPair(const QString &text, QString &first, QString &second)
+// Group names as the store keeps them: no empty parts between slashes.
+QString normalized(const QString &group)
 {
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 2 || parts[0].isEmpty() || parts[1].isEmpty())
-        return false;
-    first = parts[0];
-    second = parts[1];
-    return true;
+    return group.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
 }
 
-// "host:port" read from the right: an IPv6 host holds ':' itself.
-bool splitConnection(const QString &text, QString &host, int &port)
+// A part of a group name that splits back: the characters that cut group
+// names or their pairs are percent-encoded, '%' first.
+QString encoded(const QString &part)
 {
-    const int cut = text.lastIndexOf(QLatin1Char(':'));
-    if (cut <= 0)
-        return false;
-    bool ok = false;
-    port = text.mid(cut + 1).toInt(&ok, 10);
-    host = text.left(cut);
-    return ok;
+    QString text = part;
+    text.replace(QLatin1Char('%'), QLatin1String("%25"));
+    text.replace(QLatin1Char(':'), QLatin1String("%3A"));
+    text.replace(QLatin1Char('/'), QLatin1String("%2F"));
+    text.replace(QLatin1Char('\\'), QLatin1String("%5C"));
+    return text;
 }
 
-QString connectionGroup(const QString &host, int port)
+QString pairName(const QString &first, const QString &second)
 {
-    return host + QLatin1Char(':') + QString::number(port);
+    return first + QLatin1Char(':') + second;
+}
+
+// The names a server's group may have: the current one, and those of
+// earlier runs (the host as typed, a scheme too, nothing encoded).
+QStringList connectionNames(const QString &host, int port)
+{
+    const QString number = QString::number(port);
+    QStringList names { pairName(encoded(host), number) };
+    for (const QString &form :
+        { host, QStringLiteral("http://") + host, QStringLiteral("https://") + host }) {
+        const QString name = normalized(pairName(form, number));
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+QStringList pointNames(const QString &flowId, const QString &pointId)
+{
+    QStringList names { pairName(encoded(flowId), encoded(pointId)) };
+    const QString old = normalized(pairName(flowId, pointId));
+    if (!names.contains(old))
+        names.append(old);
+    return names;
+}
+
+bool isEmptyGroup(QSettings &settings, const QString &group)
+{
+    settings.beginGroup(group);
+    const bool empty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
+    settings.endGroup();
+    return empty;
+}
+
+SavedSubmissions::SavedJob readJob(QSettings &settings)
+{
+    SavedSubmissions::SavedJob job;
+    job.user = settings.value(userKey).toString();
+    job.jobName = settings.value(jobNameKey).toString();
+    job.isFile = settings.value(isFileKey).toBool();
+    job.path = settings.value(pathKey).toString();
+    job.status = settings.value(statusKey, SubmitStatus::Waiting).toInt();
+    if (job.status == SubmitStatus::PreparingData)
+        job.status = SubmitStatus::WaitingConnection;
+    settings.beginGroup(metadataGroup);
+    const QStringList fields = settings.childGroups();
+    QList<int> order;
+    for (const QString &field : fields)
+        order.append(field.toInt());
+    std::sort(order.begin(), order.end());
+    for (const int index : std::as_const(order)) {
+        settings.beginGroup(QString::number(index));
+        MetadataToFill field;
+        field.label = settings.value(labelKey).toString();
+        field.description = settings.value(descriptionKey).toString();
+        field.dataType = settings.value(dataTypeKey).toString();
+        field.dataFormat = settings.value(dataFormatKey).toString();
+        field.rememberLastValue = settings.value(rememberKey).toBool();
+        field.value = settings.value(valueKey).toString();
+        field.valueIsRequired = settings.value(requiredKey).toBool();
+        field.key = settings.value(keyKey).toString();
+        job.metadata.append(field);
+        settings.endGroup();
+    }
+    settings.endGroup();
+    return job;
+}
+
+// Earlier runs split a name with '/' (a scheme, an id) into more levels: the
+// jobs are found at any depth below the server and point levels.
+constexpr int kMaxDepth = 8;
+
+void collectJobs(
+    QSettings &settings, const QString &group, int depth, QList<SavedSubmissions::SavedJob> &jobs)
+{
+    const QStringList children = settings.childGroups();
+    QList<int> numbers;
+    QStringList deeper;
+    for (const QString &child : children) {
+        bool ok = false;
+        const int number = child.toInt(&ok, 10);
+        if (ok && number >= 0 && depth >= 2 && settings.contains(child + QLatin1Char('/') + pathKey))
+            numbers.append(number);
+        else
+            deeper.append(child);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (const int number : std::as_const(numbers)) {
+        settings.beginGroup(QString::number(number));
+        SavedSubmissions::SavedJob job = readJob(settings);
+        settings.endGroup();
+        job.group = group;
+        job.number = number;
+        if (!job.jobName.isEmpty() && !job.path.isEmpty())
+            jobs.append(job);
+    }
+    if (depth >= kMaxDepth)
+        return;
+    for (const QString &child : std::as_const(deeper)) {
+        settings.beginGroup(child);
+        collectJobs(settings, group + QLatin1Char('/') + child, depth + 1, jobs);
+        settings.endGroup();
+    }
 }
 
 } // namespace
 
 namespace SavedSubmissions {
 
-bool SavedJob::belongsTo(
-    const QString &connectionHost, int connectionPort, const QString &connectionUser) const
+bool SavedJob::belongsTo(const QString &host, int port, const QString &connectionUser, const QString &flowId,
+    const QString &pointId) const
 {
-    return host == connectionHost && port == connectionPort && (user.isEmpty() || user == connectionUser);
+    if (!user.isEmpty() && user != connectionUser)
+        return false;
+    const QString mine = normalized(group);
+    for (const QString &server : connectionNames(host, port)) {
+        for (const QString &point : pointNames(flowId, pointId)) {
+            if (normalized(rootGroup + QLatin1Char('/') + server + QLatin1Char('/') + point) == mine)
+                return true;
+        }
+    }
+    return false;
 }
 
 QString pointGroup(const QString &host, int port, const QString &flowId, const QString &pointId)
 {
-    return rootGroup + QLatin1Char('/') + connectionGroup(host, port) + QLatin1Char('/') + flowId
-        + QLatin1Char(':') + pointId;
+    return rootGroup + QLatin1Char('/') + connectionNames(host, port).first() + QLatin1Char('/')
+        + pointNames(flowId, pointId).first();
 }
 
 int nextJobNumber(const QString &pointGroup)
@@ -143,51 +250,34 @@ void writeStatus(const QString &pointGroup, int number, int status)
 void removeJob(const QString &pointGroup, int number)
 {
     QSettings settings = store();
-    settings.beginGroup(pointGroup);
+    QString group = normalized(pointGroup);
+    settings.beginGroup(group);
     settings.remove(QString::number(number));
     settings.endGroup();
-    // Leave no empty point or connection groups behind.
-    const int cut = pointGroup.lastIndexOf(QLatin1Char('/'));
-    settings.beginGroup(pointGroup);
-    const bool pointEmpty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
-    settings.endGroup();
-    if (pointEmpty)
-        settings.remove(pointGroup);
-    if (cut > 0) {
-        const QString connectionGroup = pointGroup.left(cut);
-        settings.beginGroup(connectionGroup);
-        const bool connectionEmpty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
-        settings.endGroup();
-        if (connectionEmpty)
-            settings.remove(connectionGroup);
+    // Leave no empty point or server groups behind, however deep.
+    while (group.startsWith(rootGroup + QLatin1Char('/')) && isEmptyGroup(settings, group)) {
+        settings.remove(group);
+        group.truncate(group.lastIndexOf(QLatin1Char('/')));
     }
 }
 
 void removeConnection(const QString &host, int port, const QString &user)
 {
-    QSettings settings = store();
-    settings.beginGroup(rootGroup);
-    const QString connection = connectionGroup(host, port);
-    settings.beginGroup(connection);
-    const QStringList points = settings.childGroups();
-    for (const QString &point : points) {
-        settings.beginGroup(point);
-        const QList<int> numbers = jobNumbers(settings);
-        for (const int number : numbers) {
-            const QString job = QString::number(number);
-            const QString owner = settings.value(job + QLatin1Char('/') + userKey).toString();
-            if (owner.isEmpty() || owner == user)
-                settings.remove(job);
+    QStringList prefixes;
+    for (const QString &server : connectionNames(host, port))
+        prefixes.append(normalized(rootGroup + QLatin1Char('/') + server) + QLatin1Char('/'));
+    const QList<SavedJob> jobs = readAll();
+    for (const SavedJob &job : jobs) {
+        if (!job.user.isEmpty() && job.user != user)
+            continue;
+        const QString group = normalized(job.group) + QLatin1Char('/');
+        for (const QString &prefix : std::as_const(prefixes)) {
+            if (group.startsWith(prefix)) {
+                removeJob(job.group, job.number);
+                break;
+            }
         }
-        const bool empty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
-        settings.endGroup();
-        if (empty)
-            settings.remove(point);
     }
-    const bool empty = settings.childGroups().isEmpty() && settings.childKeys().isEmpty();
-    settings.endGroup();
-    if (empty)
-        settings.remove(connection);
 }
 
 QList<SavedJob> readAll()
@@ -195,64 +285,8 @@ QList<SavedJob> readAll()
     QList<SavedJob> jobs;
     QSettings settings = store();
     settings.beginGroup(rootGroup);
-    const QStringList connections = settings.childGroups();
-    for (const QString &connection : connections) {
-        QString host;
-        int port = 0;
-        if (!splitConnection(connection, host, port))
-            continue;
-        settings.beginGroup(connection);
-        const QStringList points = settings.childGroups();
-        for (const QString &point : points) {
-            QString flowId, pointId;
-            if (!splitPair(point, flowId, pointId))
-                continue;
-            settings.beginGroup(point);
-            const QList<int> numbers = jobNumbers(settings);
-            for (const int number : numbers) {
-                settings.beginGroup(QString::number(number));
-                SavedJob job;
-                job.host = host;
-                job.port = port;
-                job.flowId = flowId;
-                job.pointId = pointId;
-                job.number = number;
-                job.user = settings.value(userKey).toString();
-                job.jobName = settings.value(jobNameKey).toString();
-                job.isFile = settings.value(isFileKey).toBool();
-                job.path = settings.value(pathKey).toString();
-                job.status = settings.value(statusKey, SubmitStatus::Waiting).toInt();
-                if (job.status == SubmitStatus::PreparingData)
-                    job.status = SubmitStatus::WaitingConnection;
-                settings.beginGroup(metadataGroup);
-                const QStringList fields = settings.childGroups();
-                QList<int> order;
-                for (const QString &field : fields)
-                    order.append(field.toInt());
-                std::sort(order.begin(), order.end());
-                for (const int index : std::as_const(order)) {
-                    settings.beginGroup(QString::number(index));
-                    MetadataToFill field;
-                    field.label = settings.value(labelKey).toString();
-                    field.description = settings.value(descriptionKey).toString();
-                    field.dataType = settings.value(dataTypeKey).toString();
-                    field.dataFormat = settings.value(dataFormatKey).toString();
-                    field.rememberLastValue = settings.value(rememberKey).toBool();
-                    field.value = settings.value(valueKey).toString();
-                    field.valueIsRequired = settings.value(requiredKey).toBool();
-                    field.key = settings.value(keyKey).toString();
-                    job.metadata.append(field);
-                    settings.endGroup();
-                }
-                settings.endGroup();
-                settings.endGroup();
-                if (!job.jobName.isEmpty() && !job.path.isEmpty())
-                    jobs.append(job);
-            }
-            settings.endGroup();
-        }
-        settings.endGroup();
-    }
+    collectJobs(settings, rootGroup, 0, jobs);
+    settings.endGroup();
     return jobs;
 }
 

@@ -132,7 +132,7 @@ SubmittedFilePtr SubmitPoint::restoreJob(const SavedSubmissions::SavedJob &saved
     SubmittedFilePtr job = saved.isFile ? createJob(saved.path) : createSavedJob(saved.path);
     if (!job)
         return job;
-    job->setJobNumber(saved.number);
+    job->setSavedEntry(saved.group, saved.number);
     job->setMetadata(saved.metadata);
     // A stored name that is no longer acceptable leaves the file's own.
     job->setJobName(saved.jobName);
@@ -222,8 +222,9 @@ QString SubmitPoint::savedGroup() const
 {
     if (!m_connection)
         return QString();
-    const ServerConnection::ConnectionSettings settings = m_connection->settings();
-    return SavedSubmissions::pointGroup(settings.host, settings.port, m_flowId, m_id);
+    // The server as applied: what the form holds while typing moves nothing.
+    const ServerConnection::ServerKey key = m_connection->serverKey();
+    return SavedSubmissions::pointGroup(key.host, key.port, m_flowId, m_id);
 }
 
 void SubmitPoint::saveNewJob(SubmittedFile *job)
@@ -231,21 +232,28 @@ void SubmitPoint::saveNewJob(SubmittedFile *job)
     const QString group = savedGroup();
     if (!job || group.isEmpty())
         return;
-    job->setJobNumber(SavedSubmissions::nextJobNumber(group));
-    SavedSubmissions::writeJob(group, job->getJobNumber(), *job, m_connection->settings().user);
+    job->setSavedEntry(group, SavedSubmissions::nextJobNumber(group));
+    SavedSubmissions::writeJob(group, job->getJobNumber(), *job, m_connection->serverKey().user);
 }
 
 void SubmitPoint::writeJob(SubmittedFile *job)
 {
     if (!job)
         return;
-    if (job->getJobNumber() < 0) {
+    const QString group = job->savedGroup();
+    if (group.isEmpty() || job->getJobNumber() < 0) {
         saveNewJob(job);
         return;
     }
-    const QString group = savedGroup();
-    if (!group.isEmpty())
-        SavedSubmissions::writeJob(group, job->getJobNumber(), *job, m_connection->settings().user);
+    if (!m_connection)
+        return;
+    // Rewritten where it stands (a name of an earlier run too), unless the
+    // connection was pointed elsewhere since: then the job is settled there.
+    const ServerConnection::ServerKey key = m_connection->serverKey();
+    SavedSubmissions::SavedJob entry;
+    entry.group = group;
+    if (entry.belongsTo(key.host, key.port, key.user, m_flowId, m_id))
+        SavedSubmissions::writeJob(group, job->getJobNumber(), *job, key.user);
 }
 
 void SubmitPoint::saveJob(SubmittedFile *job)
@@ -256,8 +264,8 @@ void SubmitPoint::saveJob(SubmittedFile *job)
 
 void SubmitPoint::removeSavedJob(SubmittedFile *job)
 {
-    const QString group = savedGroup();
-    if (!job || group.isEmpty() || job->getJobNumber() < 0)
+    const QString group = job ? job->savedGroup() : QString();
+    if (group.isEmpty() || job->getJobNumber() < 0)
         return;
     SavedSubmissions::removeJob(group, job->getJobNumber());
     job->setJobNumber(-1);
@@ -267,8 +275,8 @@ void SubmitPoint::removeSavedJobs(ServerConnection *connection)
 {
     if (!connection)
         return;
-    const ServerConnection::ConnectionSettings settings = connection->settings();
-    SavedSubmissions::removeConnection(settings.host, settings.port, settings.user);
+    const ServerConnection::ServerKey key = connection->serverKey();
+    SavedSubmissions::removeConnection(key.host, key.port, key.user);
 }
 
 void SubmitPoint::SubmitFinished(SubmittedFile *file)
@@ -307,7 +315,7 @@ void SubmitPoint::changeJobStatusSettings()
         if (job.get() != origin)
             continue;
         const int status = job->getStatus();
-        const QString group = savedGroup();
+        const QString group = job->savedGroup();
         // The saved status is the one the page shows, so that a failed job
         // is restored as failed; a finished job's entry goes anyway.
         if (status != SubmitStatus::Finished && status != SubmitStatus::None && job->getJobNumber() >= 0

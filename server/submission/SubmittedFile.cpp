@@ -66,6 +66,21 @@ void SubmittedFile::setJobNumber(int number)
 {
     const QMutexLocker lock(&m_mutex);
     m_jobNumber = number;
+    if (number < 0)
+        m_savedGroup.clear();
+}
+
+QString SubmittedFile::savedGroup() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_savedGroup;
+}
+
+void SubmittedFile::setSavedEntry(const QString &group, int number)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_savedGroup = group;
+    m_jobNumber = group.isEmpty() ? -1 : number;
 }
 
 QString SubmittedFile::getJobName() const

@@ -34,6 +34,11 @@ public:
     // Number of the job's group among the saved jobs; -1 until saved.
     int getJobNumber() const;
     void setJobNumber(int number);
+    // The settings group of the job's saved entry, kept from when it was
+    // first written: the entry is settled there whatever the connection
+    // points at by then. Empty with no entry.
+    QString savedGroup() const;
+    void setSavedEntry(const QString &group, int number);
 
     QString getJobName() const;
     // The name travels as the top-level name of the packed stream, so it
@@ -132,6 +137,7 @@ private:
 
     mutable QMutex m_mutex;
     int m_jobNumber = -1;
+    QString m_savedGroup;
     QString m_jobName;
     int m_status = 6;
     QDateTime m_startTime;

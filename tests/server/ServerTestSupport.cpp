@@ -37,6 +37,18 @@ std::unique_ptr<testserver::Server> startServer(bool https, const QString &passw
     return server;
 }
 
+std::unique_ptr<testserver::Server> startServerWithUsers(const QMap<QString, QString> &users)
+{
+    auto server = std::make_unique<testserver::Server>();
+    testserver::Options options;
+    options.moreUsers = users;
+    options.ioTimeoutSeconds = 5;
+    if (!server->start(options))
+        return nullptr;
+    server->setStatus(QStringLiteral("Test Server"), QStringLiteral("Running"));
+    return server;
+}
+
 quint16 closedPort()
 {
     QTcpServer listener;

@@ -18,6 +18,8 @@ namespace ServerTest {
 void useShortTimeouts();
 
 std::unique_ptr<testserver::Server> startServer(bool https = false, const QString &password = QString());
+// A plain server that also takes these users (name -> password).
+std::unique_ptr<testserver::Server> startServerWithUsers(const QMap<QString, QString> &users);
 
 // A port on 127.0.0.1 that nothing listens on.
 quint16 closedPort();

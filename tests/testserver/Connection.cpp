@@ -181,8 +181,14 @@ bool Connection::authorized() const
     // credentials.
     if (m_core.options.user.isEmpty() || m_operation == Operation::CheckConnect)
         return true;
-    return m_soap->userid && text(m_soap->userid) == m_core.options.user
-        && text(m_soap->passwd) == m_core.options.password;
+    if (!m_soap->userid)
+        return false;
+    const QString user = text(m_soap->userid);
+    const QString password = text(m_soap->passwd);
+    if (user == m_core.options.user)
+        return password == m_core.options.password;
+    const auto it = m_core.options.moreUsers.constFind(user);
+    return it != m_core.options.moreUsers.cend() && password == *it;
 }
 
 int Connection::begin()

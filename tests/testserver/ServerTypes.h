@@ -245,6 +245,8 @@ struct Options
     QString sslDir; // server.pem and cacert.pem; default: "ssl_testserver" in VORNEX_BIN_DIR
     QString user = QStringLiteral("user");
     QString password;
+    // Further users the server takes, name -> password.
+    QMap<QString, QString> moreUsers;
     QString workDir; // uploads land here; default: a fresh temporary folder, removed by stop()
     // Uploads are unpacked as packages. In raw mode the server only counts
     // and hashes the bytes and takes any stream of the announced size

@@ -239,6 +239,12 @@ void TestServerCache::fileNames()
     // As the connection uses the host: without its scheme.
     QCOMPARE(ServerCache::fileName(QStringLiteral("https://srv"), 51008), QStringLiteral("srv#51008.xml"));
     QCOMPARE(ServerCache::fileName(QStringLiteral("http://srv/"), 7), QStringLiteral("srv%2F#7.xml"));
+    // One file per user; without one, the name earlier runs gave all users.
+    QCOMPARE(ServerCache::fileName(QStringLiteral("srv"), 51008, QStringLiteral("ann")),
+        QStringLiteral("srv#51008#ann.xml"));
+    QCOMPARE(ServerCache::fileName(QStringLiteral("srv"), 1, QStringLiteral("a#b/~c")),
+        QStringLiteral("srv#1#a%23b%2F%7Ec.xml"));
+    QCOMPARE(ServerCache::fileName(QStringLiteral("srv"), 1, QString()), QStringLiteral("srv#1.xml"));
     // Never outside the folder, never a temporary file's name.
     const QString up = ServerCache::fileName(QStringLiteral("../../etc/x"), 1);
     QVERIFY(!up.contains(QLatin1Char('/')));
@@ -440,7 +446,7 @@ void TestServerCache::offlineServerShowsCacheAndGetsItsPushOnce()
     progress.jobName = QStringLiteral("a.pdf");
     progress.checkpoint = QStringLiteral("Review");
     server->setProgress({ progress });
-    const QString path = m_folder + QStringLiteral("/127.0.0.1#%1.xml").arg(server->port());
+    const QString path = m_folder + QStringLiteral("/127.0.0.1#%1#user.xml").arg(server->port());
 
     MetadataToFill reason;
     {
@@ -674,12 +680,13 @@ void TestServerCache::noFolderNoCache()
     auto server = startServer();
     QVERIFY(server);
     server->setFlows(world());
-    const QString cwdFile = QDir::current().filePath(QStringLiteral("127.0.0.1#%1.xml").arg(server->port()));
+    const QString cwdFile
+        = QDir::current().filePath(QStringLiteral("127.0.0.1#%1#user.xml").arg(server->port()));
     ServerProxy proxy;
     ServerConnection *connection = addConnection(proxy, server->port());
     QVERIFY(update(proxy, connection));
     proxy.closeAllConnections();
-    QVERIFY(!QFile::exists(QStringLiteral("/127.0.0.1#%1.xml").arg(server->port())));
+    QVERIFY(!QFile::exists(QStringLiteral("/127.0.0.1#%1#user.xml").arg(server->port())));
     QVERIFY(!QFile::exists(cwdFile));
     QVERIFY(QDir(m_folder).entryList(QDir::Files).isEmpty());
 }
@@ -689,7 +696,7 @@ void TestServerCache::writtenOncePerRefreshBesideTheGuiThread()
     auto server = startServer();
     QVERIFY(server);
     server->setFlows(world());
-    const QString path = m_folder + QStringLiteral("/127.0.0.1#%1.xml").arg(server->port());
+    const QString path = m_folder + QStringLiteral("/127.0.0.1#%1#user.xml").arg(server->port());
     ServerProxy proxy;
     ServerConnection *connection = addConnection(proxy, server->port());
 

@@ -217,10 +217,7 @@ void TestSubmitPoint::savedJobsReadBackAndRestore()
 
     const QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
     QCOMPARE(saved.size(), 2);
-    QCOMPARE(saved[0].host, QStringLiteral("127.0.0.1"));
-    QCOMPARE(saved[0].port, 4000);
-    QCOMPARE(saved[0].flowId, QStringLiteral("flow-1"));
-    QCOMPARE(saved[0].pointId, QStringLiteral("point-1"));
+    QCOMPARE(saved[0].group, m_group);
     QCOMPARE(saved[0].status, int(SubmitStatus::Waiting));
     QCOMPARE(saved[1].number, 1);
     QCOMPARE(saved[1].jobName, QStringLiteral("Ordner"));
@@ -270,47 +267,118 @@ void TestSubmitPoint::removingAConnectionRemovesItsJobs()
     SubmitPoint::removeSavedJobs(m_connection.get());
     const QList<SavedSubmissions::SavedJob> left = SavedSubmissions::readAll();
     QCOMPARE(left.size(), 1);
-    QCOMPARE(left[0].port, 5000);
+    QCOMPARE(left[0].group, QStringLiteral("Submittions/127.0.0.1:5000/f:p"));
     QVERIFY(!settingsStore().childGroups().isEmpty());
 }
 
 void TestSubmitPoint::savedJobsKeepTheirConnection_data()
 {
     QTest::addColumn<QString>("host");
-    QTest::newRow("IPv6 literal") << QStringLiteral("::1");
-    QTest::newRow("IPv4") << QStringLiteral("127.0.0.1");
-    QTest::newRow("name") << QStringLiteral("print.example");
+    QTest::addColumn<QString>("flowId");
+    QTest::addColumn<QString>("pointId");
+    // Written by an earlier run, under the names it gave.
+    QTest::addColumn<bool>("earlier");
+    QTest::newRow("IPv6 literal") << QStringLiteral("::1") << QStringLiteral("f") << QStringLiteral("p")
+                                  << false;
+    QTest::newRow("IPv6, earlier run")
+        << QStringLiteral("::1") << QStringLiteral("f") << QStringLiteral("p") << true;
+    QTest::newRow("name") << QStringLiteral("print.example") << QStringLiteral("f") << QStringLiteral("p")
+                          << false;
+    QTest::newRow("plain, earlier run")
+        << QStringLiteral("127.0.0.1") << QStringLiteral("flow-1") << QStringLiteral("point-1") << true;
+    QTest::newRow("scheme, ids with ':'")
+        << QStringLiteral("http://127.0.0.1") << QStringLiteral("urn:flow:7") << QStringLiteral("urn:sp:2")
+        << false;
+    QTest::newRow("scheme, ids with ':', earlier run")
+        << QStringLiteral("http://127.0.0.1") << QStringLiteral("urn:flow:7") << QStringLiteral("sp") << true;
+    QTest::newRow("ids with '/' and '%'")
+        << QStringLiteral("127.0.0.1") << QStringLiteral("a/b%3A") << QStringLiteral("c%2Fd") << false;
 }
 
+// Every saved job reads back for its own connection and point, whatever
+// the host and ids hold, and a restart sends it once, as its user.
 void TestSubmitPoint::savedJobsKeepTheirConnection()
 {
     QFETCH(QString, host);
+    QFETCH(QString, flowId);
+    QFETCH(QString, pointId);
+    QFETCH(bool, earlier);
     QVERIFY(writeFile(path(QStringLiteral("a.txt")), "content"));
+    const QString plain = ServerConnection::plainHost(host);
+    const bool local = plain == QStringLiteral("127.0.0.1");
+    std::unique_ptr<testserver::Server> server;
+    if (local) {
+        server = ServerTest::startServerWithUsers(
+            { { QStringLiteral("anna"), QString() }, { QStringLiteral("ben"), QString() } });
+        QVERIFY(server);
+        testserver::Flow flow;
+        flow.id = flowId;
+        flow.name = QStringLiteral("Flow");
+        flow.submitPoints.append({ pointId, QStringLiteral("P"), {} });
+        server->setFlows({ flow });
+    }
+    const int port = local ? server->port() : 51008;
     // Two users of one server, each with a job of its own.
-    ServerConnection anna(nullptr, QStringLiteral("anna"), QString(), host, 51008);
-    ServerConnection ben(nullptr, QStringLiteral("ben"), QString(), host, 51008);
-    SubmitPoint annaPoint(&anna, QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("P"));
-    SubmitPoint benPoint(&ben, QStringLiteral("p"), QStringLiteral("f"), QStringLiteral("P"));
-    annaPoint.addJob(path(QStringLiteral("a.txt")))->setJobName(QStringLiteral("Anna's"));
+    auto anna = std::make_unique<ServerConnection>(nullptr, QStringLiteral("anna"), QString(), host, port);
+    ServerConnection ben(nullptr, QStringLiteral("ben"), QString(), host, port);
+    if (earlier) {
+        // As earlier runs wrote it: the host as typed, nothing encoded.
+        const QString group
+            = QStringLiteral("Submittions/%1:%2/%3:%4/0/").arg(host).arg(port).arg(flowId, pointId);
+        settingsStore().setValue(group + QStringLiteral("job name"), QStringLiteral("Anna's"));
+        settingsStore().setValue(group + QStringLiteral("isFile"), true);
+        settingsStore().setValue(group + QStringLiteral("path"), path(QStringLiteral("a.txt")));
+        settingsStore().setValue(group + QStringLiteral("job status"), int(SubmitStatus::Waiting));
+        settingsStore().setValue(group + QStringLiteral("user"), QStringLiteral("anna"));
+        settingsStore().sync();
+    } else {
+        SubmitPoint annaPoint(anna.get(), pointId, flowId, QStringLiteral("P"));
+        annaPoint.addJob(path(QStringLiteral("a.txt")))->setJobName(QStringLiteral("Anna's"));
+    }
+    SubmitPoint benPoint(&ben, pointId, flowId, QStringLiteral("P"));
     benPoint.addJob(path(QStringLiteral("a.txt")))->setJobName(QStringLiteral("Ben's"));
-    QVERIFY(settingsStore().childGroups().contains(QStringLiteral("Submittions")));
 
     QList<SavedSubmissions::SavedJob> saved = SavedSubmissions::readAll();
     QCOMPARE(saved.size(), 2);
+    SavedSubmissions::SavedJob annas;
     for (const SavedSubmissions::SavedJob &job : std::as_const(saved)) {
-        QCOMPARE(job.host, host);
-        QCOMPARE(job.port, 51008);
-        const bool annas = job.number == 0;
-        QCOMPARE(job.belongsTo(host, 51008, QStringLiteral("anna")), annas);
-        QCOMPARE(job.belongsTo(host, 51008, QStringLiteral("ben")), !annas);
-        QVERIFY(!job.belongsTo(host, 51009, QStringLiteral("anna"))
-            && !job.belongsTo(host, 51009, QStringLiteral("ben")));
+        const bool isAnnas = job.user == QStringLiteral("anna");
+        if (isAnnas)
+            annas = job;
+        QCOMPARE(job.belongsTo(plain, port, QStringLiteral("anna"), flowId, pointId), isAnnas);
+        QCOMPARE(job.belongsTo(plain, port, QStringLiteral("ben"), flowId, pointId), !isAnnas);
+        QVERIFY(!job.belongsTo(plain, port + 1, QStringLiteral("anna"), flowId, pointId));
+        QVERIFY(!job.belongsTo(plain, port, QStringLiteral("anna"), flowId + QLatin1Char('x'), pointId));
+        QVERIFY(!job.belongsTo(plain, port, QStringLiteral("anna"), flowId, pointId + QLatin1Char('x')));
     }
+    QVERIFY(!annas.group.isEmpty());
 
-    SubmitPoint::removeSavedJobs(&anna);
-    saved = SavedSubmissions::readAll();
-    QCOMPARE(saved.size(), 1);
-    QCOMPARE(saved[0].user, QStringLiteral("ben"));
+    if (local) {
+        // The next run sends it once, as Anna, and its entry goes.
+        SubmitPoint point(anna.get(), pointId, flowId, QStringLiteral("P"));
+        const SubmittedFilePtr job = point.restoreJob(annas);
+        QVERIFY(job);
+        point.startSubmit(job.get());
+        QTRY_COMPARE_WITH_TIMEOUT(job->getStatus(), int(SubmitStatus::Finished), 10000);
+        QTRY_VERIFY(!point.hasThread(job.get()));
+        const QList<testserver::Upload> uploads = server->uploads();
+        QCOMPARE(uploads.size(), 1);
+        QCOMPARE(uploads[0].user, QStringLiteral("anna"));
+        QCOMPARE(uploads[0].flowId, flowId);
+        QCOMPARE(uploads[0].targetId, pointId);
+        saved = SavedSubmissions::readAll();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved[0].user, QStringLiteral("ben"));
+    } else {
+        SubmitPoint::removeSavedJobs(anna.get());
+        saved = SavedSubmissions::readAll();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved[0].user, QStringLiteral("ben"));
+    }
+    // Nothing left behind once the last one goes.
+    SubmitPoint::removeSavedJobs(&ben);
+    QVERIFY(SavedSubmissions::readAll().isEmpty());
+    QVERIFY(!settingsStore().childGroups().contains(QStringLiteral("Submittions")));
 }
 
 void TestSubmitPoint::jobWithoutConnectionCannotStart()
