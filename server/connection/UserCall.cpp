@@ -7,6 +7,18 @@
 
 #include <ombrelServiceProxy.h>
 
+namespace {
+
+QString faultOf(struct soap *soap, int soapError)
+{
+    if (soapError != SOAP_CLI_FAULT && soapError != SOAP_SVR_FAULT && soapError != SOAP_FAULT)
+        return QString();
+    const char *text = soap_fault_string(soap);
+    return text ? QString::fromUtf8(text).trimmed() : QString();
+}
+
+} // namespace
+
 bool UserCall::Outcome::answered() const
 {
     return soapError == SOAP_OK || soapError == SOAP_CLI_FAULT || soapError == SOAP_SVR_FAULT
@@ -46,6 +58,7 @@ UserCall::Outcome UserCall::runHere(const Target &target, const Body &body)
     outcome.soapError = body(proxy.get());
     outcome.reach = tracker.reach();
     outcome.breach = CallBounds::breach(proxy->soap);
+    outcome.fault = faultOf(proxy->soap, outcome.soapError);
     soap_destroy(proxy->soap);
     soap_end(proxy->soap);
     return outcome;
@@ -72,6 +85,7 @@ void UserCall::run()
         m_outcome.soapError = m_body(proxy.get());
         m_outcome.reach = tracker.reach();
         m_outcome.breach = CallBounds::breach(proxy->soap);
+        m_outcome.fault = faultOf(proxy->soap, m_outcome.soapError);
     }
     {
         const QMutexLocker lock(&m_mutex);

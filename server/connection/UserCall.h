@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QMutex>
+#include <QString>
 #include <QThread>
 
 #include <functional>
@@ -39,6 +40,8 @@ public:
         int soapError = 0;
         SendTracker::Reach reach = SendTracker::Reach::NotSent;
         CallBounds::Breach breach = CallBounds::Breach::None;
+        // The server's own words when it answered with a SOAP Fault.
+        QString fault;
         // A server that answers (success or a SOAP Fault) got the request.
         bool answered() const;
     };
