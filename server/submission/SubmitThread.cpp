@@ -5,6 +5,7 @@
 #include "WideText.h"
 
 #include <QMutexLocker>
+#include <QUrl>
 
 #include <ombrelServiceProxy.h>
 
@@ -153,6 +154,13 @@ void SubmitThread::run()
         job->finishUpload(SubmittedFile::Verdict::NoAnswer);
         return;
     }
+    // The transport sends nothing without a host; a try would count as
+    // a request that reached a server.
+    if (QUrl::fromEncoded(endpoint).host().isEmpty()) {
+        m_lastError = SOAP_TCP_ERROR;
+        job->finishUpload(SubmittedFile::Verdict::NoHost);
+        return;
+    }
     proxy->endpoint = endpoint.constData();
     m_reachedServer = false;
     SendTracker::Reach reach = SendTracker::Reach::NotSent;
@@ -171,7 +179,11 @@ void SubmitThread::run()
         // The server was reached, so no coming back online will send it:
         // the next refresh does, and the form says why it waits.
         if (m_reachedServer) {
+            // A reply the toolkit cannot read comes back as its HTTP
+            // status, 200 most often.
+            const bool unreadable = (rc >= 200 && rc < 300) || soap_xml_error_check(rc);
             refusal = !m_questionFault.isEmpty() ? m_questionFault
+                : unreadable                     ? SubmittedFile::tr("its reply could not be read")
                 : rc >= 100 && rc < 600          ? QStringLiteral("HTTP %1").arg(rc)
                                                  : SubmittedFile::tr("no answer");
         }

@@ -306,12 +306,16 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
         m_uploading = false;
     }
     setEndTime();
-    if (!finished && verdict == Verdict::NotSent && !m_cancelled) {
-        setDeliveryNote(refusal.isEmpty()
-                ? QString()
-                : tr("The server did not take the job's first request (%1); nothing of the job was sent. "
-                     "It goes at the next refresh.")
-                      .arg(refusal));
+    if (!finished && (verdict == Verdict::NotSent || verdict == Verdict::NoHost) && !m_cancelled) {
+        if (verdict == Verdict::NoHost)
+            setDeliveryNote(tr("Nothing of the job was sent: its connection has no valid host name. It goes "
+                               "once the connection has one and answers."));
+        else
+            setDeliveryNote(refusal.isEmpty()
+                    ? QString()
+                    : tr("The server did not take the job's first request (%1); nothing of the job was sent. "
+                         "It goes at the next refresh.")
+                          .arg(refusal));
         const bool changed = getStatus() != SubmitStatus::WaitingConnection;
         setStatus(SubmitStatus::WaitingConnection);
         if (!changed)
@@ -326,7 +330,7 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
         else if (m_closedComplete || verdict == Verdict::Accepted)
             note = tr("The whole job was sent, but the server's answer did not arrive: the server may have "
                       "taken it. Check there before you send it again.");
-        else if (verdict != Verdict::NotSent)
+        else if (verdict != Verdict::NotSent && verdict != Verdict::NoHost)
             note = tr("The transfer broke off before the whole job was sent, so the server did not take it. "
                       "Send it again when you are ready.");
         setDeliveryNote(note);
