@@ -5,7 +5,8 @@
 # GuiCommon_<code> the widget library's, Client_<code> the client's.
 # Refresh the .ts sources from the code with
 #   cmake --build <build> --target vornex_update_translations
-# then translate what lupdate marked unfinished.
+# then translate what lupdate marked unfinished (English too: plural forms
+# of "%n" texts). The language-pack test lists the texts a catalog lacks.
 
 set(VORNEX_PACK_CODES en de)
 set(VORNEX_PACKS_DIR "${VORNEX_BIN_DIR}/VORNEXclient Language Packs")
@@ -61,6 +62,16 @@ set(vornex_gui_sources ${PROJECT_SOURCE_DIR}/widgets)
 file(GLOB_RECURSE vornex_client_sources ${PROJECT_SOURCE_DIR}/client/*.cpp ${PROJECT_SOURCE_DIR}/client/*.h
      ${PROJECT_SOURCE_DIR}/server/*.cpp ${PROJECT_SOURCE_DIR}/server/*.h)
 list(REMOVE_ITEM vornex_client_sources ${PROJECT_SOURCE_DIR}/client/app/LanguageSupport.cpp)
+# The same source lists for the language-pack test, which extracts the
+# texts into copies of the catalogs and finds those missing.
+foreach(group common:Common gui:GuiCommon client:Client)
+    string(REPLACE ":" ";" parts ${group})
+    list(GET parts 0 kind)
+    list(GET parts 1 catalog)
+    string(REPLACE ";" "\n" listed "${vornex_${kind}_sources}")
+    file(WRITE "${PROJECT_BINARY_DIR}/translations/${catalog}.lst" "${listed}\n")
+endforeach()
+
 set(vornex_update_commands)
 foreach(code IN LISTS VORNEX_PACK_CODES)
     foreach(group common:Common gui:GuiCommon client:Client)

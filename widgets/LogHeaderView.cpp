@@ -97,11 +97,15 @@ void LogHeaderView::onSectionCountChanged(int oldCount, int newCount)
 FilterComboBox *LogHeaderView::createBox(int section)
 {
     auto *box = new FilterComboBox(section, this);
-    box->setToolTip(m_tooltips.value(section));
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::InsertAlphabetically);
     box->setMaxCount(FilterComboBox::MaxHistory);
     box->setCompleter(nullptr);
+    // The generic texts name the columns of the usual log; a model with
+    // other columns says what its boxes filter.
+    const QString own
+        = model() ? model()->headerData(section, Qt::Horizontal, FilterToolTipRole).toString() : QString();
+    box->setToolTip(own.isEmpty() ? m_tooltips.value(section) : own);
     if (QAbstractItemModel *source = model()) {
         box->addItems(
             cleanHistory(source->headerData(section, Qt::Horizontal, FilterHistoryRole).toStringList()));

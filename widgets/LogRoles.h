@@ -14,6 +14,7 @@ enum LogRole {
     TimeStampRole, // 35: the record's time stamp (QDateTime)
     FilterTextResetRole, // 36: store a restored or reset filter text without filtering
     FilterHistoryResetRole, // 37: store a restored or cleared history
+    FilterToolTipRole, // 38: what a column's filter box filters, when the model says it itself
 };
 
 } // namespace Velloc

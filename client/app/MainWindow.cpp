@@ -109,8 +109,16 @@ void MainWindow::restoreWindowGeometry()
     // or used.
     if (screen && position.isValid() && screen->geometry().contains(position.toPoint(), true)
         && size.isValid() && !size.isEmpty()) {
-        move(position.toPoint());
-        resize(size);
+        // A size from a larger monitor would put the form and its buttons
+        // off this one: fitted to what the screen has room for.
+        const QRect room = screen->availableGeometry();
+        QRect fitted(position.toPoint(), size.boundedTo(room.size()));
+        fitted.moveRight(qMin(fitted.right(), room.right()));
+        fitted.moveBottom(qMin(fitted.bottom(), room.bottom()));
+        fitted.moveLeft(qMax(fitted.left(), room.left()));
+        fitted.moveTop(qMax(fitted.top(), room.top()));
+        move(fitted.topLeft());
+        resize(fitted.size());
     } else {
         // The normal geometry is what un-maximising returns to, and all a
         // desktop without a window manager shows.

@@ -9,15 +9,6 @@
 
 namespace Client {
 
-namespace {
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Client::ShellSupport", text);
-}
-
-} // namespace
-
 bool openWithShell(QWidget *parent, const QFileInfo &file)
 {
     if (!file.exists())
@@ -27,8 +18,9 @@ bool openWithShell(QWidget *parent, const QFileInfo &file)
         return true;
     // Without this the user only sees nothing happen.
     showWarning(parent,
-        tr("The desktop has no program to open %1. Open it from a file manager, or install a program for "
-           "this kind of file.")
+        QCoreApplication::translate("Client::ShellSupport",
+            "The desktop has no program to open %1. Open it from a file manager, or install a program for "
+            "this kind of file.")
             .arg(path));
     return false;
 }
@@ -37,7 +29,8 @@ void showWarning(QWidget *parent, const QString &text)
 {
     // Not run in a nested event loop: the caller may be in the middle of
     // handling a download or a click.
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("Warning"), text, QMessageBox::Ok, parent);
+    auto *box = new QMessageBox(QMessageBox::Warning,
+        QCoreApplication::translate("Client::ShellSupport", "Warning"), text, QMessageBox::Ok, parent);
     box->setObjectName(QStringLiteral("shellWarning"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -332,13 +332,15 @@ void ReplaceJobDialog::jobLockChecked(const QString &jobId, bool elsewhere, cons
         continueStart();
 }
 
-void ReplaceJobDialog::jobLockCheckFailed(const QString &jobId)
+void ReplaceJobDialog::jobLockCheckFailed(const QString &jobId, const QString &serverAnswer)
 {
     // A poll that found no server changes nothing; the start needs one.
     if (jobId != m_jobId || m_file || m_ending || !m_startWaitsForCheck)
         return;
     m_startWaitsForCheck = false;
-    warn(tr("Can't connect to server. Try later."));
+    warn(serverAnswer.isEmpty()
+            ? tr("Can't connect to server. Try later.")
+            : tr("The server could not tell whether the job is locked: %1").arg(serverAnswer));
     reject();
 }
 

@@ -84,7 +84,7 @@ private:
     void startReplace();
     void continueStart();
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
-    void jobLockCheckFailed(const QString &jobId);
+    void jobLockCheckFailed(const QString &jobId, const QString &serverAnswer);
     void lockAnswered(bool isSet);
     void release();
     void warn(const QString &text);

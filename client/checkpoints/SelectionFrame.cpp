@@ -280,7 +280,7 @@ SelectionFrame::LockWait SelectionFrame::takeLockWait(const QString &jobId)
     return LockWait();
 }
 
-void SelectionFrame::jobLockCheckFailed(const QString &jobId)
+void SelectionFrame::jobLockCheckFailed(const QString &jobId, const QString &serverAnswer)
 {
     const LockWait wait = takeLockWait(jobId);
     if (wait.what == Waiting::Nothing)
@@ -291,7 +291,9 @@ void SelectionFrame::jobLockCheckFailed(const QString &jobId)
         carryOutPush(wait);
         return;
     }
-    warn(tr("Can't connect to server. Try later."));
+    warn(serverAnswer.isEmpty()
+            ? tr("Can't connect to server. Try later.")
+            : tr("The server could not tell whether the job is locked: %1").arg(serverAnswer));
 }
 
 void SelectionFrame::jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText)

@@ -111,7 +111,7 @@ private:
     // another checkpoint goes to that checkpoint here.
     void handOver(CheckPoint *checkPoint, PushJobInfo &info);
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
-    void jobLockCheckFailed(const QString &jobId);
+    void jobLockCheckFailed(const QString &jobId, const QString &serverAnswer);
     void openReplaceDialog(const LockWait &wait, CheckPoint *checkPoint, const QString &jobId);
     void startDownload(const LockWait &wait);
     void finishSave(const Download &download, bool report, const QString &path, const QString &folder);

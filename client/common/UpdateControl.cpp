@@ -17,6 +17,9 @@ namespace Client {
 namespace {
 
 const int kDefaultIntervalMs = 180000;
+// The shortest period the edit can express ("0.1"); a shorter stored one
+// would poll the servers many times a second.
+const double kShortestMinutes = 0.1;
 
 QRegularExpression intervalPattern()
 {
@@ -55,12 +58,13 @@ QString UpdateControl::onTimerKey(int updateFlags)
 
 double UpdateControl::parseInterval(const QString &text)
 {
-    // Any number a timer can run on, also one the edit would not take as
-    // typed ("120", "1."): an earlier version or a hand may have stored it.
+    // Any period from a tenth of a minute that a timer can run on, also one
+    // the edit would not take as typed ("120", "1."): an earlier version or
+    // a hand may have stored it. Anything else leaves the default.
     bool ok = false;
     const double minutes = text.toDouble(&ok);
     const double ms = minutes * 60000.0;
-    if (!ok || !(ms >= 1.0) || ms > double(std::numeric_limits<int>::max()))
+    if (!ok || !(minutes >= kShortestMinutes) || ms > double(std::numeric_limits<int>::max()))
         return 0.0;
     return minutes;
 }
@@ -146,7 +150,7 @@ void UpdateControl::intervalChanged(const QString &text)
     bool ok = false;
     const double minutes = text.toDouble(&ok);
     if (ok) {
-        if (minutes != 0.0)
+        if (minutes >= kShortestMinutes)
             m_timer.setInterval(intervalMs(minutes));
         return;
     }

@@ -32,6 +32,35 @@ MessageSFPModel::MessageSFPModel(QObject *parent)
 
 MessageSFPModel::~MessageSFPModel() = default;
 
+QVariant MessageSFPModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Velloc::FilterToolTipRole || orientation != Qt::Horizontal)
+        return QSortFilterProxyModel::headerData(section, orientation, role);
+    switch (section) {
+    case MessageModel::TimeColumn:
+        return tr("Enter a number to show messages that have been logged in the last N hours\n"
+                  "enter a text string with : or / delimiter(s) to show messages with a time stamp that\n"
+                  "contains that string");
+    case MessageModel::ServerColumn:
+        return tr("Enter one or more server names or their beginnings - separated by a space - to show "
+                  "messages\nfrom those servers");
+    case MessageModel::ModuleColumn:
+        return tr("Enter one or more (possibly partial) module names - separated by a space - to show "
+                  "messages for those modules");
+    case MessageModel::FlowColumn:
+        return tr("Enter one or more text strings - separated by a space - to show messages\n"
+                  "for a flow with a name that contains one of these strings");
+    case MessageModel::JobColumn:
+        return tr("Enter one or more strings - separated by a space - to show messages\n"
+                  "for a job with a name that contains one of these strings");
+    case MessageModel::MessageColumn:
+        return tr("Enter one or more strings - separated by a space - to show messages\n"
+                  "that contain one of these strings");
+    default:
+        return QVariant();
+    }
+}
+
 void MessageSFPModel::setSourceModel(QAbstractItemModel *model)
 {
     if (QAbstractItemModel *old = sourceModel()) {

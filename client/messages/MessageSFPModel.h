@@ -30,6 +30,9 @@ public:
     void setSourceModel(QAbstractItemModel *model) override;
     void setProgressBar(QProgressBar *bar);
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // Adds what each column's filter box does with its words
+    // (Velloc::FilterToolTipRole).
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 public slots:
     // Filters and sorts every row again with the current filter texts.

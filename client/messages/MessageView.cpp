@@ -1,6 +1,7 @@
 #include "MessageView.h"
 
 #include "ColumnFit.h"
+#include "ElidedLabel.h"
 #include "ExportLogsAction.h"
 #include "LogExport.h"
 #include "LogHeaderView.h"
@@ -31,8 +32,9 @@ MessageView::MessageView(const ServerProxyPtr &proxy, QWidget *parent)
     , m_proxy(proxy)
     , m_model(new MessageModel(proxy, this))
     , m_filterModel(new MessageSFPModel(this))
-    , m_exportNote(new QLabel(this))
-    , m_droppedNote(new QLabel(this))
+    // A long path or count never widens the window: cut, whole as tooltip.
+    , m_exportNote(new Velloc::ElidedLabel(this))
+    , m_droppedNote(new Velloc::ElidedLabel(this))
 {
     m_filterModel->setDynamicSortFilter(true);
     m_filterModel->setSourceModel(m_model);
@@ -257,7 +259,13 @@ bool MessageView::exportTo(const QString &path)
         return false;
     // Opened here, so a name that cannot be written is told at once.
     auto file = std::make_shared<QSaveFile>(path);
+    // A file the user may write in a folder where no file can be made
+    // beside it is written in place.
+    file->setDirectWriteFallback(true);
     if (!file->open(QIODevice::WriteOnly)) {
+        // The note must not go on telling of an earlier export.
+        m_exportNote->setText(tr("Export to %1 failed").arg(QDir::toNativeSeparators(path)));
+        m_exportNote->show();
         warnExportFailed(path, file->errorString());
         return false;
     }
@@ -271,15 +279,26 @@ bool MessageView::exportTo(const QString &path)
     m_exportThread = QThread::create([file, messages, error, written, cancel = m_exportCancel] {
         *written = LogExport::write(messages, *file, error.get(), cancel.get());
     });
+    // Rows dropped for the limit are missing from the file too.
+    const qint64 dropped = m_model->droppedRows();
     connect(m_exportThread, &QThread::finished, this,
-        [this, file, path, error, written, count = messages.size()] {
+        [this, file, path, error, written, dropped, count = messages.size()] {
             m_exportThread->deleteLater();
             m_exportThread = nullptr;
             m_exportAction->setEnabled(true);
             const QString shown = QDir::toNativeSeparators(path);
             if (*written) {
                 setLastExportPath(QFileInfo(path).absoluteFilePath());
-                m_exportNote->setText(tr("%n log message(s) exported to %1", nullptr, int(count)).arg(shown));
+                if (dropped == 0)
+                    m_exportNote->setText(
+                        tr("%n log message(s) exported to %1", nullptr, int(count)).arg(shown));
+                else
+                    m_exportNote->setText(
+                        tr("%n log message(s) exported to %1; the oldest %2 had been dropped before: at most "
+                           "%3 are kept",
+                            nullptr, int(count))
+                            .arg(shown, QLocale().toString(dropped),
+                                QLocale().toString(m_model->maximumRows())));
             } else {
                 m_exportNote->setText(tr("Export to %1 failed").arg(shown));
                 warnExportFailed(path, *error);

@@ -60,9 +60,19 @@ QVariant ProgressModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != SortRole)
         return QVariant();
     const ProgressData &shown = record(index.row());
+    const std::size_t at = std::size_t(m_rows[std::size_t(index.row())]);
+    if (index.column() == EnteredStateColumn) {
+        // Shown in local time like "Submitted"; a text that is no time as
+        // it came.
+        const qint64 ms = m_entered[at];
+        if (ms == NoTime)
+            return shown.enteredState;
+        const QDateTime entered = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        return role == SortRole ? QVariant(entered) : QVariant(JobTimes::display(entered));
+    }
     if (index.column() != SubmittedColumn || shown.submittedTime.isEmpty())
         return textOf(shown, index.column());
-    const qint64 ms = m_submitted[std::size_t(m_rows[std::size_t(index.row())])];
+    const qint64 ms = m_submitted[at];
     const QDateTime submitted = ms == NoTime ? QDateTime() : QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     if (role == SortRole)
         return submitted;
@@ -79,6 +89,15 @@ bool ProgressModel::lessThan(int left, int right, int column, Qt::CaseSensitivit
             return a.submittedTime.isEmpty() && !b.submittedTime.isEmpty();
         return m_submitted[std::size_t(m_rows[std::size_t(left)])]
             < m_submitted[std::size_t(m_rows[std::size_t(right)])];
+    }
+    if (column == EnteredStateColumn) {
+        // Times in time order, before texts that are none.
+        const qint64 l = m_entered[std::size_t(m_rows[std::size_t(left)])];
+        const qint64 r = m_entered[std::size_t(m_rows[std::size_t(right)])];
+        if (l != NoTime && r != NoTime)
+            return l < r;
+        if (l != NoTime || r != NoTime)
+            return l != NoTime;
     }
     return textOf(a, column).compare(textOf(b, column), cs) < 0;
 }
@@ -119,9 +138,12 @@ void ProgressModel::setRecords(const QList<ProgressData> &records)
     // to the system once they are freed.
     disposeInBackground(std::exchange(m_all, records), true);
     m_submitted.resize(std::size_t(m_all.size()));
+    m_entered.resize(std::size_t(m_all.size()));
     for (qsizetype i = 0; i < m_all.size(); ++i) {
         const QDateTime submitted = JobTimes::parse(m_all.at(i).submittedTime);
         m_submitted[std::size_t(i)] = submitted.isValid() ? submitted.toMSecsSinceEpoch() : NoTime;
+        const QDateTime entered = JobTimes::parse(m_all.at(i).enteredState);
+        m_entered[std::size_t(i)] = entered.isValid() ? entered.toMSecsSinceEpoch() : NoTime;
     }
     applyLimit();
 }

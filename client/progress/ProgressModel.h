@@ -32,7 +32,8 @@ public:
         CheckpointColumn,
         ColumnCount
     };
-    // Sort key of a cell: the text, or the date-time of "Submitted".
+    // Sort key of a cell: the text, or the date-time of "Submitted" and of
+    // an "Entered state" that reads as a time.
     static constexpr int SortRole = Qt::UserRole;
     static constexpr double DefaultAgeLimit = 10.0;
 
@@ -65,9 +66,10 @@ private:
     static constexpr qint64 NoTime = std::numeric_limits<qint64>::min();
 
     QList<ProgressData> m_all;
-    // Per record of m_all: its submitted time (ms since the epoch, UTC),
-    // read once when the records come.
+    // Per record of m_all: its submitted time and the time it entered its
+    // state (ms since the epoch, UTC), read once when the records come.
     std::vector<qint64> m_submitted;
+    std::vector<qint64> m_entered;
     // The records shown, as positions in m_all.
     std::vector<int> m_rows;
     double m_ageLimit = DefaultAgeLimit;

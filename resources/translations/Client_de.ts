@@ -197,6 +197,45 @@
     </message>
 </context>
 <context>
+    <name>Client::MessageSFPModel</name>
+    <message>
+        <source>Enter a number to show messages that have been logged in the last N hours
+enter a text string with : or / delimiter(s) to show messages with a time stamp that
+contains that string</source>
+        <translation>Geben Sie eine Zahl ein, um die Meldungen der letzten N Stunden anzuzeigen,
+oder einen Text mit : oder / als Trennzeichen, um die Meldungen anzuzeigen, deren Zeitstempel
+diesen Text enthält</translation>
+    </message>
+    <message>
+        <source>Enter one or more server names or their beginnings - separated by a space - to show messages
+from those servers</source>
+        <translation>Geben Sie einen oder mehrere Servernamen oder deren Anfang ein (durch Leerzeichen getrennt), um die Meldungen
+dieser Server anzuzeigen</translation>
+    </message>
+    <message>
+        <source>Enter one or more (possibly partial) module names - separated by a space - to show messages for those modules</source>
+        <translation>Geben Sie einen oder mehrere (auch unvollständige) Modulnamen ein (durch Leerzeichen getrennt), um die Meldungen dieser Module anzuzeigen</translation>
+    </message>
+    <message>
+        <source>Enter one or more text strings - separated by a space - to show messages
+for a flow with a name that contains one of these strings</source>
+        <translation>Geben Sie einen oder mehrere Texte ein (durch Leerzeichen getrennt), um die Meldungen
+der Flows anzuzeigen, deren Name einen dieser Texte enthält</translation>
+    </message>
+    <message>
+        <source>Enter one or more strings - separated by a space - to show messages
+for a job with a name that contains one of these strings</source>
+        <translation>Geben Sie einen oder mehrere Texte ein (durch Leerzeichen getrennt), um die Meldungen
+der Jobs anzuzeigen, deren Name einen dieser Texte enthält</translation>
+    </message>
+    <message>
+        <source>Enter one or more strings - separated by a space - to show messages
+that contain one of these strings</source>
+        <translation>Geben Sie einen oder mehrere Texte ein (durch Leerzeichen getrennt), um die Meldungen
+anzuzeigen, die einen dieser Texte enthalten</translation>
+    </message>
+</context>
+<context>
     <name>Client::MessageView</name>
     <message>
         <source>&amp;Export log messages...</source>
@@ -233,6 +272,35 @@ Möchten Sie die Datei ersetzen?</translation>
 %2</source>
         <translation>Die Protokollmeldungen konnten nicht in %1 geschrieben werden.
 %2</translation>
+    </message>
+    <message>
+        <source>The oldest %1 messages were dropped: at most %2 are kept</source>
+        <translation>Die ältesten %1 Meldungen wurden verworfen: höchstens %2 werden behalten</translation>
+    </message>
+    <message>
+        <source>Export to %1 failed</source>
+        <translation>Export nach %1 fehlgeschlagen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n log message(s) exported to %1</source>
+        <translation>
+            <numerusform>%n Protokollmeldung nach %1 exportiert</numerusform>
+            <numerusform>%n Protokollmeldungen nach %1 exportiert</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n log message(s) exported to %1; the oldest %2 had been dropped before: at most %3 are kept</source>
+        <translation>
+            <numerusform>%n Protokollmeldung nach %1 exportiert; die ältesten %2 waren zuvor verworfen worden: höchstens %3 werden behalten</numerusform>
+            <numerusform>%n Protokollmeldungen nach %1 exportiert; die ältesten %2 waren zuvor verworfen worden: höchstens %3 werden behalten</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exporting %n log message(s)...</source>
+        <translation>
+            <numerusform>%n Protokollmeldung wird exportiert...</numerusform>
+            <numerusform>%n Protokollmeldungen werden exportiert...</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -388,6 +456,10 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>
+    <message>
+        <source>The server could not tell whether the job is locked: %1</source>
+        <translation>Der Server konnte nicht sagen, ob der Job gesperrt ist: %1</translation>
+    </message>
 </context>
 <context>
     <name>Client::SelectionFrame</name>
@@ -482,6 +554,10 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>%1 could not be downloaded: %2</source>
         <translation>%1 konnte nicht heruntergeladen werden: %2</translation>
+    </message>
+    <message>
+        <source>The server could not tell whether the job is locked: %1</source>
+        <translation>Der Server konnte nicht sagen, ob der Job gesperrt ist: %1</translation>
     </message>
 </context>
 <context>
@@ -926,6 +1002,22 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>JOB</source>
         <translation>JOB</translation>
+    </message>
+    <message>
+        <source>its reply could not be read</source>
+        <translation>seine Antwort war nicht lesbar</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>keine Antwort</translation>
+    </message>
+    <message>
+        <source>Nothing of the job was sent: its connection has no valid host name. It goes once the connection has one and answers.</source>
+        <translation>Vom Job wurde nichts gesendet: Seine Verbindung hat keinen gültigen Hostnamen. Er wird gesendet, sobald die Verbindung einen hat und der Server antwortet.</translation>
+    </message>
+    <message>
+        <source>The server did not take the job&apos;s first request (%1); nothing of the job was sent. It goes at the next refresh.</source>
+        <translation>Der Server hat die erste Anfrage des Jobs nicht angenommen (%1); vom Job wurde nichts gesendet. Er wird bei der nächsten Aktualisierung gesendet.</translation>
     </message>
 </context>
 </TS>

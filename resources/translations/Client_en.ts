@@ -197,6 +197,45 @@
     </message>
 </context>
 <context>
+    <name>Client::MessageSFPModel</name>
+    <message>
+        <source>Enter a number to show messages that have been logged in the last N hours
+enter a text string with : or / delimiter(s) to show messages with a time stamp that
+contains that string</source>
+        <translation>Enter a number to show messages that have been logged in the last N hours
+enter a text string with : or / delimiter(s) to show messages with a time stamp that
+contains that string</translation>
+    </message>
+    <message>
+        <source>Enter one or more server names or their beginnings - separated by a space - to show messages
+from those servers</source>
+        <translation>Enter one or more server names or their beginnings - separated by a space - to show messages
+from those servers</translation>
+    </message>
+    <message>
+        <source>Enter one or more (possibly partial) module names - separated by a space - to show messages for those modules</source>
+        <translation>Enter one or more (possibly partial) module names - separated by a space - to show messages for those modules</translation>
+    </message>
+    <message>
+        <source>Enter one or more text strings - separated by a space - to show messages
+for a flow with a name that contains one of these strings</source>
+        <translation>Enter one or more text strings - separated by a space - to show messages
+for a flow with a name that contains one of these strings</translation>
+    </message>
+    <message>
+        <source>Enter one or more strings - separated by a space - to show messages
+for a job with a name that contains one of these strings</source>
+        <translation>Enter one or more strings - separated by a space - to show messages
+for a job with a name that contains one of these strings</translation>
+    </message>
+    <message>
+        <source>Enter one or more strings - separated by a space - to show messages
+that contain one of these strings</source>
+        <translation>Enter one or more strings - separated by a space - to show messages
+that contain one of these strings</translation>
+    </message>
+</context>
+<context>
     <name>Client::MessageView</name>
     <message>
         <source>&amp;Export log messages...</source>
@@ -233,6 +272,35 @@ Do you want to replace it?</translation>
 %2</source>
         <translation>The log messages could not be written to %1.
 %2</translation>
+    </message>
+    <message>
+        <source>The oldest %1 messages were dropped: at most %2 are kept</source>
+        <translation>The oldest %1 messages were dropped: at most %2 are kept</translation>
+    </message>
+    <message>
+        <source>Export to %1 failed</source>
+        <translation>Export to %1 failed</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n log message(s) exported to %1</source>
+        <translation>
+            <numerusform>%n log message exported to %1</numerusform>
+            <numerusform>%n log messages exported to %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n log message(s) exported to %1; the oldest %2 had been dropped before: at most %3 are kept</source>
+        <translation>
+            <numerusform>%n log message exported to %1; the oldest %2 had been dropped before: at most %3 are kept</numerusform>
+            <numerusform>%n log messages exported to %1; the oldest %2 had been dropped before: at most %3 are kept</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exporting %n log message(s)...</source>
+        <translation>
+            <numerusform>Exporting %n log message...</numerusform>
+            <numerusform>Exporting %n log messages...</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -388,6 +456,10 @@ Do you want to replace it?</translation>
         <source>Warning</source>
         <translation>Warning</translation>
     </message>
+    <message>
+        <source>The server could not tell whether the job is locked: %1</source>
+        <translation>The server could not tell whether the job is locked: %1</translation>
+    </message>
 </context>
 <context>
     <name>Client::SelectionFrame</name>
@@ -482,6 +554,10 @@ Do you want to replace it?</translation>
     <message>
         <source>%1 could not be downloaded: %2</source>
         <translation>%1 could not be downloaded: %2</translation>
+    </message>
+    <message>
+        <source>The server could not tell whether the job is locked: %1</source>
+        <translation>The server could not tell whether the job is locked: %1</translation>
     </message>
 </context>
 <context>
@@ -850,6 +926,27 @@ Do you want to replace it?</translation>
         <source>The server&apos;s answer could not be read</source>
         <translation>The server&apos;s answer could not be read</translation>
     </message>
+    <message>
+        <source>%1: %2</source>
+        <comment>why a fetch failed: the kind of data</comment>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>submit points</source>
+        <translation>submit points</translation>
+    </message>
+    <message>
+        <source>checkpoints</source>
+        <translation>checkpoints</translation>
+    </message>
+    <message>
+        <source>log messages</source>
+        <translation>log messages</translation>
+    </message>
+    <message>
+        <source>progress records</source>
+        <translation>progress records</translation>
+    </message>
 </context>
 <context>
     <name>ServerProxy</name>
@@ -905,6 +1002,22 @@ Do you want to replace it?</translation>
     <message>
         <source>JOB</source>
         <translation>JOB</translation>
+    </message>
+    <message>
+        <source>its reply could not be read</source>
+        <translation>its reply could not be read</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>Nothing of the job was sent: its connection has no valid host name. It goes once the connection has one and answers.</source>
+        <translation>Nothing of the job was sent: its connection has no valid host name. It goes once the connection has one and answers.</translation>
+    </message>
+    <message>
+        <source>The server did not take the job&apos;s first request (%1); nothing of the job was sent. It goes at the next refresh.</source>
+        <translation>The server did not take the job&apos;s first request (%1); nothing of the job was sent. It goes at the next refresh.</translation>
     </message>
 </context>
 </TS>

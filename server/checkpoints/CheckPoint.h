@@ -124,6 +124,7 @@ public:
 
     // Whether another machine holds the job's lock, and the holder text to
     // show. Answers with jobLockChecked(), or jobLockCheckFailed() when the
+    // server answered with a fault (its words as `serverAnswer`) or
     // server could not be asked; the call and the host look-ups run in
     // worker threads.
     void checkJobLock(const QString &jobId);
@@ -135,7 +136,7 @@ signals:
     void replaceStarted();
     void replaceFinished();
     void jobLockChecked(const QString &jobId, bool elsewhere, const QString &lockText);
-    void jobLockCheckFailed(const QString &jobId);
+    void jobLockCheckFailed(const QString &jobId, const QString &serverAnswer = QString());
     // A push that waited was answered: the job left or is free again.
     void jobsChanged();
     // The server refused a push of the job, for the reason given.

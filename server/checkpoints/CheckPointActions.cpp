@@ -373,7 +373,7 @@ void CheckPoint::checkJobLock(const QString &jobId)
         m_flowId, m_id, jobId, this, [this, jobId, host, port, guard](bool answered, const QString &text) {
             guard->answered();
             if (!answered) {
-                emit jobLockCheckFailed(jobId);
+                emit jobLockCheckFailed(jobId, text);
                 return;
             }
             if (text.isEmpty()) {

@@ -144,7 +144,8 @@ public:
     // server may set the lock after all.
     void setJobLockStatusAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
         int lockMode, QObject *context, std::function<void(bool isSet, bool answerLost)> done);
-    // `answered` is false when the server could not be asked.
+    // `answered` is false when the server could not be asked or answered
+    // with a fault; the text is then the fault's, empty without an answer.
     void getJobLockStatusAsync(const QString &flowId, const QString &checkPointId, const QString &jobId,
         QObject *context, std::function<void(bool answered, const QString &lockText)> done);
     // Releases the job's lock (mode 0) in the background, tried again and

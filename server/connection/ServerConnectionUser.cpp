@@ -230,7 +230,7 @@ void ServerConnection::getJobLockStatusAsync(const QString &flowId, const QStrin
     startUserCall(lockTextBody(flowId, checkPointId, jobId, text), true, context,
         [done, text](const UserCall::Outcome &outcome) {
             const bool ok = outcome.soapError == SOAP_OK;
-            done(ok, ok ? WideText::toQString(*text) : QString());
+            done(ok, ok ? WideText::toQString(*text) : outcome.faultText);
         });
 }
 

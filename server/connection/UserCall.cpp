@@ -15,7 +15,7 @@ QString faultTextOf(struct soap *soap, int soapError)
         return QString();
     const char *text = soap_fault_string(soap);
     // Bounded like any other string of a reply, but a line for a message box.
-    return text ? QString::fromUtf8(text).left(1000) : QString();
+    return text ? QString::fromUtf8(text).trimmed().left(1000) : QString();
 }
 
 } // namespace

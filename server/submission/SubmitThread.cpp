@@ -5,6 +5,7 @@
 #include "WideText.h"
 
 #include <QMutexLocker>
+#include <QUrl>
 
 #include <ombrelServiceProxy.h>
 
@@ -153,11 +154,11 @@ void SubmitThread::run()
         job->finishUpload(SubmittedFile::Verdict::NoAnswer);
         return;
     }
-    // No endpoint that may be used (no host, or none over SSL yet): the
-    // job waits, nothing of it sent.
-    if (endpoint.isEmpty()) {
+    // No endpoint that may be used: nothing of the job is sent, and a try
+    // without a host would count as a request that reached a server.
+    if (endpoint.isEmpty() || QUrl::fromEncoded(endpoint).host().isEmpty()) {
         m_lastError = SOAP_TCP_ERROR;
-        job->finishUpload(SubmittedFile::Verdict::NotSent);
+        job->finishUpload(SubmittedFile::Verdict::NoHost);
         return;
     }
     proxy->endpoint = endpoint.constData();
@@ -178,7 +179,11 @@ void SubmitThread::run()
         // The server was reached, so no coming back online will send it:
         // the next refresh does, and the form says why it waits.
         if (m_reachedServer) {
+            // A reply the toolkit cannot read comes back as its HTTP
+            // status, 200 most often.
+            const bool unreadable = (rc >= 200 && rc < 300) || soap_xml_error_check(rc);
             refusal = !m_questionFault.isEmpty() ? m_questionFault
+                : unreadable                     ? SubmittedFile::tr("its reply could not be read")
                 : rc >= 100 && rc < 600          ? QStringLiteral("HTTP %1").arg(rc)
                                                  : SubmittedFile::tr("no answer");
         }

@@ -344,12 +344,16 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
         m_uploading = false;
     }
     setEndTime();
-    if (!finished && verdict == Verdict::NotSent && !m_cancelled) {
-        setDeliveryNote(refusal.isEmpty()
-                ? QString()
-                : tr("The server did not take the job's first request (%1); nothing of the job was sent. "
-                     "It goes at the next refresh.")
-                      .arg(refusal));
+    if (!finished && (verdict == Verdict::NotSent || verdict == Verdict::NoHost) && !m_cancelled) {
+        if (verdict == Verdict::NoHost)
+            setDeliveryNote(tr("Nothing of the job was sent: its connection has no valid host name. It goes "
+                               "once the connection has one and answers."));
+        else
+            setDeliveryNote(refusal.isEmpty()
+                    ? QString()
+                    : tr("The server did not take the job's first request (%1); nothing of the job was sent. "
+                         "It goes at the next refresh.")
+                          .arg(refusal));
         const bool changed = getStatus() != SubmitStatus::WaitingConnection;
         setStatus(SubmitStatus::WaitingConnection);
         if (!changed)
@@ -368,7 +372,7 @@ void SubmittedFile::finishUpload(Verdict verdict, const QString &refusal)
             note = tr("The job was not sent: %1. The server did not take it; send it again once the files "
                       "are as they should be.")
                        .arg(reason);
-        else if (verdict != Verdict::NotSent)
+        else if (verdict != Verdict::NotSent && verdict != Verdict::NoHost)
             note = tr("The transfer broke off before the whole job was sent, so the server did not take it. "
                       "Send it again when you are ready.");
         setDeliveryNote(note);

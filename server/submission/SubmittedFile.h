@@ -99,6 +99,7 @@ public:
         Refused, // the server answered with a fault
         NoAnswer, // the transfer broke off, was cancelled or timed out
         NotSent, // not one byte of the job's request left the client
+        NoHost, // nothing left: the connection names no host to send to
     };
     // Ends the attempt: finished only when the server accepted and every
     // byte went out. A request that never left puts the job back to

@@ -16,8 +16,10 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QListWidget>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The packs the build lays out beside the program, used as the program
@@ -53,6 +55,8 @@ private slots:
     void cleanupTestCase();
     void everyTextIsTranslated_data();
     void everyTextIsTranslated();
+    void everySourceTextIsInTheCatalogs_data();
+    void everySourceTextIsInTheCatalogs();
     void packsNameThemselves();
     void helpDocumentInEachPack_data();
     void helpDocumentInEachPack();
@@ -117,6 +121,68 @@ void TestLanguagePacks::everyTextIsTranslated()
             { QStringLiteral("%1"), QStringLiteral("%2"), QStringLiteral("%3") })
             QCOMPARE(translation.text().contains(placeholder), source.contains(placeholder));
     }
+}
+
+void TestLanguagePacks::everySourceTextIsInTheCatalogs_data()
+{
+    QTest::addColumn<QString>("catalog");
+    for (const char *catalog : { "Common", "GuiCommon", "Client" })
+        QTest::newRow(catalog) << QString::fromLatin1(catalog);
+}
+
+// The texts the sources pass to tr() today, extracted as the catalogs are
+// made, into copies of them: any text a catalog lacks comes out unfinished.
+void TestLanguagePacks::everySourceTextIsInTheCatalogs()
+{
+    QFETCH(QString, catalog);
+    QTemporaryDir copies;
+    QVERIFY(copies.isValid());
+    QStringList missing;
+    for (const char *code : { "en", "de" }) {
+        const QString name = catalog + QLatin1Char('_') + QLatin1String(code) + QStringLiteral(".ts");
+        const QString copy = copies.filePath(name);
+        QVERIFY(QFile::copy(QStringLiteral(VORNEX_TS_DIR "/") + name, copy));
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        QProcess lupdate;
+        lupdate.setProcessChannelMode(QProcess::MergedChannels);
+        lupdate.start(QStringLiteral(VORNEX_LUPDATE),
+            { QStringLiteral("-no-obsolete"), QStringLiteral("-locations"), QStringLiteral("none"),
+                QStringLiteral("-source-language"), QStringLiteral("en"), QStringLiteral("-target-language"),
+                QLatin1String(code),
+                QStringLiteral("@" VORNEX_TS_LISTS "/") + catalog + QStringLiteral(".lst"),
+                QStringLiteral("-ts"), copy });
+        QVERIFY(lupdate.waitForFinished(60000));
+        QVERIFY2(lupdate.exitCode() == 0, lupdate.readAll().constData());
+
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QDomDocument document;
+        QVERIFY(document.setContent(&file));
+        const QDomNodeList messages = document.elementsByTagName(QStringLiteral("message"));
+        QVERIFY(messages.count() > 0);
+        for (int i = 0; i < messages.count(); ++i) {
+            const QDomElement message = messages.at(i).toElement();
+            const QString source = message.firstChildElement(QStringLiteral("source")).text();
+            const QDomElement translation = message.firstChildElement(QStringLiteral("translation"));
+            bool done
+                = translation.attribute(QStringLiteral("type")).isEmpty() && !translation.text().isEmpty();
+            // Every plural form filled, none left as the "(s)" source.
+            const QDomNodeList forms = translation.elementsByTagName(QStringLiteral("numerusform"));
+            for (int f = 0; f < forms.count(); ++f)
+                done = done && !forms.at(f).toElement().text().isEmpty()
+                    && forms.at(f).toElement().text() != source;
+            if (!done) {
+                const QString context = message.parentNode().firstChildElement(QStringLiteral("name")).text();
+                missing << QStringLiteral("%1 %2: \"%3\"").arg(QLatin1String(code), context, source);
+            }
+        }
+    }
+    // Listed whole, to be translated at once after
+    //   cmake --build <build> --target vornex_update_translations
+    QVERIFY2(missing.isEmpty(),
+        qPrintable(
+            QStringLiteral("%1 text(s) missing or unfinished in %2_*.ts:\n").arg(missing.size()).arg(catalog)
+            + missing.join(QLatin1Char('\n'))));
 }
 
 void TestLanguagePacks::packsNameThemselves()
@@ -186,7 +252,17 @@ void TestLanguagePacks::helpNamesWhatTheClientShows()
     for (const char *status :
         { "Never connected", "Connected", "Connected securely", "Disabled", "Can't reach host" })
         shown << QCoreApplication::translate("ServerConnection", status);
-    shown << ServerConnection::loginFailedText();
+    shown << ServerConnection::loginFailedText() << ServerConnection::hostMissingText();
+    // A fetch that fails, as the status line tells it for as long as it does.
+    shown << QStringLiteral("Demo Workflow Server: ")
+            + QCoreApplication::translate(
+                "ServerConnection", "%1: %2", "why a fetch failed: the kind of data")
+                  .arg(QCoreApplication::translate("ServerConnection", "The server's answer was too large"),
+                      QCoreApplication::translate("ServerConnection", "log messages"));
+    // The Progress limit, and what resets the time filter.
+    shown << QCoreApplication::translate(
+        "Client::ProgressPage", "No longer show completed jobs after (hours)");
+    shown << QCoreApplication::translate("Velloc::LogTableView", "Reset all filters");
     for (const int status :
         { SubmitStatus::Waiting, SubmitStatus::WaitingConnection, SubmitStatus::PreparingData,
             SubmitStatus::Uploading, SubmitStatus::Verifying, SubmitStatus::Finished, SubmitStatus::Error })

@@ -93,7 +93,8 @@ private:
             m_idle = 0;
             return;
         }
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()); dialog && dialog->isVisible()) {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            dialog && dialog->isVisible()) {
             m_seen.append(QString::fromLatin1(dialog->metaObject()->className()));
             dialog->reject();
             m_idle = 0;
@@ -207,6 +208,16 @@ void TestMainWindow::geometryRestoredInsideThePrimaryScreen()
     QCOMPARE(window.pos(), QPoint(40, 50));
     QCOMPARE(window.size(), QSize(500, 400));
     QVERIFY(!(window.windowState() & Qt::WindowMaximized));
+
+    // A size kept from a larger monitor fits this screen, its place kept
+    // as far as the room allows.
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    settings.setValue(QStringLiteral("Layout/Main Window/Size"), room.size() + QSize(520, 200));
+    MainWindow large;
+    QCOMPARE(QRect(large.pos(), large.size()), room);
+    settings.setValue(QStringLiteral("Layout/Main Window/Size"), QSize(room.width() - 20, 300));
+    MainWindow wide;
+    QCOMPARE(QRect(wide.pos(), wide.size()), QRect(room.left() + 20, 50, room.width() - 20, 300));
 }
 
 void TestMainWindow::geometryFallsBackToMaximised_data()

@@ -11,6 +11,8 @@
 #include "LanguageSupport.h"
 #include "ListPageSelection.h"
 #include "MainWindow.h"
+#include "MessageModel.h"
+#include "MessageView.h"
 #include "Server.h"
 #include "ServerConnection.h"
 #include "ServerTestSupport.h"
@@ -22,6 +24,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
@@ -285,6 +288,19 @@ void TestPagePictures::everyPageWhole()
             clickFirstRows(page);
             QTRY_VERIFY(
                 form->findChild<Client::DragDropPanel *>()->findChild<QLabel *>()->text() == m_longPath);
+        }
+        if (auto *log = page->findChild<Client::MessageView *>()) {
+            // The notes under the table after an export to a long path, with
+            // rows dropped for the limit.
+            QTRY_VERIFY_WITH_TIMEOUT(log->messageModel()->rowCount() > 2, 10000);
+            log->messageModel()->setMaximumRows(log->messageModel()->rowCount() - 1);
+            QSignalSpy exported(log, &Client::MessageView::exportFinished);
+            QVERIFY(log->exportTo(QFileInfo(m_longPath).absolutePath()
+                + QStringLiteral("/Protokoll_Druckvorstufe_Nord_Produktionsserver_Zeitschriften_Kataloge_"
+                                 "Beilagen_Gebaeude_7_Fruehjahr_2027_vollstaendig.xml")));
+            QVERIFY(exported.wait(10000));
+            QCOMPARE(exported.at(0).at(0).toBool(), true);
+            QVERIFY(!log->droppedNote().isEmpty());
         }
         waitForStatusText(window);
         QCoreApplication::processEvents();

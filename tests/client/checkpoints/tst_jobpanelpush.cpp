@@ -18,6 +18,7 @@ private slots:
     void refusedPushIsToldAndKeepsWhatWasTyped();
     void unansweredPushAsksBeforeItGoesAgain();
     void lockHeldElsewhere();
+    void lockCheckFaultIsTold();
     void replaceThroughThePanel();
     void lostLockOfAReplaceIsReleased();
     void waitingPushLocksTheJob();
@@ -225,6 +226,25 @@ void TestJobPanelPush::lockHeldElsewhere()
     QTRY_VERIFY_WITH_TIMEOUT(answers.done(), 10000);
     // The release goes out in the background.
     QTRY_COMPARE_WITH_TIMEOUT(lockModes(), (QStringList { QStringLiteral("1"), QStringLiteral("0") }), 10000);
+}
+
+// A server that answers the lock check with a fault was reached: its
+// words are told, not a connection failure.
+void TestJobPanelPush::lockCheckFaultIsTold()
+{
+    serve({ job(QStringLiteral("j1"), QStringLiteral("a.pdf"), 2, false) });
+    QVERIFY(refresh());
+    show(QStringLiteral("j1"));
+    m_server->setFault(testserver::Operation::GetJobLockStatus,
+        testserver::Fault::receiverFault(QStringLiteral("Job store busy")).times(1));
+    QStringList texts;
+    ModalAnswers answers({ okBox(&texts) });
+    m_panel->viewJobButton()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(answers.done(), 10000);
+    QCOMPARE(texts,
+        QStringList {
+            QStringLiteral("The server could not tell whether the job is locked: Job store busy") });
+    QCOMPARE(downloads(), 0);
 }
 
 void TestJobPanelPush::replaceThroughThePanel()

@@ -100,6 +100,8 @@ void TestUpdateControl::storedInterval_data()
     QTest::newRow("stored as a number") << QVariant(2.25) << QStringLiteral("2.25") << 135000;
     QTest::newRow("fraction") << QVariant(QStringLiteral("1.5")) << QStringLiteral("1.5") << 90000;
     QTest::newRow("two digits") << QVariant(QStringLiteral("99")) << QStringLiteral("99") << 5940000;
+    QTest::newRow("ten thousandth") << QVariant(QStringLiteral("0.0001")) << QStringLiteral("3") << 180000;
+    QTest::newRow("under a tenth") << QVariant(QStringLiteral("0.09")) << QStringLiteral("3") << 180000;
     QTest::newRow("tenth") << QVariant(QStringLiteral("0.1")) << QStringLiteral("0.1") << 6000;
 }
 

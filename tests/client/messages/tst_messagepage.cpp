@@ -1,17 +1,22 @@
 #include "DemoData.h"
+#include "FilterComboBox.h"
 #include "HeaderLabel.h"
 #include "ListPageSelection.h"
+#include "LogHeaderView.h"
 #include "LogRoles.h"
 #include "LogTableView.h"
 #include "MainWindow.h"
 #include "MessageModel.h"
 #include "MessagePage.h"
 #include "MessageSFPModel.h"
+#include "MessageTestData.h"
 #include "MessageView.h"
+#include "ModalAnswers.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
+#include "TestFiles.h"
 #include "UpdateControl.h"
 
 #include <QAbstractItemModelTester>
@@ -20,15 +25,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 using Client::MessageModel;
 using Client::MessagePage;
@@ -113,6 +123,8 @@ private slots:
     void removedConnectionTakesItsMessages();
     void destructionDropsStoredBatches();
     void mainWindowListsThePage();
+    void filterBoxesSayWhatTheyFilter();
+    void exportNoteTellsWhatHappened();
 };
 
 void TestMessagePage::initTestCase()
@@ -384,6 +396,101 @@ void TestMessagePage::mainWindowListsThePage()
     QCOMPARE(QSettings().value(QStringLiteral("Messages/LastExportPath")).toString(),
         QStringLiteral("/somewhere/log.xml"));
     QVERIFY(!QSettings().value(QStringLiteral("Messages/Header/State")).toByteArray().isEmpty());
+}
+
+void TestMessagePage::filterBoxesSayWhatTheyFilter()
+{
+    MessageView view { ServerProxyPtr() };
+    const QStringList words = { QStringLiteral("hours"), QStringLiteral("servers"), QStringLiteral("modules"),
+        QStringLiteral("flow with"), QStringLiteral("job with"), QStringLiteral("that contain") };
+    QStringList tips;
+    for (int column = 0; column < MessageModel::ColumnCount; ++column) {
+        const QString tip = view.headerView()->filterBox(column)->toolTip();
+        QVERIFY2(tip.contains(words.at(column)), qPrintable(tip));
+        QVERIFY(!tips.contains(tip));
+        tips << tip;
+    }
+}
+
+// The note beside the status tells the last export's outcome: the count
+// and the file, the rows the limit had dropped, or the failure.
+void TestMessagePage::exportNoteTellsWhatHappened()
+{
+    MessageView view { ServerProxyPtr() };
+    QList<LogMessage> messages;
+    for (int id = 1; id <= 3; ++id)
+        messages << MessageTestData::message(
+            id, 1, MessageTestData::secondsAgo(10 - id), QStringLiteral("m"));
+    view.messageModel()->appendMessages(messages);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QSignalSpy finished(&view, &MessageView::exportFinished);
+    const QString good = dir.filePath(QStringLiteral("good.xml"));
+    QVERIFY(view.exportTo(good));
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(view.exportNote().startsWith(QStringLiteral("3 log message")), qPrintable(view.exportNote()));
+    QVERIFY(view.exportNote().contains(QDir::toNativeSeparators(good)));
+    QVERIFY(!view.exportNote().contains(QStringLiteral("dropped")));
+
+    const auto okBox = [](QWidget *widget) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box)
+            box->button(QMessageBox::Ok)->click();
+        return box != nullptr;
+    };
+    {
+        ModalAnswers answers({ okBox });
+        QVERIFY(!view.exportTo(dir.filePath(QStringLiteral("missing/out.xml"))));
+        QVERIFY(answers.done());
+    }
+    QVERIFY2(view.exportNote().startsWith(QStringLiteral("Export to")), qPrintable(view.exportNote()));
+
+    view.messageModel()->setMaximumRows(2);
+    QVERIFY(view.exportTo(good));
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(view.exportNote().contains(
+                 QStringLiteral("the oldest 1 had been dropped before: at most 2 are kept")),
+        qPrintable(view.exportNote()));
+
+    // A file the user may write, in a folder where nothing can be made: the
+    // export writes it in place.
+    const QString folder = dir.filePath(QStringLiteral("locked"));
+    const QString target = folder + QStringLiteral("/out.xml");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(TestFiles::writeFile(target, "old"));
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup
+        | QFile::ReadOther | QFile::WriteOther;
+    QVERIFY(QFile::setPermissions(target, all));
+    QVERIFY(QFile::setPermissions(
+        folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+    // Root may write anywhere: the folder is then tried as another user,
+    // with every folder above it open to that user.
+    const bool root = geteuid() == 0;
+    if (root) {
+        for (QString up = dir.path(); up.startsWith(TestEnv::homeDir()); up = QFileInfo(up).path())
+            QFile::setPermissions(up, QFile::permissions(up) | QFile::ExeOther);
+        setfsgid(65534);
+        setfsuid(65534);
+        QCOMPARE(setfsuid(uid_t(-1)), 65534);
+    }
+    QStringList warnings;
+    ModalAnswers answers({ [&warnings, okBox](QWidget *widget) {
+        warnings << widget->property("text").toString();
+        return okBox(widget);
+    } });
+    const bool started = view.exportTo(target);
+    if (root) {
+        setfsuid(0);
+        setfsgid(0);
+    }
+    QVERIFY2(started, qPrintable(warnings.join(QLatin1Char('\n'))));
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.last().at(0).toBool(), true);
+    QFile written(target);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith("<message-list>"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList { QStringLiteral("out.xml") });
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 VORNEX_TEST_MAIN(TestMessagePage)

@@ -89,6 +89,17 @@ void TestProgressModel::columnsAndRoles()
     QVERIFY(!model.data(model.index(2, ProgressModel::SubmittedColumn), ProgressModel::SortRole)
                  .toDateTime()
                  .isValid());
+
+    // The time a job entered its state, as the server sends it, is shown
+    // like "Submitted".
+    ProgressData timed = record(QStringLiteral("d"), submitted);
+    timed.enteredState = hoursAgo(0.5);
+    model.setRecords({ timed });
+    const QModelIndex enteredTime = model.index(0, ProgressModel::EnteredStateColumn);
+    const QDateTime enteredAt = ServerTime::parse(timed.enteredState);
+    QCOMPARE(model.data(enteredTime).toString(),
+        QLocale::system().toString(enteredAt.toLocalTime(), QLocale::ShortFormat));
+    QCOMPARE(model.data(enteredTime, ProgressModel::SortRole).toDateTime(), enteredAt);
 }
 
 void TestProgressModel::ageLimitKeepsRecentAndUnreadableRecords()

@@ -522,6 +522,28 @@ void TestSubmitThread::refusalsAndFailures()
     QVERIFY(waitForEnd(job));
     QCOMPARE(job->getStatus(), int(SubmitStatus::WaitingConnection));
 
+    // A garbled answer to it is told as such, not as an HTTP status.
+    m_server->setFault(testserver::Operation::GetCompressClientJobs,
+        testserver::Fault::httpStatus(200, QStringLiteral("<<not a reply at all")).times(1));
+    job = submit(path(QStringLiteral("a.bin")));
+    QVERIFY(waitForEnd(job));
+    QCOMPARE(job->getStatus(), int(SubmitStatus::WaitingConnection));
+    QVERIFY2(job->deliveryNote().contains(QStringLiteral("(its reply could not be read)")),
+        qPrintable(job->deliveryNote()));
+
+    // Without a host nothing leaves, and the note says so.
+    ServerConnection hostless(nullptr, QStringLiteral("user"), QString(), QString(), m_server->port());
+    hostless.applySettings();
+    SubmitPoint hostlessPoint(&hostless, pointId, flowId, QStringLiteral("Point"));
+    const SubmittedFilePtr unsent = hostlessPoint.createJob(path(QStringLiteral("a.bin")));
+    m_server->clearJournal();
+    hostlessPoint.startSubmit(unsent.get());
+    QTRY_VERIFY(!hostlessPoint.isSubmitting(unsent.get()));
+    QCOMPARE(unsent->getStatus(), int(SubmitStatus::WaitingConnection));
+    QVERIFY2(unsent->deliveryNote().startsWith(QStringLiteral("Nothing of the job was sent")),
+        qPrintable(unsent->deliveryNote()));
+    QVERIFY(ServerTest::operations(*m_server).isEmpty());
+
     // Wrong password: not settled, it may succeed once the password is right.
     ServerConnection wrong(nullptr, QStringLiteral("user"), QStringLiteral("wrong"),
         QStringLiteral("127.0.0.1"), m_server->port());
