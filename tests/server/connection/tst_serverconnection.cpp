@@ -1,4 +1,5 @@
 #include "ConnectionThread.h"
+#include "HostileServer.h"
 #include "ServerConnection.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
@@ -99,6 +100,8 @@ private slots:
     void loginCredentials_data();
     void loginCredentials();
     void refusedCheckUserNameAndPassKeepsOffline();
+    void onlyTheServersNoIsARefusal_data();
+    void onlyTheServersNoIsARefusal();
     void emptyStatusListLogsIn();
     void slowServerHitsReceiveTimeout();
     void pingGoesThroughWhileWorkerHangs();
@@ -426,6 +429,55 @@ void TestServerConnection::refusedCheckUserNameAndPassKeepsOffline()
     QCOMPARE(connection->serverName(), QStringLiteral("Test Server"));
 }
 
+void TestServerConnection::onlyTheServersNoIsARefusal_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("status");
+    const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n";
+    const auto envelope = [](const QByteArray &body) {
+        QByteArray all;
+        for (const HostileServer::Piece &piece : HostileServer::envelope(body).pieces)
+            all += piece.bytes;
+        return all;
+    };
+    const QString unreadable = QStringLiteral("The server's answer could not be read");
+    QTest::newRow("cut after headers") << head + "Content-Length: 400\r\nConnection: close\r\n\r\n"
+                                       << unreadable;
+    QTest::newRow("cut in the envelope")
+        << envelope("<ombrel:CheckUserNameAndPassResponse><param-3>1</param-3>").left(200) << unreadable;
+    QTest::newRow("another response")
+        << envelope("<ombrel:GetStatusResponse><res><mStatus>R</mStatus></res></ombrel:GetStatusResponse>")
+        << unreadable;
+    QTest::newRow("garbage") << head + "Content-Length: 12\r\nConnection: close\r\n\r\nnot SOAP <<<"
+                             << unreadable;
+    QTest::newRow("plain text") << head + "Content-Length: 9\r\nConnection: close\r\n\r\nno markup"
+                                << unreadable;
+    QTest::newRow("closed unanswered") << QByteArray() << QStringLiteral("Can't reach host");
+    QTest::newRow("refused") << envelope("<SOAP-ENV:Fault><faultcode>SOAP-ENV:Client</faultcode>"
+                                         "<faultstring>Wrong password</faultstring></SOAP-ENV:Fault>")
+                             << ServerConnection::loginFailedText();
+    QTest::newRow("401") << QByteArray("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+                                       "Content-Length: 0\r\nConnection: close\r\n\r\n")
+                         << ServerConnection::loginFailedText();
+}
+
+void TestServerConnection::onlyTheServersNoIsARefusal()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, status);
+    HostileServer server;
+    QVERIFY(server.start());
+    server.setReply(QStringLiteral("CheckUserNameAndPass"), HostileServer::Reply { { { reply } } });
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server.port());
+
+    QVERIFY(connection->connectToServer());
+    connection->login();
+    QVERIFY(!connection->isOnline());
+    QVERIFY(connection->mustConnect());
+    QCOMPARE(connection->statusText(), status);
+}
+
 void TestServerConnection::emptyStatusListLogsIn()
 {
     auto server = startServer();
@@ -592,8 +644,8 @@ void TestServerConnection::failureOvertakenBySuccessKeepsOnline()
             answered = ok;
             done = true;
         });
-    QTRY_VERIFY_WITH_TIMEOUT(
-        server->journal().count() > 0 && server->journal().last().operation == QStringLiteral("GetJobLockStatus"),
+    QTRY_VERIFY_WITH_TIMEOUT(server->journal().count() > 0
+            && server->journal().last().operation == QStringLiteral("GetJobLockStatus"),
         5000);
     QVERIFY(connection->ping());
     QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
