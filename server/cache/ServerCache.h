@@ -5,6 +5,7 @@
 #include "ProgressData.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -68,6 +69,8 @@ public:
     // XML 1.0 does not allow left out.
     static QByteArray toXml(const Content &content);
     static ReadResult read(const QString &path, Content *content, QString *error = nullptr);
+    // The same reading of a file's bytes.
+    static ReadResult fromXml(const QByteArray &bytes, Content *content, QString *error = nullptr);
     // Through the temporary file beside the target, which then replaces it
     // in one step; on any failure the old file stays and no temporary file
     // is left.
@@ -87,4 +90,7 @@ public:
     // (and is dropped when the server took it).
     static bool patchPushDone(const QString &path, const QString &flowId, const QString &checkPointId,
         const QString &jobId, bool taken);
+
+private:
+    static ReadResult readFrom(QIODevice *device, Content *content, QString *error);
 };
