@@ -24,6 +24,10 @@ using namespace CacheFormat;
 constexpr int kMaxDepth = 32;
 constexpr qint64 kMaxFileBytes = qint64(2 * CallBounds::kRecordReplyBytes + 2 * CallBounds::kEnvelopeBytes);
 constexpr qint64 kPieceBytes = 64 * 1024;
+// One start tag with its attributes, or one text: a job's dozen texts each
+// came in a reply within the value limit. Longer markup is refused as it
+// comes, before the parser, which takes it in whole, holds it.
+constexpr qint64 kMarkupBytes = qint64(4 * CallBounds::kValueBytes);
 
 QString attributeOf(const QXmlStreamAttributes &attributes, const QString &name)
 {
@@ -298,7 +302,14 @@ private:
     {
         // What was given since the last whole token is one piece of
         // markup still open: it may not cost more than is left.
-        if (RecordCost::ofUnparsed(quint64(m_given - m_givenAtToken)) > m_budget->left()) {
+        const qint64 open = m_given - m_givenAtToken;
+        if (open > kMarkupBytes) {
+            fail(QStringLiteral("markup at byte %1 is longer than %2 bytes")
+                     .arg(m_givenAtToken)
+                     .arg(kMarkupBytes));
+            return false;
+        }
+        if (RecordCost::ofUnparsed(quint64(open)) > m_budget->left()) {
             fail(QStringLiteral("markup at byte %1 costs more than is left of %2 bytes")
                      .arg(m_givenAtToken)
                      .arg(CallBounds::recordBudget()));
