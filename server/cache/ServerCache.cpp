@@ -249,9 +249,11 @@ bool ServerCache::save(const Content &content, const QString &path)
     const QString tempPath = target.absoluteDir().filePath(tempPrefix() + target.fileName());
     const QByteArray bytes = toXml(content);
     // Only a file that reads back replaces the old one: the reader's
-    // bounds are the writer's.
+    // bounds are the writer's. Parsed only when the cheap reckoning cannot
+    // tell, as parsing a large file costs seconds.
     QString problem;
-    if (fromXml(bytes, nullptr, &problem) != ReadResult::Read) {
+    if (bytes.size() > maxFileBytes()
+        || (!withinReadBounds(content) && fromXml(bytes, nullptr, &problem) != ReadResult::Read)) {
         qWarning("Cache file %s not written: %s", qPrintable(path), qPrintable(problem));
         return false;
     }

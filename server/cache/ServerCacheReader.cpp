@@ -340,6 +340,27 @@ private:
     bool m_ended = false;
 };
 
+// The most markup an element of these texts can take: every character
+// escaped ("&quot;"), with the attribute's name and quotes.
+qint64 markupOf(const QStringList &values)
+{
+    qint64 bytes = 64;
+    for (const QString &value : values)
+        bytes += 32 + 6 * qint64(value.size());
+    return bytes;
+}
+
+quint64 costOfIds(const QStringList &ids)
+{
+    quint64 cost = 0;
+    // As the reader splits them again.
+    if (!ids.isEmpty()) {
+        for (const QString &id : ids.join(kIdSeparator).split(kIdSeparator))
+            cost += RecordCost::of(id);
+    }
+    return cost;
+}
+
 } // namespace
 
 ServerCache::ReadResult ServerCache::read(const QString &path, Content *content, QString *error)
@@ -348,6 +369,61 @@ ServerCache::ReadResult ServerCache::read(const QString &path, Content *content,
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return ReadResult::Missing;
     return readFrom(&file, content, error);
+}
+
+bool ServerCache::withinReadBounds(const Content &content)
+{
+    // What the reader charges, kind by kind, in the same model.
+    RecordCost::Budget points(CallBounds::recordBudget());
+    RecordCost::Budget jobs(CallBounds::recordBudget());
+    RecordCost::Budget progress(CallBounds::recordBudget());
+    bool within = true;
+    const auto markup
+        = [&](const QStringList &values) { within = within && markupOf(values) <= kMarkupBytes; };
+    for (const FlowEntry &flow : content.flows) {
+        within = within && points.take(sizeof(flow) + RecordCost::of(flow.name, flow.id));
+        markup({ flow.name, flow.id });
+        for (const Point &point : flow.points) {
+            within = within && points.take(sizeof(point) + RecordCost::of(point.id, point.name));
+            markup({ point.id, point.name });
+            for (const MetadataToFill &field : point.metadata) {
+                within = within && points.take(RecordCost::of(field));
+                markup({ field.label, field.description, field.dataType, field.dataFormat, field.value,
+                    field.key });
+            }
+        }
+        for (const CheckPointEntry &checkPoint : flow.checkPoints) {
+            within
+                = within && points.take(sizeof(checkPoint) + RecordCost::of(checkPoint.id, checkPoint.name));
+            markup({ checkPoint.id, checkPoint.name });
+            for (const Job &job : checkPoint.jobs) {
+                const CheckPointJobData &data = job.data;
+                within = within && jobs.take(RecordCost::ofJob(job.id, data))
+                    && points.take(costOfIds(job.chosenConnectionIds));
+                markup({ job.id, data.fullUserName, data.fileName, data.fullFileName, data.name,
+                    data.reportFileName, data.submitPointName, job.chosenConnectionIds.join(kIdSeparator),
+                    data.submitTime, data.waitingTime });
+                for (const JobConnection &connection : data.connections)
+                    markup({ connection.id, connection.name });
+                for (const MetadataToDisplay &field : data.metadata)
+                    markup({ field.dataType, field.description, field.label, field.value });
+                for (const MetadataToFill &field : data.requiredMetadata)
+                    markup({ field.label, field.description, field.dataType, field.dataFormat, field.value,
+                        field.key });
+            }
+        }
+    }
+    for (const ProgressData &record : content.progress) {
+        within = within && progress.take(RecordCost::of(record));
+        markup({ record.checkpoint, record.enteredState, record.flowName, record.fullUserName, record.jobName,
+            record.onHold, record.serverName, record.state, record.submitPoint, record.submittedTime });
+    }
+    return within;
+}
+
+qint64 ServerCache::maxFileBytes()
+{
+    return kMaxFileBytes;
 }
 
 ServerCache::ReadResult ServerCache::fromXml(const QByteArray &bytes, Content *content, QString *error)
