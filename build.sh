@@ -4,6 +4,9 @@
 #   ./build.sh test   build and run every test
 #   ./build.sh sanitize  build with AddressSanitizer and UBSan into build-asan/
 #                        and run every test there
+#   ./build.sh fuzz [seconds]  build the fuzz targets with clang, ASan and UBSan
+#                        into build-fuzz/ and run each for that long (60 s);
+#                        findings land in build-fuzz/fuzz/found/<target>/
 set -euo pipefail
 
 cd "$(dirname "$0")"
@@ -86,6 +89,23 @@ run_tests() {
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" --timeout 600
 }
 
+run_fuzzers() {
+    local seconds=${1:-60}
+    local out=$build/fuzz
+    "$build/tests/bin/fuzz_replay" --make-seeds "$out/seeds"
+    for target in envelope records cache; do
+        mkdir -p "$out/corpus/$target" "$out/found/$target"
+        echo "Fuzzing $target for $seconds s"
+        # Findings are kept and the run goes on to the next target.
+        VORNEX_BIN_DIR=$build/bin ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+            "$out/fuzz_$target" "$out/corpus/$target" "$out/seeds/$target" \
+            -max_total_time="$seconds" -max_len=65536 -timeout=20 -rss_limit_mb=4096 \
+            -print_final_stats=1 -artifact_prefix="$out/found/$target/" || true
+    done
+    echo "Findings (replay with: $build/tests/bin/fuzz_replay <target> <file>):"
+    find "$out/found" -type f | sed -e 's/^/    /'
+}
+
 cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
@@ -94,5 +114,13 @@ case "$cmd" in
     sanitize)
         build=$here/build-asan
         install_missing; build_all -DVORNEX_SANITIZE=ON; run_tests ;;
-    *)    echo "usage: $0 run|test|sanitize" >&2; exit 2 ;;
+    fuzz)
+        build=$here/build-fuzz
+        packages+=(clang)
+        install_missing
+        cmake -S "$here" -B "$build" -G Ninja -DVORNEX_FUZZ=ON \
+            -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+        cmake --build "$build" --parallel "$(nproc)" --target fuzz_envelope fuzz_records fuzz_cache fuzz_replay
+        run_fuzzers "$@" ;;
+    *)    echo "usage: $0 run|test|sanitize|fuzz [seconds]" >&2; exit 2 ;;
 esac

@@ -23,3 +23,13 @@ if(VORNEX_SANITIZE)
     add_compile_options(${vornex_sanitize_flags})
     add_link_options(${vornex_sanitize_flags})
 endif()
+# Fuzzing (clang only, a tree of its own: ./build.sh fuzz): everything
+# instrumented for coverage and the sanitizers; only the fuzz targets link
+# libFuzzer's main.
+option(VORNEX_FUZZ "Build the libFuzzer targets, with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(VORNEX_FUZZ)
+    set(vornex_fuzz_flags -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    add_compile_options(${vornex_fuzz_flags})
+    add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,12 +1,11 @@
 #include "ServerCache.h"
 
-#include "CallBounds.h"
+#include "CacheFormat.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 #include <cstdio>
@@ -17,57 +16,9 @@
 
 namespace {
 
+using namespace CacheFormat;
+
 const QString kAppPathKey = QStringLiteral("General/ApplicationPath");
-
-// Element names.
-const QString kRoot = QStringLiteral("root");
-const QString kFlow = QStringLiteral("Flow");
-const QString kSubmitPoint = QStringLiteral("SubmitPoint");
-const QString kMetadata = QStringLiteral("Metadata");
-const QString kCheckPoint = QStringLiteral("CheckPoint");
-const QString kJob = QStringLiteral("Job");
-const QString kJobConnection = QStringLiteral("JobConnection");
-const QString kRequiredMetadata = QStringLiteral("RequiredMetadata");
-const QString kProgress = QStringLiteral("Progress");
-const QString kProgressData = QStringLiteral("ProgressData");
-
-// Attribute names.
-const QString kName = QStringLiteral("name");
-const QString kId = QStringLiteral("id");
-const QString kKey = QStringLiteral("key");
-const QString kDataFormat = QStringLiteral("DataFormat");
-const QString kDataType = QStringLiteral("DataType");
-const QString kDescription = QStringLiteral("Description");
-const QString kLabel = QStringLiteral("Label");
-const QString kRememberLastValue = QStringLiteral("RememberLastValue");
-const QString kValue = QStringLiteral("Value");
-const QString kValueIsRequired = QStringLiteral("ValueIsRequired");
-const QString kFullUserName = QStringLiteral("fullUserName");
-const QString kAllowMultipleOutputs = QStringLiteral("AllowMultipleOutputs");
-const QString kFileName = QStringLiteral("FileName");
-const QString kFullFileName = QStringLiteral("FullFileName");
-const QString kJobName = QStringLiteral("Name");
-const QString kEnableReportViewing = QStringLiteral("EnableReportViewing");
-const QString kReportFileName = QStringLiteral("ReportFileName");
-const QString kRequiresMetadata = QStringLiteral("RequiresMetadata");
-const QString kSize = QStringLiteral("Size");
-const QString kSubmitPointName = QStringLiteral("SubmitPointName");
-const QString kStatus = QStringLiteral("Status");
-const QString kChosenConnectionsId = QStringLiteral("ChosenConnectionsId");
-const QString kSubmitTime = QStringLiteral("SubmitTime");
-const QString kWaitingTime = QStringLiteral("WaitingTime");
-const QString kPCheckpoint = QStringLiteral("checkpoint");
-const QString kPEnteredState = QStringLiteral("enteredState");
-const QString kPFlowName = QStringLiteral("flowName");
-const QString kPFullUserName = QStringLiteral("fullUserName");
-const QString kPJobName = QStringLiteral("jobName");
-const QString kPOnHold = QStringLiteral("onHold");
-const QString kPServerName = QStringLiteral("serverName");
-const QString kPState = QStringLiteral("state");
-const QString kPSubmitPoint = QStringLiteral("submitPoint");
-const QString kPSubmittedTime = QStringLiteral("submittedTime");
-
-const QChar kIdSeparator = QLatin1Char(';');
 
 class Writer
 {
@@ -163,203 +114,6 @@ public:
 
 private:
     QXmlStreamWriter m_xml;
-};
-
-// A saved file holds what replies brought, and a reply's records are
-// bounded by their memory: the same budget bounds what a file may cost
-// once read (an empty job element costs some 700 bytes), so every file
-// the client writes is read back. The depth is far above a saved file's
-// (root, flow, checkpoint, job, field).
-constexpr int kMaxDepth = 32;
-constexpr qint64 kMaxFileBytes = qint64(CallBounds::kRecordBudget);
-constexpr int kMaxElements = int(CallBounds::kRecordBudget / 700);
-
-QString attributeOf(const QXmlStreamAttributes &attributes, const QString &name)
-{
-    // A missing attribute reads as empty, never as null.
-    return attributes.hasAttribute(name) ? attributes.value(name).toString() : QString(QLatin1String(""));
-}
-
-bool flagOf(const QXmlStreamAttributes &attributes, const QString &name)
-{
-    // Only "1" is true: a file holding "true" reads as false.
-    return attributes.value(name) == QLatin1String("1");
-}
-
-qint64 numberOf(const QXmlStreamAttributes &attributes, const QString &name)
-{
-    bool ok = false;
-    const qint64 value = attributes.value(name).toLongLong(&ok);
-    return ok ? value : 0;
-}
-
-MetadataToFill metadataToFillOf(const QXmlStreamAttributes &attributes)
-{
-    MetadataToFill field;
-    field.dataFormat = attributeOf(attributes, kDataFormat);
-    field.dataType = attributeOf(attributes, kDataType);
-    field.description = attributeOf(attributes, kDescription);
-    field.label = attributeOf(attributes, kLabel);
-    field.rememberLastValue = flagOf(attributes, kRememberLastValue);
-    field.value = attributeOf(attributes, kValue);
-    field.valueIsRequired = flagOf(attributes, kValueIsRequired);
-    field.key = attributeOf(attributes, kKey);
-    return field;
-}
-
-ProgressData progressOf(const QXmlStreamAttributes &attributes)
-{
-    ProgressData record;
-    record.checkpoint = attributeOf(attributes, kPCheckpoint);
-    record.enteredState = attributeOf(attributes, kPEnteredState);
-    record.flowName = attributeOf(attributes, kPFlowName);
-    record.fullUserName = attributeOf(attributes, kPFullUserName);
-    record.jobName = attributeOf(attributes, kPJobName);
-    record.onHold = attributeOf(attributes, kPOnHold);
-    record.serverName = attributeOf(attributes, kPServerName);
-    record.state = attributeOf(attributes, kPState);
-    record.submitPoint = attributeOf(attributes, kPSubmitPoint);
-    record.submittedTime = attributeOf(attributes, kPSubmittedTime);
-    return record;
-}
-
-// Reads the file in one pass, element by element, with the nesting depth
-// bounded; elements the format does not know are passed over.
-class Reader
-{
-public:
-    explicit Reader(QIODevice *device)
-        : m_xml(device)
-    {
-        m_xml.setNamespaceProcessing(true);
-    }
-
-    // Moves to the next child of the element open at `depth` (0: the
-    // document); false at that element's end or on an error.
-    bool nextChild(int depth)
-    {
-        while (!m_xml.atEnd()) {
-            switch (m_xml.readNext()) {
-            case QXmlStreamReader::StartElement:
-                if (++m_depth > kMaxDepth) {
-                    m_xml.raiseError(QStringLiteral("nested deeper than %1 elements").arg(kMaxDepth));
-                    return false;
-                }
-                if (++m_elements > kMaxElements) {
-                    m_xml.raiseError(QStringLiteral("more than %1 elements").arg(kMaxElements));
-                    return false;
-                }
-                if (m_depth == depth + 1)
-                    return true;
-                break;
-            case QXmlStreamReader::EndElement:
-                if (--m_depth < depth)
-                    return false;
-                break;
-            default:
-                break;
-            }
-        }
-        return false;
-    }
-
-    // Reads what is left, so that a file damaged after the data counts as
-    // damaged; the error text, or "" when the file is well-formed.
-    QString finish()
-    {
-        while (!m_xml.atEnd() && !m_xml.hasError())
-            nextChild(-1);
-        if (!m_xml.hasError())
-            return QString();
-        return QStringLiteral("%1 (line %2, column %3)")
-            .arg(m_xml.errorString())
-            .arg(m_xml.lineNumber())
-            .arg(m_xml.columnNumber());
-    }
-
-    QStringView name() const { return m_xml.name(); }
-    QXmlStreamAttributes attributes() const { return m_xml.attributes(); }
-    bool failed() const { return m_xml.hasError(); }
-
-    ServerCache::Job job()
-    {
-        const QXmlStreamAttributes attributes = m_xml.attributes();
-        ServerCache::Job job;
-        job.id = attributeOf(attributes, kId);
-        CheckPointJobData &data = job.data;
-        data.fullUserName = attributeOf(attributes, kFullUserName);
-        data.allowMultipleOutputs = flagOf(attributes, kAllowMultipleOutputs);
-        data.fileName = attributeOf(attributes, kFileName);
-        data.fullFileName = attributeOf(attributes, kFullFileName);
-        data.name = attributeOf(attributes, kJobName);
-        data.enableReportViewing = flagOf(attributes, kEnableReportViewing);
-        data.reportFileName = attributeOf(attributes, kReportFileName);
-        data.requiresMetadata = flagOf(attributes, kRequiresMetadata);
-        data.size = numberOf(attributes, kSize);
-        data.submitPointName = attributeOf(attributes, kSubmitPointName);
-        data.status = int(numberOf(attributes, kStatus));
-        const QString chosen = attributeOf(attributes, kChosenConnectionsId);
-        // An empty text is no target at all, not one empty id.
-        if (!chosen.isEmpty())
-            job.chosenConnectionIds = chosen.split(kIdSeparator);
-        data.submitTime = attributeOf(attributes, kSubmitTime);
-        data.waitingTime = attributeOf(attributes, kWaitingTime);
-        const int depth = m_depth;
-        while (nextChild(depth)) {
-            const QXmlStreamAttributes child = m_xml.attributes();
-            if (name() == kJobConnection) {
-                data.connections.append({ attributeOf(child, kId), attributeOf(child, kName) });
-            } else if (name() == kMetadata) {
-                MetadataToDisplay field;
-                field.dataType = attributeOf(child, kDataType);
-                field.description = attributeOf(child, kDescription);
-                field.label = attributeOf(child, kLabel);
-                field.value = attributeOf(child, kValue);
-                data.metadata.append(field);
-            } else if (name() == kRequiredMetadata) {
-                data.requiredMetadata.append(metadataToFillOf(child));
-            }
-        }
-        return job;
-    }
-
-    ServerCache::FlowEntry flow()
-    {
-        ServerCache::FlowEntry flow;
-        flow.name = attributeOf(m_xml.attributes(), kName);
-        flow.id = attributeOf(m_xml.attributes(), kId);
-        const int depth = m_depth;
-        while (nextChild(depth)) {
-            const QXmlStreamAttributes attributes = m_xml.attributes();
-            if (name() == kSubmitPoint) {
-                ServerCache::Point point;
-                point.id = attributeOf(attributes, kId);
-                point.name = attributeOf(attributes, kName);
-                while (nextChild(depth + 1)) {
-                    if (name() == kMetadata)
-                        point.metadata.append(metadataToFillOf(m_xml.attributes()));
-                }
-                flow.points.append(point);
-            } else if (name() == kCheckPoint) {
-                ServerCache::CheckPointEntry checkPoint;
-                checkPoint.id = attributeOf(attributes, kId);
-                checkPoint.name = attributeOf(attributes, kName);
-                while (nextChild(depth + 1)) {
-                    if (name() == kJob)
-                        checkPoint.jobs.append(job());
-                }
-                flow.checkPoints.append(checkPoint);
-            }
-        }
-        return flow;
-    }
-
-    int depth() const { return m_depth; }
-
-private:
-    QXmlStreamReader m_xml;
-    int m_depth = 0;
-    int m_elements = 0;
 };
 
 ServerCache::Job *findJob(ServerCache::Content &content, const QString &flowId, const QString &checkPointId,
@@ -498,44 +252,6 @@ QByteArray ServerCache::toXml(const Content &content)
     return out;
 }
 
-ServerCache::ReadResult ServerCache::read(const QString &path, Content *content, QString *error)
-{
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return ReadResult::Missing;
-    if (file.size() > kMaxFileBytes) {
-        if (error)
-            *error = QStringLiteral("the file is larger than %1 bytes").arg(kMaxFileBytes);
-        return ReadResult::Malformed;
-    }
-    Reader reader(&file);
-    Content read;
-    if (reader.nextChild(0) && reader.name() != kRoot) {
-        if (error)
-            *error = QStringLiteral("the document element is \"%1\"").arg(reader.name());
-        return ReadResult::Malformed;
-    }
-    while (reader.nextChild(1)) {
-        if (reader.name() == kFlow) {
-            read.flows.append(reader.flow());
-        } else if (reader.name() == kProgress) {
-            while (reader.nextChild(2)) {
-                if (reader.name() == kProgressData)
-                    read.progress.append(progressOf(reader.attributes()));
-            }
-        }
-    }
-    const QString problem = reader.finish();
-    if (!problem.isEmpty()) {
-        if (error)
-            *error = problem;
-        return ReadResult::Malformed;
-    }
-    if (content)
-        *content = read;
-    return ReadResult::Read;
-}
-
 bool ServerCache::save(const Content &content, const QString &path)
 {
     if (path.isEmpty())
@@ -544,6 +260,15 @@ bool ServerCache::save(const Content &content, const QString &path)
     const QString finalPath = target.absoluteFilePath();
     const QString tempPath = target.absoluteDir().filePath(tempPrefix() + target.fileName());
     const QByteArray bytes = toXml(content);
+    // Only a file that reads back replaces the old one: the reader's
+    // bounds are the writer's. Parsed only when the cheap reckoning cannot
+    // tell, as parsing a large file costs seconds.
+    QString problem;
+    if (bytes.size() > maxFileBytes()
+        || (!withinReadBounds(content) && fromXml(bytes, nullptr, &problem) != ReadResult::Read)) {
+        qWarning("Cache file %s not written: %s", qPrintable(path), qPrintable(problem));
+        return false;
+    }
     // Job names, users' names and paths: readable by this user only, made
     // so from the start rather than tightened after writing. A temporary
     // file left by a crash is replaced, not reused with its mode.

@@ -5,6 +5,7 @@
 #include "ProgressData.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -71,6 +72,14 @@ public:
     // XML 1.0 does not allow left out.
     static QByteArray toXml(const Content &content);
     static ReadResult read(const QString &path, Content *content, QString *error = nullptr);
+    // The same reading of a file's bytes.
+    static ReadResult fromXml(const QByteArray &bytes, Content *content, QString *error = nullptr);
+    // True when the file of this content reads back whatever its texts
+    // hold: each kind of data within its budget, no element's markup over
+    // the bound (reckoned as if every character were escaped). Cheap: no
+    // file is made or parsed.
+    static bool withinReadBounds(const Content &content);
+    static qint64 maxFileBytes();
     // Through the temporary file beside the target, which then replaces it
     // in one step; on any failure the old file stays and no temporary file
     // is left.
@@ -90,4 +99,7 @@ public:
     // (and is dropped when the server took it).
     static bool patchPushDone(const QString &path, const QString &flowId, const QString &checkPointId,
         const QString &jobId, bool taken);
+
+private:
+    static ReadResult readFrom(QIODevice *device, Content *content, QString *error);
 };

@@ -4,6 +4,7 @@
 #include "FetchedPoints.h"
 #include "PointConversions.h"
 #include "PushJobInfo.h"
+#include "RecordCost.h"
 #include "RecordStream.h"
 #include "ReplyConversions.h"
 #include "ServerTime.h"
@@ -17,59 +18,13 @@
 
 namespace {
 
-// What the client's copy of a record costs in memory, near enough to
-// bound a reply by it.
-quint64 costOf(const QString &text)
-{
-    return text.isEmpty() ? 0 : 32 + 2 * quint64(text.capacity());
-}
-
-template <typename... Texts> quint64 costOf(const Texts &...texts)
-{
-    return (costOf(texts) + ...);
-}
-
-quint64 costOf(const LogMessage &m)
-{
-    return sizeof(LogMessage) + costOf(m.module, m.server, m.flow, m.job, m.message, m.type);
-}
-
-quint64 costOf(const ProgressData &p)
-{
-    return sizeof(ProgressData)
-        + costOf(p.fullUserName, p.jobName, p.serverName, p.flowName, p.submitPoint, p.submittedTime, p.state,
-            p.enteredState, p.onHold, p.checkpoint);
-}
-
-quint64 costOf(const CheckPointJobData &job)
-{
-    // The job map's node with its key.
-    quint64 cost = sizeof(CheckPointJobData) + 64
-        + costOf(job.name, job.fullUserName, job.submitTime, job.waitingTime, job.reportFileName);
-    for (const MetadataToDisplay &field : job.metadata)
-        cost += sizeof(field) + costOf(field.label, field.description, field.dataType, field.value);
-    for (const MetadataToFill &field : job.requiredMetadata)
-        cost += sizeof(field)
-            + costOf(
-                field.label, field.description, field.dataType, field.dataFormat, field.value, field.key);
-    for (const JobConnection &connection : job.connections)
-        cost += sizeof(connection) + costOf(connection.id, connection.name);
-    return cost;
-}
-
 // The records of one reply, within the budget.
-class Budget
+class Budget : public RecordCost::Budget
 {
 public:
-    bool take(quint64 cost)
-    {
-        m_used += cost;
-        return m_used <= m_limit;
-    }
-
-private:
-    const quint64 m_limit = CallBounds::recordBudget();
-    quint64 m_used = 0;
+    Budget()
+        : RecordCost::Budget(CallBounds::recordBudget())
+    { }
 };
 
 template <typename T>
@@ -194,6 +149,9 @@ bool ServerConnection::getCheckPoints(
     const ConnectionSettings applied = appliedSettings();
     QList<FetchedCheckPointFlow> read;
     Budget budget;
+    // Over the budget once the keys got their prefixes: refused as a
+    // reply over it, since the cache holds the keys so.
+    bool overBudget = false;
     TextPool pool;
     CheckPointJobData last;
     RecordStream::CheckPointTaker take;
@@ -205,10 +163,11 @@ bool ServerConnection::getCheckPoints(
             return true;
         // The metadata keys get their prefix once the ids are known.
         CheckPointJobData data = PointConversions::toJobData(job.jobInfo.front(), QString());
-        if (!budget.take(costOf(data)))
+        const QString jobId = WideText::toQString(job.jobId);
+        if (overBudget || !budget.take(RecordCost::ofJob(jobId, data)))
             return false;
         shareJobTexts(data, pool, last);
-        read.last().checkPoints.last().jobs.insert(WideText::toQString(job.jobId), data);
+        read.last().checkPoints.last().jobs.insert(jobId, data);
         return true;
     };
     take.checkPointEnds = [&](const std::wstring &id, const std::wstring &name) {
@@ -237,6 +196,13 @@ bool ServerConnection::getCheckPoints(
                     field.key = pool(prefix + field.key);
                 prefixed = job.requiredMetadata;
             }
+            for (const CheckPointJobData &job : checkPoint.jobs) {
+                for (const MetadataToFill &field : job.requiredMetadata) {
+                    const quint64 plainKey = RecordCost::of(field.key.mid(prefix.size()));
+                    if (!budget.take(RecordCost::of(field.key) - plainKey))
+                        overBudget = true;
+                }
+            }
         }
     };
 
@@ -246,6 +212,10 @@ bool ServerConnection::getCheckPoints(
     if (rc == SOAP_OK)
         rc = RecordStream::getCheckPoints07(
             proxy->soap, proxy->endpoint, ReplyConversions::toWide(flowIds), withJobs ? 1 : 0, take);
+    if (rc == SOAP_OK && overBudget) {
+        CallBounds::refuse(proxy->soap);
+        rc = SOAP_LENGTH;
+    }
     const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
     endCall(proxy);
     soapLock.unlock();
@@ -284,7 +254,7 @@ QString ServerConnection::getLogData(LogBatch *messages)
                 }
                 read.append(ReplyConversions::toLogMessage(record, id));
                 LogMessage &message = read.last();
-                const bool within = budget.take(costOf(message));
+                const bool within = budget.take(RecordCost::of(message));
                 pool.share(message.module);
                 pool.share(message.server);
                 pool.share(message.flow);
@@ -325,7 +295,7 @@ bool ServerConnection::getProgressData(int count, ProgressList *records)
             proxy->soap, proxy->endpoint, count, [&](const ombrel::ProgressRecord &record) {
                 read.append(ReplyConversions::toProgressData(record));
                 ProgressData &data = read.last();
-                const bool within = budget.take(costOf(data));
+                const bool within = budget.take(RecordCost::of(data));
                 for (QString *text : { &data.fullUserName, &data.serverName, &data.flowName,
                          &data.submitPoint, &data.state, &data.onHold, &data.checkpoint })
                     pool.share(*text);

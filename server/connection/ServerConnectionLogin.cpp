@@ -13,6 +13,28 @@
 
 #include <ombrelServiceProxy.h>
 
+namespace {
+
+// gSOAP 2.8 stubs return the reply's HTTP status (200) where the reply held
+// no answer: the codes a caller decides on are another element where the
+// response belongs (tag mismatch) and a reply that ended before its Body
+// (cut short).
+int replyCode(const struct soap *soap, int rc)
+{
+    if (rc < 200 || rc >= 300)
+        return rc;
+    return soap->part >= SOAP_IN_BODY ? SOAP_TAG_MISMATCH : SOAP_EOF;
+}
+
+// The server's own no: a fault it sent, or HTTP's refusal of the
+// credentials. A reply that says nothing refuses nothing.
+bool refused(int rc)
+{
+    return rc == 401 || rc == SOAP_CLI_FAULT || rc == SOAP_SVR_FAULT || rc == SOAP_FAULT;
+}
+
+} // namespace
+
 QString ServerConnection::loginFailedText()
 {
     return tr("Log-in refused: check the user name and password");
@@ -187,7 +209,10 @@ void ServerConnection::login()
             int result = 0;
             rc = prepareCall(proxy, Caller::Worker);
             if (rc == SOAP_OK)
-                rc = proxy->ombrel__CheckUserNameAndPass(result);
+                rc = replyCode(proxy->soap, proxy->ombrel__CheckUserNameAndPass(result));
+            // An answer came (its HTTP status did) that holds no answer:
+            // cut short, another operation's or no SOAP at all.
+            const bool unreadable = (rc == SOAP_EOF && proxy->soap->status != 0) || rc == SOAP_TAG_MISMATCH;
             const CallBounds::Breach breach = CallBounds::breach(proxy->soap);
             endCall(proxy);
             soapLock.unlock();
@@ -200,10 +225,10 @@ void ServerConnection::login()
             if (loggedIn && m_secure)
                 setStatusText(tr("Connected securely"));
             else if (!loggedIn)
-                setStatusText(breach != CallBounds::Breach::None || rc == SOAP_TCP_ERROR || rc == SOAP_EOF
-                            || rc == SOAP_SSL_ERROR
-                        ? failureText(rc, breach)
-                        : loginFailedText());
+                setStatusText(breach != CallBounds::Breach::None ? failureText(rc, breach)
+                        : refused(rc)                            ? loginFailedText()
+                        : unreadable                             ? failureText(SOAP_TAG_MISMATCH, breach)
+                                                                 : failureText(rc, breach));
         }
         noteCallResult(loggedIn, true);
         const QMutexLocker lock(&m_dataMutex);

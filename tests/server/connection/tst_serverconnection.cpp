@@ -1,5 +1,6 @@
 #include "ConnectionThread.h"
 #include "ServerConnection.h"
+#include "ServerConnectionTest.h"
 #include "ServerProxy.h"
 #include "ServerTestSupport.h"
 #include "TestEnv.h"
@@ -78,32 +79,6 @@ private:
 };
 
 } // namespace
-
-class TestServerConnection : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void endpointsDropSchemePrefixes();
-    void plainServerAnswersFirstProbe();
-    void checkConnectAnsweringZeroIsNoAnswer();
-    void unreachableHostStaysOffline();
-    void connectionThatCannotBeAskedSaysWhy_data();
-    void connectionThatCannotBeAskedSaysWhy();
-    void silentListenerCostsOnlyTheProbeTimes();
-    void loginCredentials_data();
-    void loginCredentials();
-    void refusedCheckUserNameAndPassKeepsOffline();
-    void emptyStatusListLogsIn();
-    void slowServerHitsReceiveTimeout();
-    void pingGoesThroughWhileWorkerHangs();
-    void pingOnNeverConnectedAsksForConnect();
-    void jobLocks();
-    void failureOvertakenBySuccessKeepsOnline();
-    void closingSendsCloseOnlyWhenOnline();
-    void flowTable();
-};
 
 void TestServerConnection::initTestCase()
 {
@@ -272,76 +247,6 @@ void TestServerConnection::silentListenerCostsOnlyTheProbeTimes()
     ServerConnection::setCallTimeouts(saved);
     QVERIFY2(elapsed < 2 * 300 + 2 * 600 + 1500, qPrintable(QString::number(elapsed)));
     QVERIFY(connection->mustConnect());
-}
-
-void TestServerConnection::loginCredentials_data()
-{
-    QTest::addColumn<QString>("serverPassword");
-    QTest::addColumn<QString>("clientPassword");
-    QTest::addColumn<bool>("accepted");
-
-    const QString utf8 = QString::fromUtf8("p\xc3\xa4ss w\xc3\xb6rd \xe2\x82\xac\xe6\x97\xa5");
-    QTest::newRow("ascii right") << QStringLiteral("secret") << QStringLiteral("secret") << true;
-    QTest::newRow("ascii wrong") << QStringLiteral("secret") << QStringLiteral("Secret") << false;
-    QTest::newRow("utf-8 right") << utf8 << utf8 << true;
-    QTest::newRow("utf-8 wrong") << utf8 << QString(utf8).replace(QChar(0x00e4), QChar(0x0061)) << false;
-}
-
-void TestServerConnection::loginCredentials()
-{
-    QFETCH(QString, serverPassword);
-    QFETCH(QString, clientPassword);
-    QFETCH(bool, accepted);
-
-    auto server = startServer(false, serverPassword);
-    QVERIFY(server);
-    ServerProxy proxy;
-    ServerConnection *connection = addConnection(proxy, server->port(), clientPassword);
-    QSignalSpy disconnected(connection, &ServerConnection::disconnected);
-
-    QVERIFY(connection->connectToServer());
-    connection->login();
-    QCOMPARE(connection->isOnline(), accepted);
-    QCOMPARE(connection->mustConnect(), !accepted);
-    QCOMPARE(disconnected.count(), accepted ? 0 : 1);
-    if (accepted) {
-        QCOMPARE(connection->statusText(), QStringLiteral("Running"));
-        QCOMPARE(server->journal().last().password, serverPassword);
-    } else {
-        QCOMPARE(connection->statusText(), ServerConnection::loginFailedText());
-    }
-}
-
-void TestServerConnection::refusedCheckUserNameAndPassKeepsOffline()
-{
-    auto server = startServer();
-    QVERIFY(server);
-    server->setFault(Operation::CheckUserNameAndPass, Fault::senderFault());
-    ServerProxy proxy;
-    ServerConnection *connection = addConnection(proxy, server->port());
-
-    QVERIFY(connection->connectToServer());
-    connection->login();
-    QVERIFY(!connection->isOnline());
-    QVERIFY(connection->mustConnect());
-    // Not the server's "Running": that would read as logged in.
-    QCOMPARE(connection->statusText(), ServerConnection::loginFailedText());
-    QCOMPARE(connection->serverName(), QStringLiteral("Test Server"));
-}
-
-void TestServerConnection::emptyStatusListLogsIn()
-{
-    auto server = startServer();
-    QVERIFY(server);
-    server->setFault(Operation::GetStatus, Fault::rawBody(reply(QStringLiteral("GetStatus"), QString())));
-    ServerProxy proxy;
-    ServerConnection *connection = addConnection(proxy, server->port());
-
-    QVERIFY(connection->connectToServer());
-    connection->login();
-    QVERIFY(connection->isOnline());
-    QCOMPARE(connection->serverName(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(connection->statusText(), QStringLiteral("Connected"));
 }
 
 void TestServerConnection::slowServerHitsReceiveTimeout()
@@ -562,4 +467,3 @@ void TestServerConnection::flowTable()
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestServerConnection)
-#include "tst_serverconnection.moc"
