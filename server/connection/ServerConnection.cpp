@@ -159,7 +159,9 @@ void ServerConnection::noteCallResult(bool ok, bool mayGoOnline)
 {
     if (ok)
         m_lastSuccessNs = steadyNs();
-    if (ok && !mayGoOnline)
+    // A disabled connection stays offline whatever answers (a lock release
+    // still goes out): its queued work would follow it online.
+    if (ok && (!mayGoOnline || !m_enabled))
         return;
     // A call cut short by a stop or by disabling says nothing about the
     // server; shutdown still saves and closes a connection whose update it
