@@ -106,8 +106,9 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
         return SOAP_EOM;
     // Whatever the caller: a connection marked for SSL never hands the
     // user's name and password to plain HTTP.
+    // The context keeps the error, so the call's end says why.
     if (credentials && m_secure && proxy == m_plainProxy.get())
-        return SOAP_SSL_ERROR;
+        return proxy->soap->error = SOAP_SSL_ERROR;
     {
         const QMutexLocker lock(&m_dataMutex);
         m_callEndpoint = proxy == m_secureProxy.get() ? m_secureEndpoint : m_plainEndpoint;
