@@ -111,7 +111,8 @@ void ConnectionThread::run()
         }
         return;
     }
-    if ((m_activity & ActivityFlags::Connect) || (connection->mustConnect() && !connection->isConnecting())) {
+    const bool reconnect = connection->mustConnect() || connection->plainButMarked();
+    if ((m_activity & ActivityFlags::Connect) || (reconnect && !connection->isConnecting())) {
         setStatusText(tr("(Connecting)"));
         const bool connected = connection->connectToServer();
         // Disabled while it connected: the attempt ended there, and the

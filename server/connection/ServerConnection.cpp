@@ -107,8 +107,9 @@ int ServerConnection::prepareCall(ombrel::Service *proxy, Caller caller, bool cr
         return SOAP_EOM;
     // Whatever the caller: a connection marked for SSL never hands the
     // user's name and password to plain HTTP.
+    // The context keeps the error, so the call's end says why.
     if (credentials && m_secure && proxy == m_plainProxy.get())
-        return SOAP_SSL_ERROR;
+        return proxy->soap->error = SOAP_SSL_ERROR;
     {
         const QMutexLocker lock(&m_dataMutex);
         m_callEndpoint = proxy == m_secureProxy.get() ? m_secureEndpoint : m_plainEndpoint;
@@ -160,7 +161,9 @@ void ServerConnection::noteCallResult(bool ok, bool mayGoOnline)
 {
     if (ok)
         m_lastSuccessNs = steadyNs();
-    if (ok && !mayGoOnline)
+    // A disabled connection stays offline whatever answers (a lock release
+    // still goes out): its queued work would follow it online.
+    if (ok && (!mayGoOnline || !m_enabled))
         return;
     // A call cut short by a stop or by disabling says nothing about the
     // server; shutdown still saves and closes a connection whose update it

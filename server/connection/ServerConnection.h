@@ -109,7 +109,8 @@ public:
     void setDisplayName(const QString &name);
     // Marks the connection for SSL (the stored "isSSLUsed"). A marked
     // connection, and one whose server once answered over SSL, logs in
-    // over SSL only and never sends its credentials over plain HTTP.
+    // over SSL only and never sends its credentials over plain HTTP. A
+    // host applied with "https://" marks it too.
     void setSSLUsed(bool secure);
     // Takes the edited copy over. When host, port or user change, what the
     // connection holds of the old server goes: it is offline until it logs
@@ -281,6 +282,9 @@ private:
     void markDisabled();
     // The live endpoints name a host a request could go to.
     bool hasHost() const;
+    // Marked for SSL since its last connect attempt found plain HTTP: a
+    // log-in connects again first.
+    bool plainButMarked() const;
 
     enum class Caller { Worker, User };
     // SOAP mutex held. Points the proxy at its endpoint and the current

@@ -78,15 +78,16 @@ bool ServerConnection::connectToServer()
     m_connecting = true;
     const CallTimeouts timeouts = callTimeouts();
     ombrel::Service *answered = nullptr;
-    // A connection marked for SSL logs in over SSL or not at all; its plain
-    // probe (without credentials, like every probe) only tells why it stays
-    // offline.
-    const bool marked = m_secure;
     bool plainOnly = false;
     bool untrusted = false;
     QString failure = tr("Can't reach host");
     {
         const QMutexLocker soapLock(&m_soapMutex);
+        // A connection marked for SSL logs in over SSL or not at all; its
+        // plain probe (without credentials, like every probe) only tells why
+        // it stays offline. Read here: an attempt that ran before this one
+        // may have found SSL.
+        const bool marked = m_secure;
         {
             const QMutexLocker lock(&m_dataMutex);
             m_endpoint = m_plainEndpoint;
@@ -137,10 +138,17 @@ bool ServerConnection::connectToServer()
                 break;
             }
         }
+        // Marked for SSL while the probes ran (a host applied with
+        // "https://"): a plain answer does not count. The mark is never
+        // taken back here.
+        if (answered == m_plainProxy.get() && m_secure) {
+            answered = nullptr;
+            plainOnly = true;
+        }
         const bool secure = answered && answered == m_secureProxy.get();
         m_activeProxy = answered ? answered : m_plainProxy.get();
-        if (answered)
-            m_secure = secure;
+        if (secure)
+            m_secure = true;
         const QMutexLocker lock(&m_dataMutex);
         m_activeSecure = secure;
         m_endpoint = secure ? m_secureEndpoint : m_plainEndpoint;
@@ -160,6 +168,12 @@ bool ServerConnection::connectToServer()
 bool ServerConnection::hasHost() const
 {
     return !QUrl::fromEncoded(plainEndPoint()).host().isEmpty();
+}
+
+bool ServerConnection::plainButMarked() const
+{
+    const QMutexLocker lock(&m_dataMutex);
+    return m_secure && !m_activeSecure;
 }
 
 void ServerConnection::markDisabled()

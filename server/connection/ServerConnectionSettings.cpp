@@ -74,6 +74,10 @@ void ServerConnection::applySettings()
         m_host = m_edited.host;
         m_port = m_edited.port;
         m_uptime = m_edited.uptime;
+        // A host written with "https://" asks for SSL: it marks the
+        // connection as a stored "isSSLUsed" does, never the other way.
+        if (m_host.trimmed().startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+            m_secure = true;
     }
     updateEndPoints();
     {

@@ -87,6 +87,7 @@ private slots:
     void stopEndsAHangingCallAtOnce();
     void disablingEndsAHangingAttempt_data();
     void disablingEndsAHangingAttempt();
+    void userCallLeavesADisabledConnectionOffline();
 };
 
 void TestConnectionThread::initTestCase()
@@ -393,6 +394,33 @@ void TestConnectionThread::disablingEndsAHangingAttempt()
     proxy.startConnectionActivity(connection, ActivityFlags::Login, false);
     QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
     QCOMPARE(connection->statusText(), QStringLiteral("Running"));
+}
+
+// A lock release still goes out for a disabled connection, but its answer
+// does not bring the connection online: queued work would follow.
+void TestConnectionThread::userCallLeavesADisabledConnectionOffline()
+{
+    auto server = startServer();
+    QVERIFY(server);
+    server->setFlows(twoFlows());
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    proxy.loginAllConnections();
+    QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
+    QTRY_VERIFY(!proxy.hasConnectionActivity(connection));
+    connection->setEnabled(false);
+    connection->applySettings();
+    proxy.startConnectionActivity(connection, ActivityFlags::Login, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!proxy.hasConnectionActivity(connection), 5000);
+    QCOMPARE(connection->statusText(), QStringLiteral("Disabled"));
+
+    QSignalSpy connected(connection, &ServerConnection::connected);
+    connection->releaseJobLock(QStringLiteral("F2"), QStringLiteral("C1"), QStringLiteral("J1"));
+    QTRY_COMPARE_WITH_TIMEOUT(connection->pendingLockReleases(), 0, 5000);
+    QVERIFY(operations(*server).contains(QStringLiteral("SetJobLockStatus")));
+    QVERIFY(!connection->isOnline());
+    QCOMPARE(connected.count(), 0);
+    QCOMPARE(connection->statusText(), QStringLiteral("Disabled"));
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestConnectionThread)

@@ -35,6 +35,8 @@ private slots:
     void markedSecureWaitsForASlowSecureAnswer();
     void transfersNeverGoPlainDuringAConnectAttempt();
     void secureContextRefusesAPlainEndpoint();
+    void httpsHostNeverSendsCredentialsInClear_data();
+    void httpsHostNeverSendsCredentialsInClear();
 };
 
 void TestSecureConnection::initTestCase()
@@ -252,6 +254,52 @@ void TestSecureConnection::secureContextRefusesAPlainEndpoint()
     QCOMPARE(outcome.reach, SendTracker::Reach::NotSent);
     QVERIFY(server->journal().isEmpty());
     QCOMPARE(server->openConnections(), 0);
+}
+
+void TestSecureConnection::httpsHostNeverSendsCredentialsInClear_data()
+{
+    // 0: before any attempt; 1: while one runs; 2: online over plain HTTP
+    QTest::addColumn<int>("when");
+    QTest::newRow("applied before") << 0;
+    QTest::newRow("applied while an attempt runs") << 1;
+    QTest::newRow("applied while online") << 2;
+}
+
+// A host written "https://host" is all a user can say to ask for SSL: a
+// server that answers only plain HTTP gets no credentials, also when the
+// edit is applied while an attempt of the plain connection runs or while
+// it is online over plain HTTP.
+void TestSecureConnection::httpsHostNeverSendsCredentialsInClear()
+{
+    QFETCH(int, when);
+    auto server = startServer();
+    QVERIFY(server);
+    ServerProxy proxy;
+    ServerConnection *connection = addConnection(proxy, server->port());
+    if (when == 1) {
+        // The plain probe answers once the edit is applied.
+        server->setFault(Operation::CheckConnect, Fault::delay(1000).times(1));
+        proxy.loginAllConnections();
+        QVERIFY(server->waitForJournal(1, 5000));
+    } else if (when == 2) {
+        proxy.loginAllConnections();
+        QTRY_VERIFY_WITH_TIMEOUT(connection->isOnline(), 10000);
+        QTRY_VERIFY(!proxy.hasConnectionActivity(connection));
+    }
+    const int before = when == 2 ? int(server->journal().size()) : 0;
+    connection->setHost(QStringLiteral("https://127.0.0.1"));
+    connection->applySettings();
+    proxy.startConnectionActivity(connection, ActivityFlags::Login, false);
+    QTRY_VERIFY_WITH_TIMEOUT(!proxy.hasConnectionActivity(connection), 20000);
+    const QList<JournalEntry> journal = server->journal().mid(before);
+    QVERIFY(!journal.isEmpty());
+    for (const JournalEntry &entry : journal) {
+        QCOMPARE(entry.operation, QStringLiteral("CheckConnect"));
+        QVERIFY2(entry.authorization.isEmpty(), entry.authorization.constData());
+    }
+    QVERIFY(connection->isSecure());
+    QVERIFY(!connection->isOnline());
+    QCOMPARE(connection->statusText(), QStringLiteral("The server answers only without encryption"));
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestSecureConnection)

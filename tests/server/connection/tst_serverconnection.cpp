@@ -94,7 +94,9 @@ void TestServerConnection::endpointsDropSchemePrefixes()
     QCOMPARE(connection->host(), QStringLiteral("localhost"));
     QCOMPARE(connection->plainEndPoint(), QByteArray("http://localhost:51008"));
     QCOMPARE(connection->secureEndPoint(), QByteArray("https://localhost:51008"));
-    QCOMPARE(connection->getEndPoint(), QByteArray("http://localhost:51008"));
+    // Written with "https://", the host asks for SSL.
+    QVERIFY(connection->isSecure());
+    QCOMPARE(connection->getEndPoint(), QByteArray("https://localhost:51008"));
     // No display name: the host stands in.
     QCOMPARE(connection->serverName(), QStringLiteral("localhost"));
     QCOMPARE(connection->settings().serverName, QStringLiteral("localhost"));
@@ -105,6 +107,7 @@ void TestServerConnection::endpointsDropSchemePrefixes()
     connection->applySettings();
     QCOMPARE(connection->host(), QStringLiteral("srv"));
     QCOMPARE(connection->plainEndPoint(), QByteArray("http://srv:4000"));
+    QVERIFY(connection->isSecure()); // never taken back
     QCOMPARE(connection->serverName(), QStringLiteral("Main"));
     QCOMPARE(connection->statusText(), QStringLiteral("Never connected"));
 }
