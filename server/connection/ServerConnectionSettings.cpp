@@ -129,9 +129,15 @@ ServerConnection::ConnectionSettings ServerConnection::appliedSettings() const
 
 QString ServerConnection::plainHost(const QString &host)
 {
-    QString plain = host;
-    plain.remove(QStringLiteral("https://"));
-    plain.remove(QStringLiteral("http://"));
+    // A scheme in any case and a closing slash are how people paste an
+    // address; neither is part of the host.
+    QString plain = host.trimmed();
+    for (const QLatin1String scheme : { QLatin1String("https://"), QLatin1String("http://") }) {
+        if (plain.startsWith(scheme, Qt::CaseInsensitive))
+            plain.remove(0, scheme.size());
+    }
+    while (plain.endsWith(QLatin1Char('/')))
+        plain.chop(1);
     return plain.trimmed();
 }
 
@@ -163,11 +169,10 @@ void ServerConnection::setPassData(const QString &password)
 void ServerConnection::updateEndPoints()
 {
     const QMutexLocker lock(&m_dataMutex);
-    m_host.remove(QStringLiteral("https://"));
-    m_host.remove(QStringLiteral("http://"));
+    m_host = plainHost(m_host);
     QUrl url;
     url.setScheme(QStringLiteral("http"));
-    url.setHost(m_host.trimmed());
+    url.setHost(m_host);
     url.setPort(m_port);
     m_plainEndpoint = url.toEncoded();
     url.setScheme(QStringLiteral("https"));

@@ -110,6 +110,12 @@ void TestServerConnection::endpointsDropSchemePrefixes()
     QVERIFY(connection->isSecure()); // never taken back
     QCOMPARE(connection->serverName(), QStringLiteral("Main"));
     QCOMPARE(connection->statusText(), QStringLiteral("Never connected"));
+
+    // Pasted as an address: a scheme in capitals and a closing slash.
+    connection->setHost(QStringLiteral(" HTTPS://srv2/ "));
+    connection->applySettings();
+    QCOMPARE(connection->host(), QStringLiteral("srv2"));
+    QCOMPARE(connection->getEndPoint(), QByteArray("https://srv2:4000"));
 }
 
 void TestServerConnection::plainServerAnswersFirstProbe()
