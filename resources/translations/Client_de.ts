@@ -559,6 +559,14 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>The server could not tell whether the job is locked: %1</source>
         <translation>Der Server konnte nicht sagen, ob der Job gesperrt ist: %1</translation>
     </message>
+    <message>
+        <source>The server did not answer the last push of &lt;%1&gt;: it may still send the job on. Push it again?</source>
+        <translation>Der Server hat auf das letzte Weiterleiten von &lt;%1&gt; nicht geantwortet: Er leitet den Job vielleicht noch weiter. Erneut weiterleiten?</translation>
+    </message>
+    <message>
+        <source>The job &lt;%1&gt; was not sent on.</source>
+        <translation>Der Job &lt;%1&gt; wurde nicht weitergeleitet.</translation>
+    </message>
 </context>
 <context>
     <name>Client::ShellSupport</name>
@@ -796,6 +804,13 @@ Möchten Sie die Datei ersetzen?</translation>
     </message>
 </context>
 <context>
+    <name>IAction</name>
+    <message>
+        <source>Not sent: the connection was pointed at another server or user since. Send it again to send it there.</source>
+        <translation>Nicht gesendet: Die Verbindung zeigt seitdem auf einen anderen Server oder Benutzer. Senden Sie ihn erneut, um ihn dorthin zu senden.</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>The help file %1 is missing.</source>
@@ -866,6 +881,10 @@ Möchten Sie die Datei ersetzen?</translation>
     <message>
         <source>The server refused to send the job on.</source>
         <translation>Der Server hat die Weitergabe des Jobs abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The server refused to send the job on: %1</source>
+        <translation>Der Server hat das Weiterleiten des Jobs abgelehnt: %1</translation>
     </message>
 </context>
 <context>

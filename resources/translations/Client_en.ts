@@ -559,6 +559,14 @@ Do you want to replace it?</translation>
         <source>The server could not tell whether the job is locked: %1</source>
         <translation>The server could not tell whether the job is locked: %1</translation>
     </message>
+    <message>
+        <source>The server did not answer the last push of &lt;%1&gt;: it may still send the job on. Push it again?</source>
+        <translation>The server did not answer the last push of &lt;%1&gt;: it may still send the job on. Push it again?</translation>
+    </message>
+    <message>
+        <source>The job &lt;%1&gt; was not sent on.</source>
+        <translation>The job &lt;%1&gt; was not sent on.</translation>
+    </message>
 </context>
 <context>
     <name>Client::ShellSupport</name>
@@ -796,6 +804,13 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>IAction</name>
+    <message>
+        <source>Not sent: the connection was pointed at another server or user since. Send it again to send it there.</source>
+        <translation>Not sent: the connection was pointed at another server or user since. Send it again to send it there.</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>The help file %1 is missing.</source>
@@ -866,6 +881,10 @@ Do you want to replace it?</translation>
     <message>
         <source>The server refused to send the job on.</source>
         <translation>The server refused to send the job on.</translation>
+    </message>
+    <message>
+        <source>The server refused to send the job on: %1</source>
+        <translation>The server refused to send the job on: %1</translation>
     </message>
 </context>
 <context>
