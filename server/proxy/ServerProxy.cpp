@@ -383,15 +383,26 @@ int ServerProxy::progressCount() const
 
 void ServerProxy::getProgressData(QList<ProgressData> &list) const
 {
+    QList<const QList<ProgressData> *> parts;
+    qsizetype total = list.size();
     for (const ServerConnectionPtr &connection : connections()) {
         if (!connection->settings().enabled)
             continue;
-        // Shared, not copied record by record, when one list makes it.
-        if (list.isEmpty())
-            list = m_progress.value(connection.get());
-        else
-            list += m_progress.value(connection.get());
+        const auto found = m_progress.constFind(connection.get());
+        if (found == m_progress.cend() || found->isEmpty())
+            continue;
+        parts.append(&*found);
+        total += found->size();
     }
+    // Shared, not copied record by record, when one list makes it; else
+    // grown once, as tens of thousands of records move with every refresh.
+    if (parts.size() == 1 && list.isEmpty()) {
+        list = *parts.first();
+        return;
+    }
+    list.reserve(total);
+    for (const QList<ProgressData> *part : std::as_const(parts))
+        list += *part;
 }
 
 void ServerProxy::notifyDataUpdated()
