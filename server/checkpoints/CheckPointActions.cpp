@@ -196,10 +196,18 @@ void CheckPoint::lookForLostLock(const QString &jobId)
     }
     const QString host = connection->host();
     const int port = connection->port();
+    const QString user = QString::fromUtf8(connection->transferTarget().user);
     connection->getJobLockStatusAsync(
-        m_flowId, m_id, jobId, this, [this, jobId, host, port](bool answered, const QString &text) {
+        m_flowId, m_id, jobId, this, [this, jobId, host, port, user](bool answered, const QString &text) {
             if (!answered || text.isEmpty()) {
                 lostLockLooked(jobId, answered, false, text);
+                return;
+            }
+            // Another user's lock, taken meanwhile from this machine too,
+            // is not ours to release.
+            const QString holder = JobLockCheck::userOf(text);
+            if (!holder.isEmpty() && holder.compare(user, Qt::CaseInsensitive) != 0) {
+                lostLockLooked(jobId, true, true, text);
                 return;
             }
             // Whose lock it is takes host look-ups: not in this thread.

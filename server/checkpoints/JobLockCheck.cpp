@@ -46,6 +46,12 @@ QString holderOf(const QString &lockText)
     return lockText.mid(open + 1, close - open - 1).trimmed();
 }
 
+QString userOf(const QString &lockText)
+{
+    const qsizetype open = lockText.indexOf(QLatin1Char('('));
+    return (open < 0 ? lockText : lockText.left(open)).trimmed();
+}
+
 Result evaluate(const QString &lockText, const Machine &machine)
 {
     Result result;

@@ -34,6 +34,10 @@ struct Result
 // string when there is none.
 QString holderOf(const QString &lockText);
 
+// The user named ahead of the holder: "anna" of "anna (10.0.0.7)"; empty
+// when the text names none.
+QString userOf(const QString &lockText);
+
 // An empty text is no lock. A holder that names no address, or an address
 // that is not this machine's, is elsewhere.
 Result evaluate(const QString &lockText, const Machine &machine);

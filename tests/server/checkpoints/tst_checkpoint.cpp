@@ -573,26 +573,41 @@ void TestCheckPoint::lostLockIsReleasedAfterIt_data()
 {
     QTest::addColumn<int>("mode");
     QTest::addColumn<bool>("releaseAsked");
-    QTest::newRow("for the user, not released by its caller") << 1 << false;
-    QTest::newRow("while replacing, released at once by its caller") << 3 << true;
+    QTest::addColumn<bool>("othersLock");
+    QTest::newRow("for the user, not released by its caller") << 1 << false << false;
+    QTest::newRow("while replacing, released at once by its caller") << 3 << true << false;
+    QTest::newRow("never set; another user's lock from this machine shows") << 1 << false << true;
 }
 
 void TestCheckPoint::lostLockIsReleasedAfterIt()
 {
     QFETCH(int, mode);
     QFETCH(bool, releaseAsked);
+    QFETCH(bool, othersLock);
     const QString j1 = QStringLiteral("J1");
     CheckPoint *check = fetch(m_connection);
     QVERIFY(check);
-    // The lock is set after the call's limit, its answer lost.
+    // The lock is set after the call's limit, its answer lost (or the
+    // server drops it unset).
     const int delayMs = 2500;
-    m_server->setFault(testserver::Operation::SetJobLockStatus, testserver::Fault::delay(delayMs).times(1));
+    m_server->setFault(testserver::Operation::SetJobLockStatus,
+        (othersLock ? testserver::Fault::hang() : testserver::Fault::delay(delayMs)).times(1));
     m_server->clearJournal();
     QElapsedTimer sinceLock;
     sinceLock.start();
     QList<bool> answers;
     check->lockJobAsync(j1, mode, this, [&answers](bool isSet) { answers.append(isSet); });
     QTRY_COMPARE_WITH_TIMEOUT(answers, QList<bool> { false }, 10000);
+    if (othersLock) {
+        // Not this user's to take away, from whatever machine.
+        const QString bobs = QStringLiteral("bob (127.0.0.1)");
+        m_server->setLock(flowId, checkPointId, j1, bobs);
+        QTRY_COMPARE_WITH_TIMEOUT(check->lostLockCount(), 0, 15000);
+        m_server->releaseHangingCalls();
+        QCOMPARE(m_server->lock(flowId, checkPointId, j1), bobs);
+        QCOMPARE(lockModesSent(*m_server), QStringList { QString::number(mode) });
+        return;
+    }
     if (releaseAsked)
         check->releaseLock(j1);
     // Released once it is set, never ahead of it.
