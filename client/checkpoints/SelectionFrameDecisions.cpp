@@ -27,13 +27,23 @@ void SelectionFrame::carryOutPush(const LockWait &wait)
     if (!checkPoint)
         return;
     PushJobInfo info = wait.info;
+    // A refresh may have taken the job away while its lock was looked at
+    // or the user was asked: the server has no such job to send on.
+    const auto left = [this, &wait, &info] {
+        if (!info.push || (wait.checkPoint && wait.checkPoint->hasJob(info.jobId)))
+            return false;
+        warn(tr("The job <%1> has left the checkpoint: it was not sent on.").arg(info.jobName));
+        return true;
+    };
+    if (left())
+        return;
     if (info.push && checkPoint->isPushUnanswered(info.jobId)) {
         const QMessageBox::StandardButton answer = QMessageBox::question(this, tr("Warning"),
             tr("The server did not answer the last push of <%1>: it may still send the job on. Push it "
                "again?")
                 .arg(info.jobName),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
+        if (answer != QMessageBox::Yes || left())
             return;
         checkPoint->pushAgainConfirmed(info.jobId);
     }

@@ -27,6 +27,8 @@ private slots:
     void pushKeepsItsCheckpointWhateverIsShown();
     void offlinePushWaitsInTheQueue();
     void clicksDuringALockCheckAreKept();
+    void jobThatLeftIsNotPushed_data();
+    void jobThatLeftIsNotPushed();
 };
 
 void TestJobPanelPush::pushByButtonAndByList()
@@ -469,6 +471,64 @@ void TestJobPanelPush::clicksDuringALockCheckAreKept()
     QTRY_COMPARE_WITH_TIMEOUT(m_desktop->opened.size(), 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 1, 10000);
     QCOMPARE(m_panel->waitingClicks(), 0);
+}
+
+void TestJobPanelPush::jobThatLeftIsNotPushed_data()
+{
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("while its lock is looked at") << false;
+    QTest::newRow("while the user is asked to push again") << true;
+}
+
+void TestJobPanelPush::jobThatLeftIsNotPushed()
+{
+    QFETCH(bool, asked);
+    const QString j1 = QStringLiteral("j1");
+    const testserver::Job other = job(QStringLiteral("j2"), QStringLiteral("two.pdf"), 1, false);
+    serve({ job(j1, QStringLiteral("one.pdf"), 2, false), other });
+    QVERIFY(refresh());
+    show(j1);
+    fill(QStringLiteral("ACME"));
+    QList<ModalAnswers::Step> steps;
+    bool inside = false;
+    if (asked) {
+        m_server->setFault(testserver::Operation::PushCheckpointJob, testserver::Fault::delay(4000).times(1));
+        m_panel->pushWidget()->button(1)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_checkPoint->isPushUnanswered(j1), 10000);
+        show(j1);
+        fill(QStringLiteral("ACME"));
+        // The job leaves while the question is open; the user says yes.
+        steps.append([this, other, &inside](QWidget *widget) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (!box || inside)
+                return false;
+            inside = true;
+            serve({ other });
+            const bool taken = refresh();
+            inside = false;
+            box->button(QMessageBox::Yes)->click();
+            return taken;
+        });
+    } else {
+        m_server->setFault(testserver::Operation::GetJobLockStatus, testserver::Fault::delay(800).times(1));
+    }
+    QStringList texts;
+    steps.append(okBox(&texts));
+    {
+        ModalAnswers answers(steps);
+        m_panel->pushWidget()->button(2)->click();
+        if (!asked) {
+            serve({ other });
+            QVERIFY(refresh());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(answers.done(), 10000);
+        QCOMPARE(answers.unexpected(), 0);
+    }
+    QCOMPARE(texts,
+        QStringList { QStringLiteral("The job <one.pdf> has left the checkpoint: it was not sent on.") });
+    QVERIFY(!m_checkPoint->isPushWaiting(j1));
+    QCOMPARE(ServerTest::operations(*m_server).count(QStringLiteral("PushCheckpointJob")), asked ? 1 : 0);
+    m_server->clearJournal();
 }
 
 VORNEX_TEST_MAIN(TestJobPanelPush)
