@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QMutex>
@@ -298,8 +299,12 @@ private:
     void stopUserCalls();
     void startUserCall(UserCall::Body body, bool mayGoOnline, QObject *context,
         std::function<void(const UserCall::Outcome &)> done);
+    // `locks`: the lock calls of the job made when the release was asked
+    // for; a release that must be tried again after a newer lock call is
+    // dropped, or it would take that lock away.
     void deliverRelease(
-        const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt);
+        const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt, quint64 locks);
+    static QString lockKey(const QString &flowId, const QString &checkPointId, const QString &jobId);
     ombrel::Service *activeProxy() const;
     SoapCanceller *cancellerOf(const ombrel::Service *proxy) const;
     // Made on first use: a plain connection sets up no SSL at all.
@@ -375,6 +380,8 @@ private:
     // GUI thread only.
     QList<UserCall *> m_userCalls;
     int m_pendingReleases = 0;
+    // Lock calls made, by job.
+    QHash<QString, quint64> m_lockCalls;
 };
 
 using ServerConnectionPtr = CountedPtr<ServerConnection>;

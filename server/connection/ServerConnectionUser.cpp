@@ -127,6 +127,7 @@ bool ServerConnection::setJobLockStatus(
     if (connectFirst())
         return false;
     auto isSet = std::make_shared<int>(0);
+    ++m_lockCalls[lockKey(flowId, checkPointId, jobId)];
     const UserCall::Outcome outcome
         = UserCall::runHere(userCallTarget(), lockBody(flowId, checkPointId, jobId, lockMode, isSet));
     noteUserCall(outcome, true);
@@ -211,6 +212,7 @@ void ServerConnection::setJobLockStatusAsync(const QString &flowId, const QStrin
         return;
     }
     auto isSet = std::make_shared<int>(0);
+    ++m_lockCalls[lockKey(flowId, checkPointId, jobId)];
     startUserCall(lockBody(flowId, checkPointId, jobId, lockMode, isSet), true, context,
         [done, isSet](const UserCall::Outcome &outcome) {
             done(outcome.soapError == SOAP_OK && *isSet != 0,
@@ -238,18 +240,27 @@ void ServerConnection::releaseJobLock(
     const QString &flowId, const QString &checkPointId, const QString &jobId)
 {
     ++m_pendingReleases;
-    deliverRelease(flowId, checkPointId, jobId, 0);
+    deliverRelease(flowId, checkPointId, jobId, 0, m_lockCalls.value(lockKey(flowId, checkPointId, jobId)));
+}
+
+QString ServerConnection::lockKey(const QString &flowId, const QString &checkPointId, const QString &jobId)
+{
+    return flowId + QLatin1Char('\n') + checkPointId + QLatin1Char('\n') + jobId;
 }
 
 void ServerConnection::deliverRelease(
-    const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt)
+    const QString &flowId, const QString &checkPointId, const QString &jobId, int attempt, quint64 locks)
 {
+    if (m_lockCalls.value(lockKey(flowId, checkPointId, jobId)) != locks) {
+        --m_pendingReleases;
+        return;
+    }
     // Sent even while the connection counts as offline: the release must
     // not wait for the next log-in, and a failed try costs one call.
     connectFirst();
     auto isSet = std::make_shared<int>(0);
     startUserCall(lockBody(flowId, checkPointId, jobId, 0, isSet), true, this,
-        [this, flowId, checkPointId, jobId, attempt](const UserCall::Outcome &outcome) {
+        [this, flowId, checkPointId, jobId, attempt, locks](const UserCall::Outcome &outcome) {
             // Only a release that never left goes again: once sent, the
             // server has it (or refused it), answer or not.
             if (outcome.reach != SendTracker::Reach::NotSent || m_stopRequested) {
@@ -257,8 +268,8 @@ void ServerConnection::deliverRelease(
                 return;
             }
             const int delay = qMin(kLongestRetryMs, lockRetryMs() << qMin(attempt, 5));
-            QTimer::singleShot(delay, this, [this, flowId, checkPointId, jobId, attempt] {
-                deliverRelease(flowId, checkPointId, jobId, attempt + 1);
+            QTimer::singleShot(delay, this, [this, flowId, checkPointId, jobId, attempt, locks] {
+                deliverRelease(flowId, checkPointId, jobId, attempt + 1, locks);
             });
         });
 }

@@ -113,6 +113,7 @@ private slots:
     void lockCheckCutShortIsAnswered();
     void lostLockIsReleasedAfterIt_data();
     void lostLockIsReleasedAfterIt();
+    void olderReleaseNeverTakesANewerLock();
 
 private:
     // Logs in, fetches the checkpoints and returns the one of the flow.
@@ -616,6 +617,36 @@ void TestCheckPoint::lostLockIsReleasedAfterIt()
             && lockModesSent(*m_server) == (QStringList { QString::number(mode), QStringLiteral("0") }),
         15000);
     QCOMPARE(check->lostLockCount(), 0);
+}
+
+void TestCheckPoint::olderReleaseNeverTakesANewerLock()
+{
+    const QString j1 = QStringLiteral("J1");
+    CheckPoint *check = fetch(m_connection);
+    QVERIFY(check);
+    const quint16 port = m_server->port();
+    // The release finds no server and is tried again later.
+    m_server.reset();
+    ServerConnection::setLockRetryMs(2000);
+    check->releaseLock(j1);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_connection->isOnline(), 10000);
+    QCOMPARE(m_connection->pendingLockReleases(), 1);
+    // The server is back and the user locks the job again meanwhile.
+    m_server = std::make_unique<testserver::Server>();
+    testserver::Options options;
+    options.port = port;
+    options.ioTimeoutSeconds = 5;
+    QVERIFY(m_server->start(options));
+    m_server->setFlows({ flow() });
+    QVERIFY(m_connection->connectToServer());
+    QList<bool> answers;
+    check->lockJobAsync(j1, 3, this, [&answers](bool isSet) { answers.append(isSet); });
+    QTRY_COMPARE_WITH_TIMEOUT(answers, QList<bool> { true }, 10000);
+    // Past the retry: the older release stays out.
+    QTRY_COMPARE_WITH_TIMEOUT(m_connection->pendingLockReleases(), 0, 15000);
+    ServerConnection::setLockRetryMs(3000);
+    QVERIFY(!m_server->lock(flowId, checkPointId, j1).isEmpty());
+    QCOMPARE(lockModesSent(*m_server), QStringList { QStringLiteral("3") });
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestCheckPoint)
