@@ -1,97 +1,14 @@
-#include "CheckPoint.h"
-#include "ConnectionThread.h"
-#include "JobLockCheck.h"
-#include "ReplaceJobThread.h"
-#include "ServerConnection.h"
-#include "ServerProxy.h"
-#include "ServerTestSupport.h"
-#include "StreamedUpload.h"
-#include "TestEnv.h"
-#include "TestFiles.h"
-#include "WorkFlags.h"
+// A checkpoint's jobs, pushes and replacements against the test server.
+#include "CheckPointTest.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QNetworkInterface>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QtTest>
-
-#include <memory>
-
-using TestFiles::writeFile;
-
-namespace {
-
-const QString flowId = QStringLiteral("F1");
-const QString checkPointId = QStringLiteral("C1");
-
-testserver::Job job(const QString &id)
-{
-    testserver::Job made;
-    made.id = id;
-    made.name = id + QStringLiteral(".pdf");
-    made.allowReplacing = true;
-    made.connections = { { QStringLiteral("out-1"), QStringLiteral("Approved") },
-        { QStringLiteral("out-2"), QStringLiteral("Rejected") } };
-    return made;
-}
-
-testserver::Flow flow(const QString &packagePath = QString())
-{
-    testserver::Flow made;
-    made.id = flowId;
-    made.name = QStringLiteral("Flow");
-    testserver::CheckPoint check;
-    check.id = checkPointId;
-    check.name = QStringLiteral("Check");
-    check.jobs = { job(QStringLiteral("J1")), job(QStringLiteral("J2")), job(QStringLiteral("J3")) };
-    if (!packagePath.isEmpty()) {
-        for (testserver::Job &each : check.jobs)
-            each.package = testserver::Package::fromPath(packagePath);
-    }
-    made.checkPoints = { check };
-    return made;
-}
-
-PushJobInfo decision(const QStringList &ids)
-{
-    MetadataToFill field;
-    field.label = QStringLiteral("Reason");
-    field.description = QStringLiteral("Why");
-    field.dataType = QStringLiteral("string");
-    field.valueIsRequired = true;
-    field.value = QStringLiteral("looks fine");
-    field.key = QStringLiteral("not sent");
-    PushJobInfo info;
-    info.requiredMetadata = { field };
-    info.connectionIds = ids;
-    info.jobName = QStringLiteral("renamed.pdf");
-    info.push = true;
-    return info;
-}
-
-QStringList lockModesSent(const testserver::Server &server)
-{
-    QStringList modes;
-    for (const testserver::JournalEntry &call : server.journal()) {
-        if (call.operation == QLatin1String("SetJobLockStatus"))
-            modes.append(call.arguments.value(QStringLiteral("lockStatus")));
-    }
-    return modes;
-}
-
-} // namespace
-
-class TestCheckPoint : public QObject
+class TestCheckPoint : public CheckPointTestBase
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { setUpCase(); }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     void jobRecordsAndStatus();
     void pushGoesOutOnce();
@@ -99,6 +16,7 @@ private slots:
     void pushWithoutFlagOnlyDropsTheJob();
     void refusedPushFreesTheJob();
     void lostPushAnswerKeepsTheJobMarked();
+    void queuedPushStaysWithItsServer();
     void pushThreadsStopWithTheirConnection();
 
     void replacementLocksInOrder();
@@ -106,82 +24,7 @@ private slots:
     void cancelledReplacementLeavesTheJobAlone();
     void staleEndOfACancelledReplacementIsIgnored();
     void checkPointGoingAwayStopsItsReplacement();
-
-    void lockHeldElsewhere();
-    void ownLockIsNotElsewhere();
-    void lockByServerMachineNamesTheHost();
-    void lockCheckCutShortIsAnswered();
-    void lostLockIsReleasedAfterIt_data();
-    void lostLockIsReleasedAfterIt();
-    void olderReleaseNeverTakesANewerLock();
-
-private:
-    // Logs in, fetches the checkpoints and returns the one of the flow.
-    CheckPoint *fetch(ServerConnection *connection);
-    QString path(const QString &name) const { return m_work + QLatin1Char('/') + name; }
-    SubstituteFilePtr substitute(const QString &jobId, qint64 size);
-
-    QString m_work;
-    std::unique_ptr<testserver::Server> m_server;
-    std::unique_ptr<ServerProxy> m_proxy;
-    ServerConnection *m_connection = nullptr;
 };
-
-void TestCheckPoint::initTestCase()
-{
-    ServerTest::useShortTimeouts();
-    StreamedUpload::Timeouts timeouts;
-    timeouts.connectMs = 3000;
-    timeouts.sendMs = 5000;
-    timeouts.receiveMs = 5000;
-    StreamedUpload::setTimeouts(timeouts);
-    CheckPoint::setReplaceStopWaitMs(5000);
-}
-
-void TestCheckPoint::init()
-{
-    m_work = QDir::tempPath() + QStringLiteral("/checkpoint-")
-        + QString::fromLatin1(QTest::currentTestFunction());
-    QDir(m_work).removeRecursively();
-    QVERIFY(QDir().mkpath(m_work));
-    QVERIFY(writeFile(path(QStringLiteral("server/job.pdf")), 1000));
-    m_server = ServerTest::startServer();
-    QVERIFY(m_server);
-    m_server->setFlows({ flow(path(QStringLiteral("server/job.pdf"))) });
-    m_proxy = std::make_unique<ServerProxy>();
-    m_connection = ServerTest::addConnection(*m_proxy, m_server->port());
-}
-
-void TestCheckPoint::cleanup()
-{
-    m_proxy.reset();
-    m_connection = nullptr;
-    m_server.reset();
-    if (!QTest::currentTestFailed())
-        QDir(m_work).removeRecursively();
-}
-
-CheckPoint *TestCheckPoint::fetch(ServerConnection *connection)
-{
-    QSignalSpy updated(m_proxy.get(), &ServerProxy::updateCheckPointsRequest);
-    m_proxy->startUpdatingConData(connection, UpdateFlags::CheckPoints);
-    if (!updated.wait(10000))
-        return nullptr;
-    const QVector<FlowPtr> flows = m_proxy->getFlows(connection);
-    if (flows.isEmpty() || m_proxy->getCheckPoints(flows.first()).isEmpty())
-        return nullptr;
-    return m_proxy->getCheckPoints(flows.first()).first().get();
-}
-
-SubstituteFilePtr TestCheckPoint::substitute(const QString &jobId, qint64 size)
-{
-    const QString file = path(QStringLiteral("new-%1.pdf").arg(jobId));
-    if (!writeFile(file, size))
-        return SubstituteFilePtr();
-    SubstituteFilePtr made(new SubstituteFile(flowId, checkPointId, jobId, file));
-    made->setPushJobInfo(decision({ QStringLiteral("out-1") }));
-    return made;
-}
 
 void TestCheckPoint::jobRecordsAndStatus()
 {
@@ -347,6 +190,33 @@ void TestCheckPoint::lostPushAnswerKeepsTheJobMarked()
     QTRY_COMPARE_WITH_TIMEOUT(m_server->pushes().size(), 3, 10000);
 }
 
+void TestCheckPoint::queuedPushStaysWithItsServer()
+{
+    CheckPoint *check = fetch(m_connection);
+    QVERIFY(check);
+    std::unique_ptr<testserver::Server> other = ServerTest::startServer();
+    QVERIFY(other);
+    other->setFlows({ flow() });
+    // Its server is gone: the push waits in the queue.
+    m_server.reset();
+    check->pushJob(QStringLiteral("J1"), decision({ QStringLiteral("out-1") }));
+    const auto waiting = [this] {
+        const QList<IAction *> queued = m_proxy->actionList().actions();
+        auto *push = queued.size() == 1 ? qobject_cast<PushJobAction *>(queued.first()) : nullptr;
+        return push && push->state() == PushJobAction::State::Waiting;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(waiting(), 10000);
+    // Pointed at another server with the same ids, the connection does
+    // not take the decision there.
+    m_connection->setPort(other->port());
+    m_connection->applySettings();
+    QVERIFY(m_connection->connectToServer());
+    QTRY_VERIFY_WITH_TIMEOUT(m_proxy->actionList().actions().isEmpty(), 10000);
+    QVERIFY(fetch(m_connection));
+    QCOMPARE(ServerTest::operations(*other).count(QStringLiteral("PushCheckpointJob")), 0);
+    QVERIFY(!check->isPushWaiting(QStringLiteral("J1")));
+}
+
 void TestCheckPoint::pushThreadsStopWithTheirConnection()
 {
     CheckPoint *check = fetch(m_connection);
@@ -486,167 +356,6 @@ void TestCheckPoint::checkPointGoingAwayStopsItsReplacement()
     QVERIFY(thread.isNull());
     QCOMPARE(file->getStatus(), int(ReplaceStatus::Failed));
     m_server->releaseHangingCalls();
-}
-
-void TestCheckPoint::lockHeldElsewhere()
-{
-    CheckPoint *check = fetch(m_connection);
-    QVERIFY(check);
-    QSignalSpy checked(check, &CheckPoint::jobLockChecked);
-
-    check->checkJobLock(QStringLiteral("J1"));
-    QVERIFY(checked.wait(5000));
-    QCOMPARE(checked.last().at(0).toString(), QStringLiteral("J1"));
-    QCOMPARE(checked.last().at(1).toBool(), false);
-    QCOMPARE(checked.last().at(2).toString(), QString());
-
-    // 192.0.2.0/24 is reserved for documentation: another machine.
-    m_server->setLock(flowId, checkPointId, QStringLiteral("J1"), QStringLiteral("bert (192.0.2.44)"));
-    check->checkJobLock(QStringLiteral("J1"));
-    QVERIFY(checked.wait(5000));
-    QCOMPARE(checked.last().at(1).toBool(), true);
-    QCOMPARE(checked.last().at(2).toString(), QStringLiteral("bert (192.0.2.44)"));
-    QString text;
-    QVERIFY(check->isJobLockedElsewhere(QStringLiteral("J1"), &text));
-    QCOMPARE(text, QStringLiteral("bert (192.0.2.44)"));
-
-    // A holder without an address could be anyone.
-    m_server->setLock(flowId, checkPointId, QStringLiteral("J1"), QStringLiteral("bert"));
-    QVERIFY(check->isJobLockedElsewhere(QStringLiteral("J1"), &text));
-}
-
-void TestCheckPoint::ownLockIsNotElsewhere()
-{
-    CheckPoint *check = fetch(m_connection);
-    QVERIFY(check);
-    // The lock this client takes names the address the server saw it by.
-    QVERIFY(check->lockJob(QStringLiteral("J2"), 1));
-    QString text;
-    QVERIFY(!check->isJobLockedElsewhere(QStringLiteral("J2"), &text));
-    QVERIFY(text.contains(QStringLiteral("127.0.0.1")));
-    // Any of this machine's own addresses.
-    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
-        const QString holder = QStringLiteral("me (%1)").arg(address.toString());
-        m_server->setLock(flowId, checkPointId, QStringLiteral("J2"), holder);
-        QSignalSpy checked(check, &CheckPoint::jobLockChecked);
-        check->checkJobLock(QStringLiteral("J2"));
-        QVERIFY(checked.wait(5000));
-        QVERIFY2(!checked.last().at(1).toBool(), qPrintable(holder));
-    }
-}
-
-void TestCheckPoint::lockByServerMachineNamesTheHost()
-{
-    ServerConnection *byName = m_proxy->getConnection(m_proxy->addConnection(
-        QStringLiteral("user"), QString(), QStringLiteral("localhost"), m_server->port()));
-    byName->setConnectionId(ServerConnection::nextConnectionId());
-    byName->applySettings();
-    CheckPoint *check = fetch(byName);
-    QVERIFY(check);
-    m_server->setLock(flowId, checkPointId, QStringLiteral("J3"), QStringLiteral("anna (127.0.0.1)"));
-    QSignalSpy checked(check, &CheckPoint::jobLockChecked);
-    check->checkJobLock(QStringLiteral("J3"));
-    QVERIFY(checked.wait(5000));
-    QCOMPARE(checked.last().at(1).toBool(), false);
-    QCOMPARE(checked.last().at(2).toString(), QStringLiteral("anna (localhost)"));
-}
-
-void TestCheckPoint::lockCheckCutShortIsAnswered()
-{
-    auto connection = std::make_unique<ServerConnection>(
-        nullptr, QStringLiteral("user"), QString(), QStringLiteral("127.0.0.1"), m_server->port());
-    connection->applySettings();
-    QVERIFY(connection->connectToServer());
-    CheckPoint check(connection.get(), checkPointId, flowId, QStringLiteral("Check"));
-    QSignalSpy failed(&check, &CheckPoint::jobLockCheckFailed);
-    m_server->setFault(testserver::Operation::GetJobLockStatus, testserver::Fault::hang());
-    check.checkJobLock(QStringLiteral("J1"));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        ServerTest::operations(*m_server).contains(QStringLiteral("GetJobLockStatus")), 5000);
-    // The connection goes while the call hangs: whoever waits hears of it.
-    connection.reset();
-    QVERIFY(failed.wait(5000));
-    QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("J1"));
-    m_server->releaseHangingCalls();
-}
-
-void TestCheckPoint::lostLockIsReleasedAfterIt_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("releaseAsked");
-    QTest::addColumn<bool>("othersLock");
-    QTest::newRow("for the user, not released by its caller") << 1 << false << false;
-    QTest::newRow("while replacing, released at once by its caller") << 3 << true << false;
-    QTest::newRow("never set; another user's lock from this machine shows") << 1 << false << true;
-}
-
-void TestCheckPoint::lostLockIsReleasedAfterIt()
-{
-    QFETCH(int, mode);
-    QFETCH(bool, releaseAsked);
-    QFETCH(bool, othersLock);
-    const QString j1 = QStringLiteral("J1");
-    CheckPoint *check = fetch(m_connection);
-    QVERIFY(check);
-    // The lock is set after the call's limit, its answer lost (or the
-    // server drops it unset).
-    const int delayMs = 2500;
-    m_server->setFault(testserver::Operation::SetJobLockStatus,
-        (othersLock ? testserver::Fault::hang() : testserver::Fault::delay(delayMs)).times(1));
-    m_server->clearJournal();
-    QElapsedTimer sinceLock;
-    sinceLock.start();
-    QList<bool> answers;
-    check->lockJobAsync(j1, mode, this, [&answers](bool isSet) { answers.append(isSet); });
-    QTRY_COMPARE_WITH_TIMEOUT(answers, QList<bool> { false }, 10000);
-    if (othersLock) {
-        // Not this user's to take away, from whatever machine.
-        const QString bobs = QStringLiteral("bob (127.0.0.1)");
-        m_server->setLock(flowId, checkPointId, j1, bobs);
-        QTRY_COMPARE_WITH_TIMEOUT(check->lostLockCount(), 0, 15000);
-        m_server->releaseHangingCalls();
-        QCOMPARE(m_server->lock(flowId, checkPointId, j1), bobs);
-        QCOMPARE(lockModesSent(*m_server), QStringList { QString::number(mode) });
-        return;
-    }
-    if (releaseAsked)
-        check->releaseLock(j1);
-    // Released once it is set, never ahead of it.
-    QTRY_VERIFY_WITH_TIMEOUT(sinceLock.elapsed() > delayMs + 500
-            && m_server->lock(flowId, checkPointId, j1).isEmpty()
-            && lockModesSent(*m_server) == (QStringList { QString::number(mode), QStringLiteral("0") }),
-        15000);
-    QCOMPARE(check->lostLockCount(), 0);
-}
-
-void TestCheckPoint::olderReleaseNeverTakesANewerLock()
-{
-    const QString j1 = QStringLiteral("J1");
-    CheckPoint *check = fetch(m_connection);
-    QVERIFY(check);
-    const quint16 port = m_server->port();
-    // The release finds no server and is tried again later.
-    m_server.reset();
-    ServerConnection::setLockRetryMs(2000);
-    check->releaseLock(j1);
-    QTRY_VERIFY_WITH_TIMEOUT(!m_connection->isOnline(), 10000);
-    QCOMPARE(m_connection->pendingLockReleases(), 1);
-    // The server is back and the user locks the job again meanwhile.
-    m_server = std::make_unique<testserver::Server>();
-    testserver::Options options;
-    options.port = port;
-    options.ioTimeoutSeconds = 5;
-    QVERIFY(m_server->start(options));
-    m_server->setFlows({ flow() });
-    QVERIFY(m_connection->connectToServer());
-    QList<bool> answers;
-    check->lockJobAsync(j1, 3, this, [&answers](bool isSet) { answers.append(isSet); });
-    QTRY_COMPARE_WITH_TIMEOUT(answers, QList<bool> { true }, 10000);
-    // Past the retry: the older release stays out.
-    QTRY_COMPARE_WITH_TIMEOUT(m_connection->pendingLockReleases(), 0, 15000);
-    ServerConnection::setLockRetryMs(3000);
-    QVERIFY(!m_server->lock(flowId, checkPointId, j1).isEmpty());
-    QCOMPARE(lockModesSent(*m_server), QStringList { QStringLiteral("3") });
 }
 
 VORNEX_TEST_GUILESS_MAIN(TestCheckPoint)
