@@ -567,6 +567,10 @@ Möchten Sie die Datei ersetzen?</translation>
         <source>The job &lt;%1&gt; was not sent on.</source>
         <translation>Der Job &lt;%1&gt; wurde nicht weitergeleitet.</translation>
     </message>
+    <message>
+        <source>The job &lt;%1&gt; has left the checkpoint: it was not sent on.</source>
+        <translation>Der Job &lt;%1&gt; hat den Prüfpunkt verlassen: Er wurde nicht weitergeleitet.</translation>
+    </message>
 </context>
 <context>
     <name>Client::ShellSupport</name>

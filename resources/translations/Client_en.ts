@@ -567,6 +567,10 @@ Do you want to replace it?</translation>
         <source>The job &lt;%1&gt; was not sent on.</source>
         <translation>The job &lt;%1&gt; was not sent on.</translation>
     </message>
+    <message>
+        <source>The job &lt;%1&gt; has left the checkpoint: it was not sent on.</source>
+        <translation>The job &lt;%1&gt; has left the checkpoint: it was not sent on.</translation>
+    </message>
 </context>
 <context>
     <name>Client::ShellSupport</name>
