@@ -255,7 +255,7 @@ void TestStartup::socketLeftByAKilledClientDoesNotBlockTheNextStart()
 
     // And it is the instance a further start wakes.
     auto another = startClient();
-    QVERIFY(another->waitForFinished(10000));
+    QVERIFY(another->waitForFinished(30000));
     QCOMPARE(another->exitCode(), 0);
     QCOMPARE(next->state(), QProcess::Running);
     stop(*next);
